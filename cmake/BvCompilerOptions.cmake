@@ -1,0 +1,10 @@
+# Warnings and sanitizers for the project's own targets (JUCE's sources are compiled
+# without the warning set; see bv_juce).
+
+add_library(bv_warnings INTERFACE)
+target_compile_options(bv_warnings INTERFACE -Wall -Wextra)
+
+if(BV_SANITIZE)
+  add_compile_options(-fsanitize=${BV_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${BV_SANITIZE})
+endif()

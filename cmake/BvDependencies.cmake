@@ -1,0 +1,37 @@
+# Third-party packages, all from Debian (scripts/install-deps installs them).
+
+find_package(Threads REQUIRED)
+find_package(Protobuf REQUIRED)
+find_package(JUCE CONFIG REQUIRED)
+
+# JUCE's modules, compiled once into one static library that the product links.
+# Linux needs only core and events; macOS also needs the GUI modules for the native
+# alert box.
+add_library(bv_juce STATIC)
+set(BV_JUCE_MODULES juce::juce_core juce::juce_events)
+if(APPLE)
+  list(APPEND BV_JUCE_MODULES juce::juce_data_structures juce::juce_graphics juce::juce_gui_basics)
+endif()
+target_link_libraries(bv_juce PRIVATE ${BV_JUCE_MODULES})
+target_compile_definitions(bv_juce PUBLIC
+  JUCE_GLOBAL_MODULE_SETTINGS_INCLUDED=1
+  JUCE_STANDALONE_APPLICATION=0
+  JUCE_USE_CURL=0
+  JUCE_WEB_BROWSER=0
+  JUCE_LOG_ASSERTIONS=1
+  JUCE_DISPLAY_SPLASH_SCREEN=0
+  JUCE_MODULE_AVAILABLE_juce_core=1
+  JUCE_MODULE_AVAILABLE_juce_events=1)
+if(APPLE)
+  target_compile_definitions(bv_juce PUBLIC
+    JUCE_MODAL_LOOPS_PERMITTED=1
+    JUCE_MODULE_AVAILABLE_juce_data_structures=1
+    JUCE_MODULE_AVAILABLE_juce_graphics=1
+    JUCE_MODULE_AVAILABLE_juce_gui_basics=1)
+endif()
+get_target_property(BV_JUCE_INCLUDES juce::juce_core INTERFACE_INCLUDE_DIRECTORIES)
+target_include_directories(bv_juce SYSTEM PUBLIC ${BV_JUCE_INCLUDES})
+target_link_libraries(bv_juce PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  target_link_libraries(bv_juce PUBLIC rt)
+endif()

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <memory>
+
+#include <juce_core/juce_core.h>
+
+namespace google::protobuf
+{
+class MessageLite;
+}
+
+// One encoded message, shared rather than copied until the send puts it behind its header.
+using SerializedMessage = std::shared_ptr<const juce::MemoryBlock>;
+
+// Encodes message into a block of exactly its encoded size. Empty when the size is 0 or
+// encoding fails (the failure is logged).
+SerializedMessage serializeMessage (const google::protobuf::MessageLite& message);
