@@ -1,0 +1,14 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+// Something that can carry one encoded reply back to the library application as a packet.
+// The pipe connection is one; tests use others.
+class ReplySender
+{
+public:
+    virtual ~ReplySender() = default;
+
+    // True when the whole packet was written.
+    virtual bool sendMessage (const juce::MemoryBlock& message) = 0;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include "ReaperTypes.h"
+
+// What differs between the systems REAPER runs on: who delivers JUCE's messages on
+// REAPER's main thread, and how an alert is shown. One implementation per system.
+namespace platform
+{
+// Delivers the JUCE messages pending at this moment on the calling (message) thread, in at
+// most maxRounds dispatch rounds, without waiting. Returns the number of rounds that
+// delivered something. Where the host's own run loop delivers messages, does nothing.
+int deliverPendingMessages (int maxRounds);
+
+// Arranges for REAPER's main thread to deliver JUCE's messages from now on.
+void startMessageDelivery (const reaper_plugin_info_t& rec);
+
+// Undoes startMessageDelivery; safe to call when it was never started.
+void stopMessageDelivery();
+
+// Shows a blocking alert with one OK button on the calling thread.
+void showAlert (const juce::String& title, const juce::String& message, void* (*getFunc) (const char*));
+} // namespace platform

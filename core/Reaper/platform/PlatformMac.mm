@@ -1,0 +1,22 @@
+// macOS: REAPER's main run loop delivers JUCE's messages, and JUCE shows native alerts.
+
+#include "Platform.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+namespace platform
+{
+int deliverPendingMessages (int)
+{
+    return 0;
+}
+
+void startMessageDelivery (const reaper_plugin_info_t&) {}
+
+void stopMessageDelivery() {}
+
+void showAlert (const juce::String& title, const juce::String& message, void* (*) (const char*))
+{
+    juce::AlertWindow::showNativeDialogBox (title, message, false);
+}
+} // namespace platform
