@@ -123,6 +123,7 @@ TEST_F (PipeConnectionTest, ClientThatReconnectsBetweenPacketsIsServedAgain)
         EXPECT_EQ (client.receive (2000), std::optional<std::string> ("re:" + request));
     }
 
+    ASSERT_TRUE (connection.waitForMessages (3));
     EXPECT_EQ (connection.receivedMessages(), (std::vector<std::string>{"first", "second", "third"}));
     EXPECT_EQ (connection.lost, 0);
 }
@@ -249,10 +250,14 @@ TEST_F (PipeConnectionTest, NextClientGetsExactlyItsOwnFirstReply)
              const std::lock_guard<std::mutex> lock (connection.mutex);
              ASSERT_TRUE (connection.echoResults.back());
          }},
-        {"a stray byte written into the reply FIFO", [] (PipeClient& client, RecordingConnection&)
+        {"a stray byte written into the reply FIFO", [] (PipeClient& client, RecordingConnection& connection)
          {
              ASSERT_TRUE (client.send ("old request", 1000));
              ASSERT_EQ (client.receive (2000), std::optional<std::string> ("re:old request"));
+
+             // The reply can be read before the send has closed the FIFO; the stray byte
+             // must come after that close, or it stays for as long as the send holds it.
+             ASSERT_TRUE (connection.waitForMessages (1));
              ASSERT_TRUE (client.writeIntoReplyFifo (std::string (1, '\0')));
          }},
     };
