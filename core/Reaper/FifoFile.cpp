@@ -32,6 +32,29 @@ juce::Result failure (const juce::String& path, const juce::String& reason)
 {
     return juce::Result::fail (path + " " + reason);
 }
+
+// Sets the mode to exactly 0600, whatever the umask or an earlier run left: a FIFO that other
+// users can write would let them send requests. Done through a checked descriptor, since
+// chmod on the path would follow a link planted in the meantime. Opening for reading and
+// writing never blocks and does not look like a client to the peer.
+juce::Result restrictToOwner (const juce::String& path)
+{
+    const UniqueFd fd (::open (path.toRawUTF8(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info;
+
+    if (!fd.isValid() || ::fstat (fd.get(), &info) != 0)
+        return failure (path, "cannot be opened: " + juce::String (std::strerror (errno)));
+
+    const auto reason = whyUnsafe (info);
+
+    if (reason.isNotEmpty())
+        return failure (path, reason);
+
+    if ((info.st_mode & 07777) != kFifoMode && ::fchmod (fd.get(), kFifoMode) != 0)
+        return failure (path, "cannot be made private: " + juce::String (std::strerror (errno)));
+
+    return juce::Result::ok();
+}
 } // namespace
 
 juce::Result prepare (const juce::String& path, bool mustNotExist, bool& created)
@@ -39,7 +62,12 @@ juce::Result prepare (const juce::String& path, bool mustNotExist, bool& created
     created = ::mkfifo (path.toRawUTF8(), kFifoMode) == 0;
 
     if (created)
-        return juce::Result::ok();
+    {
+        // The umask may have taken the owner's own bits away. In sticky /tmp no one else can
+        // swap the entry we have just made, so setting its mode by path is safe here.
+        ::chmod (path.toRawUTF8(), kFifoMode);
+        return restrictToOwner (path);
+    }
 
     if (errno != EEXIST)
         return failure (path, "cannot be created: " + juce::String (std::strerror (errno)));
@@ -54,7 +82,7 @@ juce::Result prepare (const juce::String& path, bool mustNotExist, bool& created
 
     const auto reason = whyUnsafe (info);
 
-    return reason.isEmpty() ? juce::Result::ok() : failure (path, reason);
+    return reason.isEmpty() ? restrictToOwner (path) : failure (path, reason);
 }
 
 UniqueFd open (const juce::String& path, int flags)

@@ -9,7 +9,8 @@
 // a symbolic link or someone else's file planted at our name must not redirect our I/O.
 namespace fifo_file
 {
-// Makes the FIFO with mode 0600, or accepts an existing FIFO of ours (unless mustNotExist).
+// Makes the FIFO, or accepts an existing FIFO of ours (unless mustNotExist); either way its
+// mode ends up 0600.
 // created tells whether this call made it. The failure text names the path and the reason.
 juce::Result prepare (const juce::String& path, bool mustNotExist, bool& created);
 

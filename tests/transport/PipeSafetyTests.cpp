@@ -137,8 +137,12 @@ TEST_F (PipeSafetyTest, FifoOfAnotherUserIsRefused)
 
 TEST_F (PipeSafetyTest, NewFifosAreForTheOwnerOnly)
 {
+    // Whatever the umask takes away or lets through.
+    const auto oldMask = ::umask (0277);
     RecordingConnection connection (false);
-    ASSERT_TRUE (connection.createPipe (name, 1000));
+    const bool created = connection.createPipe (name, 1000);
+    ::umask (oldMask);
+    ASSERT_TRUE (created);
 
     for (const auto& path : {inPath, outPath})
     {
@@ -152,8 +156,11 @@ TEST_F (PipeSafetyTest, NewFifosAreForTheOwnerOnly)
 
 TEST_F (PipeSafetyTest, ExistingFifosOfOursAreReusedUnlessTheyMustNotExist)
 {
+    // Left by an earlier run, writable by everyone.
     ASSERT_EQ (::mkfifo (inPath.c_str(), 0600), 0);
     ASSERT_EQ (::mkfifo (outPath.c_str(), 0600), 0);
+    ASSERT_EQ (::chmod (inPath.c_str(), 0666), 0);
+    ASSERT_EQ (::chmod (outPath.c_str(), 0666), 0);
 
     {
         CapturingLogger logger;
@@ -166,6 +173,13 @@ TEST_F (PipeSafetyTest, ExistingFifosOfOursAreReusedUnlessTheyMustNotExist)
 
     RecordingConnection connection (false, true);
     ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    for (const auto& path : {inPath, outPath})
+    {
+        struct stat info;
+        ASSERT_EQ (::lstat (path.c_str(), &info), 0);
+        EXPECT_EQ (info.st_mode & 0777, 0600u) << path;
+    }
 
     PipeClient client;
     ASSERT_TRUE (client.open (name, 1000));
