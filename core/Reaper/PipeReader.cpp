@@ -64,6 +64,7 @@ void PipeReader::run()
             if (errno == EINTR)
                 continue;
 
+            reportFailure();
             break;
         }
 
@@ -75,9 +76,7 @@ void PipeReader::run()
 
         if (!readAvailable())
         {
-            if (!stopRequested && callbacks.readFailed)
-                callbacks.readFailed();
-
+            reportFailure();
             break;
         }
 
@@ -107,6 +106,12 @@ bool PipeReader::readAvailable()
         // descriptor no longer is what it was: treat it like any other failure.
         return false;
     }
+}
+
+void PipeReader::reportFailure()
+{
+    if (!stopRequested && callbacks.readFailed)
+        callbacks.readFailed();
 }
 
 void PipeReader::deliverEvents()

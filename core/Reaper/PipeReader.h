@@ -46,6 +46,7 @@ private:
     void run();
     bool readAvailable();
     void deliverEvents();
+    void reportFailure();
 
     const int fd;
     PacketFramer framer;
