@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+// Splits a byte stream of 8-byte-header packets into whole payloads, whatever the sizes of
+// the chunks it is fed; knows nothing of files, threads or JUCE.
+class PacketFramer
+{
+public:
+    // The largest payload that is read into memory. Replies and requests are a few hundred
+    // bytes; a larger length means a corrupt or hostile header, and allocating what it
+    // announces (up to 2 GiB) could exhaust the host's memory.
+    static constexpr std::int64_t kMaxPayloadSize = 64 * 1024 * 1024;
+
+    static constexpr std::size_t kHeaderSize = 8;
+
+    // What the framer found in the stream.
+    struct Event
+    {
+        enum class Kind
+        {
+            payload,        // a whole packet's payload, in `payload`
+            oversizeSkipped // a header announced `announcedSize` bytes, too many: they are skipped
+        };
+
+        Kind kind = Kind::payload;
+        std::vector<std::uint8_t> payload;
+        std::int64_t announcedSize = 0;
+    };
+
+    explicit PacketFramer (std::uint32_t magic, std::int64_t maxPayloadSize = kMaxPayloadSize);
+
+    // Consumes bytes; any split of the stream gives the same events.
+    void feed (const void* data, std::size_t size);
+
+    // The oldest event not yet taken; false when there is none.
+    bool nextEvent (Event& event);
+
+    // Forgets any partly read packet and pending events.
+    void reset();
+
+private:
+    enum class State
+    {
+        header,
+        payload,
+        skipping
+    };
+
+    void headerComplete();
+    void emit (Event&& event);
+
+    const std::uint32_t magic;
+    const std::int64_t maxPayloadSize;
+
+    State state = State::header;
+    std::uint8_t header[kHeaderSize]{};
+    std::size_t headerFill = 0;
+    std::vector<std::uint8_t> payload;
+    std::int64_t remaining = 0;
+    std::deque<Event> events;
+};

@@ -1,0 +1,216 @@
+#include "PipeConnection.h"
+
+#include <fcntl.h>
+
+#include <juce_events/juce_events.h>
+
+#include "FifoFile.h"
+#include "FifoPacketWriter.h"
+#include "PacketBuilder.h"
+
+namespace
+{
+constexpr int kDefaultSendTimeoutMs = 1000;
+
+juce::String fifoPath (const juce::String& pipeName, const char* suffix)
+{
+    return "/tmp/" + juce::File::createLegalFileName (pipeName) + suffix;
+}
+} // namespace
+
+PipeConnection::PipeConnection (bool onMessageThread, juce::uint32 magicMessageHeader)
+    : callbacksOnMessageThread (onMessageThread)
+    , magic (magicMessageHeader)
+{
+}
+
+PipeConnection::~PipeConnection()
+{
+    disconnect();
+}
+
+bool PipeConnection::createPipe (const juce::String& pipeName, int pipeReceiveTimeoutMs, bool mustNotExist)
+{
+    disconnect();
+
+    const auto newInPath = fifoPath (pipeName, "_in");
+    const auto newOutPath = fifoPath (pipeName, "_out");
+
+    auto refuse = [] (const juce::String& why)
+    {
+        juce::Logger::writeToLog ("Pipe not created: " + why);
+        return false;
+    };
+
+    if (juce::File::createLegalFileName (pipeName).isEmpty())
+        return refuse ("the pipe name is empty");
+
+    bool inCreated = false, outCreated = false;
+
+    // Leaves the file system as it was when the pipe cannot be made.
+    auto undoAndRefuse = [&] (const juce::String& why)
+    {
+        if (inCreated)
+            fifo_file::remove (newInPath);
+
+        if (outCreated)
+            fifo_file::remove (newOutPath);
+
+        return refuse (why);
+    };
+
+    const auto inPrepared = fifo_file::prepare (newInPath, mustNotExist, inCreated);
+
+    if (inPrepared.failed())
+        return undoAndRefuse (inPrepared.getErrorMessage());
+
+    const auto outPrepared = fifo_file::prepare (newOutPath, mustNotExist, outCreated);
+
+    if (outPrepared.failed())
+        return undoAndRefuse (outPrepared.getErrorMessage());
+
+    // Held open for reading and writing, so the reader never sees end-of-file however often
+    // the peer closes and reopens its end.
+    auto newInFd = fifo_file::open (newInPath, O_RDWR | O_NONBLOCK);
+
+    if (!newInFd.isValid())
+        return undoAndRefuse (newInPath + " cannot be opened safely");
+
+    auto newGate = std::make_shared<CallbackGate>();
+
+    PipeReader::Callbacks callbacks;
+    callbacks.packetReceived = [this, newGate] (juce::MemoryBlock&& block)
+    {
+        auto shared = std::make_shared<juce::MemoryBlock> (std::move (block));
+        callThroughGate (newGate, callbacksOnMessageThread, [this, shared]
+                         { messageReceived (*shared); });
+    };
+    callbacks.readFailed = [this, newGate]
+    { readFailed (newGate); };
+
+    auto newReader = std::make_unique<PipeReader> (newInFd.get(), magic, std::move (callbacks));
+
+    {
+        const std::lock_guard<std::mutex> lock (pipeLock);
+        inPath = newInPath;
+        outPath = newOutPath;
+        inFd = std::move (newInFd);
+        sendTimeoutMs = pipeReceiveTimeoutMs > 0 ? pipeReceiveTimeoutMs : kDefaultSendTimeoutMs;
+        gate = newGate;
+        connected = true;
+    }
+
+    // Posted before the reader starts, so it arrives before any packet.
+    callThroughGate (newGate, callbacksOnMessageThread, [this]
+                     { connectionMade(); });
+
+    reader = std::move (newReader);
+
+    if (!reader->start())
+    {
+        disconnect();
+        return refuse ("the reader thread could not be started");
+    }
+
+    return true;
+}
+
+bool PipeConnection::sendMessage (const juce::MemoryBlock& message)
+{
+    if (message.getSize() == 0)
+        return false;
+
+    const auto packet = buildPacket (magic, message.getData(), message.getSize());
+
+    if (packet.empty())
+        return false;
+
+    const std::lock_guard<std::mutex> lock (pipeLock);
+
+    if (outPath.isEmpty())
+        return false;
+
+    // Opened and closed for every reply: a FIFO keeps its unread bytes for as long as anyone
+    // has it open, so holding it open would hand a departed client's unread reply (or a stray
+    // byte) to the next client as the answer to its first request.
+    return fifo_packet_writer::writeWhole (outPath, packet.data(), packet.size(), sendTimeoutMs);
+}
+
+bool PipeConnection::isConnected() const
+{
+    return connected;
+}
+
+void PipeConnection::disconnect()
+{
+    closeGate();
+
+    if (reader != nullptr)
+    {
+        reader->stop();
+
+        // From inside a callback on the reader thread the thread cannot wait for itself: it
+        // ends once the callback returns, and is joined later.
+        if (reader->isReaderThread())
+            finishedReader = std::move (reader);
+        else
+            reader.reset();
+    }
+
+    if (finishedReader != nullptr && !finishedReader->isReaderThread())
+        finishedReader.reset();
+
+    const std::lock_guard<std::mutex> lock (pipeLock);
+
+    inFd.reset();
+
+    if (inPath.isNotEmpty())
+        fifo_file::remove (inPath);
+
+    if (outPath.isNotEmpty())
+        fifo_file::remove (outPath);
+
+    inPath = {};
+    outPath = {};
+    connected = false;
+}
+
+void PipeConnection::closeGate()
+{
+    std::shared_ptr<CallbackGate> current;
+
+    {
+        const std::lock_guard<std::mutex> lock (pipeLock);
+        current = std::move (gate);
+    }
+
+    if (current == nullptr)
+        return;
+
+    // Waits for a callback that is running on another thread to finish.
+    const std::lock_guard<std::recursive_mutex> lock (current->lock);
+    current->open = false;
+}
+
+void PipeConnection::readFailed (const std::shared_ptr<CallbackGate>& readerGate)
+{
+    connected = false;
+    callThroughGate (readerGate, callbacksOnMessageThread, [this]
+                     { connectionLost(); });
+}
+
+void PipeConnection::callThroughGate (const std::shared_ptr<CallbackGate>& through, bool onMessageThread, std::function<void()> callback)
+{
+    auto callIfOpen = [through, callback = std::move (callback)]
+    {
+        const std::lock_guard<std::recursive_mutex> lock (through->lock);
+
+        if (through->open)
+            callback();
+    };
+
+    if (onMessageThread)
+        juce::MessageManager::callAsync (std::move (callIfOpen));
+    else
+        callIfOpen();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include <juce_core/juce_core.h>
+
+#include "PipeReader.h"
+#include "ReplySender.h"
+#include "UniqueFd.h"
+
+// The server end of a named pipe made of two FIFOs in /tmp: reads packets from
+// /tmp/<name>_in on a reader thread and hands them to messageReceived, and writes each
+// sendMessage as one packet into /tmp/<name>_out.
+//
+// The callbacks run on JUCE's message thread (or, if so constructed, on the reader thread)
+// and never after disconnect() has returned. A subclass whose callbacks run on the reader
+// thread must call disconnect() in its own destructor, before its members go.
+class PipeConnection : public ReplySender
+{
+public:
+    explicit PipeConnection (bool callbacksOnMessageThread = true, juce::uint32 magicMessageHeader = 0xf2b49e2c);
+    ~PipeConnection() override;
+
+    // Creates (or reuses) the FIFOs /tmp/<pipeName>_in and /tmp/<pipeName>_out and starts
+    // reading. pipeReceiveTimeoutMs bounds each send (a non-positive value means 1000 ms, so
+    // that a send can never wait forever). Closes any pipe this connection had first. False,
+    // with one log line saying why, when either path is unsafe or cannot be made or opened.
+    bool createPipe (const juce::String& pipeName, int pipeReceiveTimeoutMs, bool mustNotExist = false);
+
+    // Writes the message as one packet. True when the whole packet was written before the
+    // timeout; false when there is no pipe, the message is empty, or the reader of
+    // /tmp/<name>_out is missing or does not take the bytes in time.
+    bool sendMessage (const juce::MemoryBlock& message) override;
+
+    // True from a successful createPipe until disconnect() or a failed read.
+    bool isConnected() const;
+
+    // Stops the reader at once, closes the pipe and deletes both FIFO files. Callbacks
+    // already posted but not yet run are dropped.
+    void disconnect();
+
+    virtual void connectionMade() = 0;
+    virtual void connectionLost() = 0;
+    virtual void messageReceived (const juce::MemoryBlock& message) = 0;
+
+private:
+    // Lets posted callbacks through only while the connection that posted them is open.
+    struct CallbackGate
+    {
+        std::recursive_mutex lock;
+        bool open = true;
+    };
+
+    static void callThroughGate (const std::shared_ptr<CallbackGate>& through, bool onMessageThread, std::function<void()> callback);
+    void closeGate();
+    void readFailed (const std::shared_ptr<CallbackGate>& gate);
+
+    const bool callbacksOnMessageThread;
+    const juce::uint32 magic;
+
+    // Held while writing a packet and while the pipe is made or closed, so packets never
+    // interleave and a send never writes into a pipe that is going away.
+    std::mutex pipeLock;
+    juce::String inPath, outPath;
+    UniqueFd inFd;
+    int sendTimeoutMs = 1000;
+
+    std::shared_ptr<CallbackGate> gate;
+    std::unique_ptr<PipeReader> reader, finishedReader;
+    std::atomic<bool> connected{false};
+
+    JUCE_DECLARE_NON_COPYABLE (PipeConnection)
+};

@@ -1,0 +1,383 @@
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "../support/Hex.h"
+#include "PipeClient.h"
+#include "TransportTestSupport.h"
+
+using namespace transport_testing;
+using testing_support::fromHex;
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+long long millisecondsSince (Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds> (Clock::now() - start).count();
+}
+
+juce::MemoryBlock blockOf (const std::string& text)
+{
+    return juce::MemoryBlock (text.data(), text.size());
+}
+
+class PipeConnectionTest : public ::testing::Test
+{
+protected:
+    juce::ScopedJuceInitialiser_GUI juce;
+    const std::string name = uniquePipeName();
+    const std::string inPath = "/tmp/" + name + "_in";
+    const std::string outPath = "/tmp/" + name + "_out";
+
+    void TearDown() override
+    {
+        ::unlink (inPath.c_str());
+        ::unlink (outPath.c_str());
+    }
+};
+} // namespace
+
+TEST_F (PipeConnectionTest, PacketRoundTripWithCallbacksOnTheMessageThread)
+{
+    RecordingConnection connection (true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+    EXPECT_TRUE (connection.isConnected());
+    EXPECT_TRUE (pumpUntil ([&]
+                            { return connection.made == 1; }));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.send (fromHex ("08 03"), 1000));
+    ASSERT_TRUE (pumpUntil ([&]
+                            { return connection.messageCount() == 1; }));
+
+    EXPECT_EQ (connection.receivedMessages()[0], fromHex ("08 03"));
+    EXPECT_TRUE (connection.onMessageThread[0]);
+
+    ASSERT_TRUE (connection.sendMessage (blockOf ("reply")));
+    EXPECT_EQ (client.receive (1000), std::optional<std::string> ("reply"));
+    EXPECT_EQ (connection.lost, 0);
+}
+
+TEST_F (PipeConnectionTest, ReaderThreadIsNamedAndCanRunTheCallbacks)
+{
+    RecordingConnection connection (false, true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+    EXPECT_EQ (connection.made, 1);
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.send ("ping", 1000));
+
+    EXPECT_EQ (client.receive (2000), std::optional<std::string> ("re:ping"));
+    ASSERT_TRUE (connection.waitForMessages (1));
+    EXPECT_EQ (connection.threadNames[0], "JUCE IPC");
+    EXPECT_FALSE (connection.onMessageThread[0]);
+}
+
+TEST_F (PipeConnectionTest, MalformedHeadersNeverStopTheReader)
+{
+    RecordingConnection connection (false);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+
+    const char* const garbage[] = {
+        "2C 9E B4 F2 00 00 00 00", // zero length
+        "00 11 22 33 44 55 66 77", // wrong magic
+        "2C 9E B4 F2 FF FF FF FF", // negative length
+        "2C 9E B4 F2 00 00 00 80", // most negative length
+    };
+
+    for (const auto* hex : garbage)
+    {
+        ASSERT_TRUE (client.sendRaw (fromHex (hex), 1000));
+        ASSERT_TRUE (client.send (std::string ("after ") + hex, 1000));
+    }
+
+    ASSERT_TRUE (connection.waitForMessages (4));
+    const auto received = connection.receivedMessages();
+    ASSERT_EQ (received.size(), 4u);
+
+    for (std::size_t i = 0; i < received.size(); ++i)
+        EXPECT_EQ (received[i], std::string ("after ") + garbage[i]);
+
+    EXPECT_TRUE (connection.isConnected());
+}
+
+TEST_F (PipeConnectionTest, ClientThatReconnectsBetweenPacketsIsServedAgain)
+{
+    RecordingConnection connection (false, true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    for (const std::string request : {"first", "second", "third"})
+    {
+        PipeClient client;
+        ASSERT_TRUE (client.open (name, 1000));
+        ASSERT_TRUE (client.send (request, 1000));
+        EXPECT_EQ (client.receive (2000), std::optional<std::string> ("re:" + request));
+    }
+
+    ASSERT_TRUE (connection.waitForMessages (3));
+    EXPECT_EQ (connection.receivedMessages(), (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ (connection.lost, 0);
+}
+
+TEST_F (PipeConnectionTest, IdlePipeStillReadsAPacketAfterThreeSeconds)
+{
+    RecordingConnection connection (true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+
+    std::this_thread::sleep_for (std::chrono::seconds (3));
+    platform::deliverPendingMessages (16);
+    EXPECT_TRUE (connection.isConnected());
+
+    ASSERT_TRUE (client.send ("late", 1000));
+    ASSERT_TRUE (pumpUntil ([&]
+                            { return connection.messageCount() == 1; }));
+    EXPECT_EQ (connection.receivedMessages()[0], "late");
+    EXPECT_EQ (connection.lost, 0);
+}
+
+TEST_F (PipeConnectionTest, LargePayloadsTravelWholeInBothDirections)
+{
+    RecordingConnection connection (false);
+    ASSERT_TRUE (connection.createPipe (name, 2000));
+
+    std::string request (200000, '\0');
+    for (std::size_t i = 0; i < request.size(); ++i)
+        request[i] = static_cast<char> (i % 251);
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.send (request, 2000));
+    ASSERT_TRUE (connection.waitForMessages (1));
+    EXPECT_EQ (connection.receivedMessages()[0], request);
+
+    // Larger than a FIFO's buffer: the send must wait for room while the client reads.
+    const std::string reply (300000, 'r');
+    std::optional<std::string> received;
+    std::thread reader ([&]
+                        { received = client.receive (3000); });
+
+    EXPECT_TRUE (connection.sendMessage (blockOf (reply)));
+    reader.join();
+    EXPECT_EQ (received, std::optional<std::string> (reply));
+}
+
+TEST_F (PipeConnectionTest, SendWithoutAReaderGivesUpAfterTheTimeout)
+{
+    struct sigaction before
+    {
+    };
+    ASSERT_EQ (sigaction (SIGPIPE, nullptr, &before), 0);
+
+    RecordingConnection connection (true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    const auto start = Clock::now();
+    EXPECT_FALSE (connection.sendMessage (blockOf ("nobody listens")));
+    const auto elapsed = millisecondsSince (start);
+
+    EXPECT_GE (elapsed, 950);
+    EXPECT_LT (elapsed, 1500);
+    EXPECT_TRUE (connection.isConnected());
+
+    struct sigaction after
+    {
+    };
+    ASSERT_EQ (sigaction (SIGPIPE, nullptr, &after), 0);
+    EXPECT_EQ (after.sa_handler, before.sa_handler);
+}
+
+TEST_F (PipeConnectionTest, ReaderLeavingMidReplyFailsTheSendWithoutSigPipe)
+{
+    // With the default disposition a SIGPIPE reaching the process would end this test.
+    struct sigaction before
+    {
+    };
+    ASSERT_EQ (sigaction (SIGPIPE, nullptr, &before), 0);
+    ASSERT_EQ (before.sa_handler, SIG_DFL);
+
+    RecordingConnection connection (true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    auto client = std::make_unique<PipeClient>();
+    ASSERT_TRUE (client->open (name, 1000));
+
+    std::thread leaver ([&]
+                        {
+                            std::this_thread::sleep_for (std::chrono::milliseconds (100));
+                            client.reset(); });
+
+    // Far more than the FIFO holds, so the write is still going when the reader leaves.
+    EXPECT_FALSE (connection.sendMessage (blockOf (std::string (1 << 20, 'x'))));
+    leaver.join();
+
+    struct sigaction after
+    {
+    };
+    ASSERT_EQ (sigaction (SIGPIPE, nullptr, &after), 0);
+    EXPECT_EQ (after.sa_handler, SIG_DFL);
+
+    sigset_t pending;
+    sigemptyset (&pending);
+    ASSERT_EQ (sigpending (&pending), 0);
+    EXPECT_EQ (sigismember (&pending, SIGPIPE), 0);
+}
+
+TEST_F (PipeConnectionTest, NextClientGetsExactlyItsOwnFirstReply)
+{
+    struct Leftover
+    {
+        const char* what;
+        std::function<void (PipeClient&, RecordingConnection&)> leave;
+    };
+
+    const Leftover leftovers[] = {
+        {"a reply left unread", [] (PipeClient& client, RecordingConnection& connection)
+         {
+             ASSERT_TRUE (client.send ("old request", 1000));
+             ASSERT_TRUE (connection.waitForMessages (1));
+             const std::lock_guard<std::mutex> lock (connection.mutex);
+             ASSERT_TRUE (connection.echoResults.back());
+         }},
+        {"a stray byte written into the reply FIFO", [] (PipeClient& client, RecordingConnection& connection)
+         {
+             ASSERT_TRUE (client.send ("old request", 1000));
+             ASSERT_EQ (client.receive (2000), std::optional<std::string> ("re:old request"));
+
+             // The reply can be read before the send has closed the FIFO; the stray byte
+             // must come after that close, or it stays for as long as the send holds it.
+             ASSERT_TRUE (connection.waitForMessages (1));
+             ASSERT_TRUE (client.writeIntoReplyFifo (std::string (1, '\0')));
+         }},
+    };
+
+    for (const auto& leftover : leftovers)
+    {
+        SCOPED_TRACE (leftover.what);
+        const auto pipeName = uniquePipeName();
+        RecordingConnection connection (false, true);
+        ASSERT_TRUE (connection.createPipe (pipeName, 1000));
+
+        {
+            PipeClient departing;
+            ASSERT_TRUE (departing.open (pipeName, 1000));
+            leftover.leave (departing, connection);
+        }
+
+        PipeClient next;
+        ASSERT_TRUE (next.open (pipeName, 1000));
+        ASSERT_TRUE (next.send ("new request", 1000));
+        EXPECT_EQ (next.receive (2000), std::optional<std::string> ("re:new request"));
+        EXPECT_EQ (next.receive (200), std::nullopt);
+    }
+}
+
+TEST_F (PipeConnectionTest, DisconnectIsFastRemovesTheFifosAndDropsUndeliveredCallbacks)
+{
+    RecordingConnection connection (true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+    ASSERT_TRUE (pathExists (inPath));
+    ASSERT_TRUE (pathExists (outPath));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.send ("never delivered", 1000));
+    std::this_thread::sleep_for (std::chrono::milliseconds (100)); // read and posted, not delivered
+
+    const auto start = Clock::now();
+    connection.disconnect();
+    EXPECT_LT (millisecondsSince (start), 100);
+
+    EXPECT_FALSE (connection.isConnected());
+    EXPECT_FALSE (pathExists (inPath));
+    EXPECT_FALSE (pathExists (outPath));
+
+    pumpUntil ([]
+               { return false; },
+               100);
+    EXPECT_EQ (connection.made, 0);
+    EXPECT_EQ (connection.messageCount(), 0u);
+    EXPECT_EQ (connection.lost, 0);
+    EXPECT_FALSE (connection.sendMessage (blockOf ("after disconnect")));
+}
+
+TEST_F (PipeConnectionTest, DisconnectFromACallbackOnTheReaderThreadDoesNotHang)
+{
+    struct SelfClosing : RecordingConnection
+    {
+        SelfClosing()
+            : RecordingConnection (false)
+        {
+        }
+
+        void messageReceived (const juce::MemoryBlock& message) override
+        {
+            RecordingConnection::messageReceived (message);
+            disconnect();
+        }
+    };
+
+    SelfClosing connection;
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.send ("bye", 1000));
+    ASSERT_TRUE (connection.waitForMessages (1));
+    EXPECT_TRUE (pumpUntil ([&]
+                            { return !connection.isConnected(); }));
+    EXPECT_FALSE (pathExists (inPath));
+}
+
+TEST_F (PipeConnectionTest, CreatePipeAgainReplacesTheOldPipe)
+{
+    RecordingConnection connection (false, true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    const auto otherName = uniquePipeName();
+    ASSERT_TRUE (connection.createPipe (otherName, 1000));
+    EXPECT_FALSE (pathExists (inPath));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (otherName, 1000));
+    ASSERT_TRUE (client.send ("x", 1000));
+    EXPECT_EQ (client.receive (2000), std::optional<std::string> ("re:x"));
+    connection.disconnect();
+    EXPECT_FALSE (pathExists ("/tmp/" + otherName + "_in"));
+}
+
+TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacketRead)
+{
+    CapturingLogger logger;
+    RecordingConnection connection (false);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+
+    const std::uint32_t announced = 64 * 1024 * 1024 + 1;
+    std::string header = fromHex ("2C 9E B4 F2");
+    for (int shift = 0; shift < 32; shift += 8)
+        header.push_back (static_cast<char> ((announced >> shift) & 0xff));
+
+    ASSERT_TRUE (client.sendRaw (header + std::string (announced, '\x7f'), 10000));
+    ASSERT_TRUE (client.send ("next", 1000));
+
+    ASSERT_TRUE (connection.waitForMessages (1, 10000));
+    EXPECT_EQ (connection.receivedMessages(), std::vector<std::string>{"next"});
+
+    const auto lines = logger.lines();
+    ASSERT_EQ (lines.size(), 1u);
+    EXPECT_NE (lines[0].find ("67108865"), std::string::npos) << lines[0];
+}

@@ -1,0 +1,107 @@
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "PacketBuilder.h"
+#include "PipeReader.h"
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+struct Outcome
+{
+    std::atomic<int> packets{0}, failures{0};
+
+    PipeReader::Callbacks callbacks()
+    {
+        PipeReader::Callbacks c;
+        c.packetReceived = [this] (juce::MemoryBlock&&)
+        { ++packets; };
+        c.readFailed = [this]
+        { ++failures; };
+        return c;
+    }
+};
+
+bool waitFor (const std::function<bool()>& condition)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds (3);
+
+    while (!condition() && Clock::now() < deadline)
+        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+
+    return condition();
+}
+} // namespace
+
+TEST (PipeReader, StopWakesAnIdleReaderAtOnce)
+{
+    int ends[2];
+    ASSERT_EQ (::pipe (ends), 0);
+    ASSERT_EQ (fcntl (ends[0], F_SETFL, O_NONBLOCK), 0);
+
+    Outcome outcome;
+    {
+        PipeReader reader (ends[0], kPacketMagic, outcome.callbacks());
+        ASSERT_TRUE (reader.start());
+
+        const auto packet = buildPacket (kPacketMagic, "ab", 2);
+        ASSERT_EQ (::write (ends[1], packet.data(), packet.size()), static_cast<ssize_t> (packet.size()));
+        ASSERT_TRUE (waitFor ([&]
+                              { return outcome.packets == 1; }));
+
+        const auto start = Clock::now();
+        reader.stop();
+        EXPECT_LT (std::chrono::duration_cast<std::chrono::milliseconds> (Clock::now() - start).count(), 20);
+    }
+
+    EXPECT_EQ (outcome.failures, 0);
+    ::close (ends[0]);
+    ::close (ends[1]);
+}
+
+TEST (PipeReader, FailuresOtherThanNoDataAreReportedOnceAndEndTheThread)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<int()> makeFd;
+    };
+
+    const Case cases[] = {
+        {"read error (a directory)", []
+         { return ::open ("/tmp", O_RDONLY | O_DIRECTORY); }},
+        {"end of file (no writer left)", []
+         {
+             int ends[2];
+             EXPECT_EQ (::pipe (ends), 0);
+             ::close (ends[1]);
+             return ends[0];
+         }},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        const int fd = c.makeFd();
+        ASSERT_GE (fd, 0);
+
+        Outcome outcome;
+        PipeReader reader (fd, kPacketMagic, outcome.callbacks());
+        ASSERT_TRUE (reader.start());
+        ASSERT_TRUE (waitFor ([&]
+                              { return outcome.failures > 0; }));
+
+        std::this_thread::sleep_for (std::chrono::milliseconds (20));
+        EXPECT_EQ (outcome.failures, 1);
+        EXPECT_EQ (outcome.packets, 0);
+        reader.stop();
+        ::close (fd);
+    }
+}
