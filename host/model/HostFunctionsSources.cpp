@@ -29,12 +29,11 @@ PCM_source* PCM_Source_CreateFromFile (const char* filename)
     if (filename == nullptr || call.injectedFailure())
         return call.returns<PCM_source*> (nullptr, "null");
 
-    auto source = MediaSource::fromFile (filename);
+    auto source = call.model.openSource (filename);
 
     if (source == nullptr)
         return call.returns<PCM_source*> (nullptr, "null");
 
-    source->label = call.model.nextLabel ("source");
     const auto label = source->label;
     return call.returns<PCM_source*> (source.release(), label);
 }
@@ -87,7 +86,7 @@ int InsertMedia (const char* file, int mode)
     if (file == nullptr || call.injectedFailure())
         return call.returns (0, "0");
 
-    auto source = MediaSource::fromFile (file);
+    auto source = call.model.openSource (file);
 
     if (source == nullptr)
         return call.returns (0, "0");
@@ -112,7 +111,6 @@ int InsertMedia (const char* file, int mode)
     auto& item = model.addItem (*track, cursor, length);
     const std::string path (file);
     auto& take = model.addTake (item, path.substr (path.find_last_of ('/') + 1));
-    source->label = model.nextLabel ("source");
     model.setTakeSource (take, std::move (source));
     model.project().cursor = cursor + length;
     return call.returns (1, "1");

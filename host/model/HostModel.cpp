@@ -30,6 +30,7 @@ void HostModel::reset()
     functionLookups.clear();
     labelCounters.clear();
     otherRegistrations.clear();
+    virtualFiles.clear();
     messageBoxAnswer = 1;
     invalidHandleCalls = 0;
     mainThread = std::this_thread::get_id();
@@ -84,13 +85,12 @@ Take& HostModel::addTake (Item& item, const std::string& name)
 
 bool HostModel::setTakeSourceFromFile (Take& take, const std::string& path)
 {
-    auto source = MediaSource::fromFile (path);
+    auto source = openSource (path);
 
     if (source == nullptr)
         return false;
 
     std::lock_guard<std::recursive_mutex> guard (modelLock);
-    source->label = nextLabel ("source");
     take.source = std::move (source);
     return true;
 }
@@ -135,6 +135,26 @@ void HostModel::setProjectPath (const std::string& path)
 {
     std::lock_guard<std::recursive_mutex> guard (modelLock);
     state.projectPath = path;
+}
+
+void HostModel::addVirtualAudioFile (const std::string& path, int sampleRate, int channels, std::int64_t frames)
+{
+    std::lock_guard<std::recursive_mutex> guard (modelLock);
+    virtualFiles[path] = {sampleRate, channels, frames};
+}
+
+std::unique_ptr<MediaSource> HostModel::openSource (const std::string& path)
+{
+    std::lock_guard<std::recursive_mutex> guard (modelLock);
+    auto found = virtualFiles.find (path);
+    auto source = found != virtualFiles.end()
+                      ? MediaSource::synthetic (path.c_str(), found->second.sampleRate, found->second.channels, found->second.frames)
+                      : MediaSource::fromFile (path);
+
+    if (source != nullptr)
+        source->label = nextLabel ("source");
+
+    return source;
 }
 
 std::vector<Track*> HostModel::selectedTracks()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -9,6 +11,7 @@
 
 #include "CallJournal.h"
 #include "FaultInjector.h"
+#include "MediaSource.h"
 #include "Project.h"
 #include "ReaperTypes.h"
 #include "TimerRegistry.h"
@@ -49,6 +52,15 @@ public:
     void setCursor (double seconds);
     void setTimeSelection (double start, double end);
     void setProjectPath (const std::string& path);
+
+    // Makes PCM_Source_CreateFromFile and InsertMedia open this path as audio of these
+    // properties without a file on disk, as REAPER opens a file it can still reach
+    // although the path no longer names one. Cleared by reset().
+    void addVirtualAudioFile (const std::string& path, int sampleRate, int channels, std::int64_t frames);
+
+    // A source for the path: a virtual file's, else one libsndfile opened; null when
+    // neither can be had. Labelled for the journal.
+    std::unique_ptr<MediaSource> openSource (const std::string& path);
 
     // --- Inspection --------------------------------------------------------------------
     std::vector<Track*> selectedTracks();
@@ -132,6 +144,15 @@ private:
     FaultInjector injector;
     TimerRegistry timerRegistry;
     std::set<std::string> withheld;
+
+    struct VirtualFile
+    {
+        int sampleRate;
+        int channels;
+        std::int64_t frames;
+    };
+
+    std::map<std::string, VirtualFile> virtualFiles;
     std::vector<std::string> functionLookups;
     std::vector<std::pair<std::string, int>> labelCounters;
     reaper_plugin_info_t info{};

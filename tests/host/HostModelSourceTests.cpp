@@ -148,3 +148,19 @@ TEST_F (HostModelSources, InsertMediaPlacesTheFileAtTheCursorAndMovesIt)
     EXPECT_EQ (item->takes.front()->name, "b.flac");
     EXPECT_EQ (model.project().cursor, 5);
 }
+
+TEST_F (HostModelSources, VirtualFilesOpenWithoutAFileOnDisk)
+{
+    model.addVirtualAudioFile ("/gone/door.wav", 44100, 2, 44100 * 3);
+
+    PCM_source* source = api::PCM_Source_CreateFromFile ("/gone/door.wav");
+    ASSERT_NE (source, nullptr);
+    EXPECT_EQ (api::GetMediaSourceLength (source, nullptr), 3.0);
+    EXPECT_EQ (api::GetMediaSourceSampleRate (source), 44100);
+    EXPECT_STREQ (source->GetFileName(), "/gone/door.wav");
+    EXPECT_EQ (model.journal().lines().front(), "PCM_Source_CreateFromFile(\"/gone/door.wav\") -> source1");
+    delete source;
+
+    model.reset();
+    EXPECT_EQ (api::PCM_Source_CreateFromFile ("/gone/door.wav"), nullptr);
+}
