@@ -74,4 +74,15 @@ int CallJournal::countOf (const std::string& function) const
 
     return count;
 }
+
+int CallJournal::offMainThreadCount() const
+{
+    int count = 0;
+
+    for (const auto& call : calls)
+        if (call.offMainThread)
+            ++count;
+
+    return count;
+}
 } // namespace reaper_host

@@ -43,6 +43,9 @@ public:
 
     int countOf (const std::string& function) const;
 
+    // Calls made from a thread other than the host's main thread; REAPER allows none.
+    int offMainThreadCount() const;
+
 private:
     std::vector<JournalEntry> calls;
 };

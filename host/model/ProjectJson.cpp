@@ -104,6 +104,7 @@ nlohmann::json projectToJson (HostModel& model)
         {"registeredTimers", model.timers().count()},
         {"liveSources", MediaSource::liveCount()},
         {"hostCalls", model.journal().entries().size()},
+        {"hostCallsOffMainThread", model.journal().offMainThreadCount()},
     };
 }
 } // namespace reaper_host

@@ -239,6 +239,7 @@ CommandOutcome CommandInterpreter::run (const Words& words)
             << "timers: " << model.timers().count() << "\n"
             << "ticks: " << session.loop().ticks() << "\n"
             << "host calls: " << model.journal().entries().size() << "\n"
+            << "host calls off the main thread: " << model.journal().offMainThreadCount() << "\n"
             << "live sources: " << MediaSource::liveCount() << "\n";
         return {};
     }

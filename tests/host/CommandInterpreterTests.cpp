@@ -128,13 +128,16 @@ TEST_F (CommandInterpreterTest, WaitsKeepTheTimersRunning)
     run ("add-track");
     run ("add-item 1 0 1");
     EXPECT_EQ (run ("wait-items 1 1000").kind, CommandOutcome::Kind::done);
+
+    EXPECT_EQ (run ("wait-calls CountTracks 1 20").kind, CommandOutcome::Kind::failed);
+    reinterpret_cast<int (*) (ReaProject*)> (model.pluginInfo()->GetFunc ("CountTracks")) (nullptr);
+    EXPECT_EQ (run ("wait-calls CountTracks 1 1000").kind, CommandOutcome::Kind::done);
     model.timers().clear();
 }
 
 TEST_F (CommandInterpreterTest, JournalListsTheLastCalls)
 {
     run ("add-track");
-    model.pluginInfo()->GetFunc ("CountTracks");
     auto countTracks = reinterpret_cast<int (*) (ReaProject*)> (model.pluginInfo()->GetFunc ("CountTracks"));
     countTracks (nullptr);
     countTracks (nullptr);

@@ -93,6 +93,7 @@ TEST_F (HostModelJournal, MarksInjectedFailuresAndCallsOffTheMainThread)
     ASSERT_EQ (lines.size(), 2u);
     EXPECT_EQ (lines[0], "GetTrack(null, 0) -> null [injected failure]");
     EXPECT_EQ (lines[1], "CountTracks(null) -> 1 [off main thread]");
+    EXPECT_EQ (model.journal().offMainThreadCount(), 1);
 }
 
 TEST (JournalFormat, NumbersRoundTripAndStringsAreEscaped)
