@@ -59,7 +59,7 @@ const Binding bindings[] = {
 static_assert (sizeof (bindings) / sizeof (bindings[0]) == 35, "REAPER binding table must have 35 entries");
 } // namespace
 
-int bindHostApi (void* (*getFunc) (const char* name))
+int bindHostApi (HostGetFunc getFunc)
 {
     int missing = 0;
 

@@ -4,7 +4,7 @@
 
 // Fills the host API table by name, in the order of the binding table. Every lookup is
 // made, also after a miss; the result is the number of names the host did not supply.
-int bindHostApi (void* (*getFunc) (const char* name));
+int bindHostApi (HostGetFunc getFunc);
 
 // Number of entries in the binding table.
 int hostApiEntryCount();

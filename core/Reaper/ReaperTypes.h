@@ -10,6 +10,9 @@ struct MediaItem_Take;
 struct HWND__;
 typedef HWND__* HWND;
 
+// REAPER's lookup of a host function's address by name.
+using HostGetFunc = void* (*) (const char* name);
+
 // REAPER's media source. Only the order of the virtual functions matters: with the
 // Itanium C++ ABI it fixes the vtable slots that REAPER's own objects use. The
 // extension calls GetFileName and, for a source no take accepted, the destructor.
@@ -39,7 +42,7 @@ struct reaper_plugin_info_t
     int caller_version;
     HWND hwnd_main;
     int (*Register) (const char* name, void* infostruct);
-    void* (*GetFunc) (const char* name);
+    HostGetFunc GetFunc;
 };
 
 // The plug-in interface version this extension was written against.

@@ -54,7 +54,7 @@ std::optional<std::string> bytesFromHex (const std::string& hex)
         if (c == ' ' || c == ':' || c == '\t')
             continue;
 
-        if (! std::isxdigit (c))
+        if (!std::isxdigit (c))
             return std::nullopt;
 
         const int digit = std::isdigit (c) ? c - '0' : std::tolower (c) - 'a' + 10;

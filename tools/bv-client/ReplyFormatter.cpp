@@ -12,12 +12,18 @@ const char* requestName (BVReaper::ClientMessage::Type type)
 {
     switch (type)
     {
-        case BVReaper::ClientMessage::SPOT_COMMAND: return "spot";
-        case BVReaper::ClientMessage::INFO_REQUEST: return "info";
-        case BVReaper::ClientMessage::VERSION_REQUEST: return "version";
-        case BVReaper::ClientMessage::SESSION_REQUEST: return "project-path";
-        case BVReaper::ClientMessage::OPEN_PROJECT_REQUEST: return "explore";
-        case BVReaper::ClientMessage::SELECTED_FILE_REQUEST: return "selected";
+        case BVReaper::ClientMessage::SPOT_COMMAND:
+            return "spot";
+        case BVReaper::ClientMessage::INFO_REQUEST:
+            return "info";
+        case BVReaper::ClientMessage::VERSION_REQUEST:
+            return "version";
+        case BVReaper::ClientMessage::SESSION_REQUEST:
+            return "project-path";
+        case BVReaper::ClientMessage::OPEN_PROJECT_REQUEST:
+            return "explore";
+        case BVReaper::ClientMessage::SELECTED_FILE_REQUEST:
+            return "selected";
     }
 
     return "unknown";
@@ -27,10 +33,14 @@ const char* replyTypeName (BVReaper::ServerMessage::Type type)
 {
     switch (type)
     {
-        case BVReaper::ServerMessage::RESPONSE: return "response";
-        case BVReaper::ServerMessage::ERROR: return "error";
-        case BVReaper::ServerMessage::VERSION: return "version";
-        case BVReaper::ServerMessage::COMMAND_RESULT: return "command-result";
+        case BVReaper::ServerMessage::RESPONSE:
+            return "response";
+        case BVReaper::ServerMessage::ERROR:
+            return "error";
+        case BVReaper::ServerMessage::VERSION:
+            return "version";
+        case BVReaper::ServerMessage::COMMAND_RESULT:
+            return "command-result";
     }
 
     return "unknown";
@@ -67,10 +77,10 @@ Outcome describe (const BVReaper::ClientMessage& request, const BVReaper::Server
     {
         nlohmann::json object;
         object["request"] = requestName (request.type());
-        if (! label.empty())
+        if (!label.empty())
             object["target"] = label;
         object["reply"] = replyTypeName (reply.type());
-        object["ok"] = ! outcome.failed;
+        object["ok"] = !outcome.failed;
         if (reply.has_error())
             object["error"] = reply.error().description();
         if (reply.has_version())
@@ -111,7 +121,7 @@ Outcome describeUnparsable (const std::string& payload, bool asJson)
     outcome.failed = true;
 
     if (asJson)
-        outcome.text = dumpJson ({ { "reply", "unparsable" }, { "ok", false }, { "bytes", toHex (payload) } });
+        outcome.text = dumpJson ({{"reply", "unparsable"}, {"ok", false}, {"bytes", toHex (payload)}});
     else
         outcome.text = "unparsable reply: " + toHex (payload);
 

@@ -41,7 +41,7 @@ int run (const Settings& settings, const std::vector<PendingRequest>& requests, 
 {
     PipeClient pipe;
 
-    if (! pipe.open (settings.pipeName, settings.timeoutMs))
+    if (!pipe.open (settings.pipeName, settings.timeoutMs))
     {
         std::cerr << "bv-client: the extension is not running: no pipe /tmp/" << settings.pipeName
                   << "_in and /tmp/" << settings.pipeName << "_out to talk to (is REAPER running with the extension loaded?)\n";
@@ -54,7 +54,7 @@ int run (const Settings& settings, const std::vector<PendingRequest>& requests, 
 
     for (const auto& request : requests)
     {
-        if (! pipe.send (request.message.SerializeAsString(), settings.timeoutMs))
+        if (!pipe.send (request.message.SerializeAsString(), settings.timeoutMs))
         {
             std::cerr << "bv-client: could not write the request within " << settings.timeoutMs << " ms\n";
             return kNotRunning;
@@ -64,9 +64,9 @@ int run (const Settings& settings, const std::vector<PendingRequest>& requests, 
             awaiting.push_back (&request);
     }
 
-    if (! rawPayload.empty())
+    if (!rawPayload.empty())
     {
-        if (! pipe.send (rawPayload, settings.timeoutMs))
+        if (!pipe.send (rawPayload, settings.timeoutMs))
         {
             std::cerr << "bv-client: could not write the request within " << settings.timeoutMs << " ms\n";
             return kNotRunning;
@@ -79,7 +79,7 @@ int run (const Settings& settings, const std::vector<PendingRequest>& requests, 
     {
         const auto payload = pipe.receive (settings.timeoutMs);
 
-        if (! payload)
+        if (!payload)
         {
             std::cerr << "bv-client: no reply within " << settings.timeoutMs << " ms (is the extension running?)\n";
             return kNotRunning;
@@ -96,11 +96,11 @@ int run (const Settings& settings, const std::vector<PendingRequest>& requests, 
             exitCode = kRequestFailed;
     }
 
-    if (! rawPayload.empty() && rawExpectsReply)
+    if (!rawPayload.empty() && rawExpectsReply)
     {
         const auto payload = pipe.receive (settings.timeoutMs);
 
-        if (! payload)
+        if (!payload)
         {
             std::cerr << "bv-client: no reply within " << settings.timeoutMs << " ms\n";
             return kNotRunning;
@@ -110,7 +110,7 @@ int run (const Settings& settings, const std::vector<PendingRequest>& requests, 
         const bool parsed = BVReaper::parseServerMessage (payload->data(), payload->size(), reply);
         std::cout << reply_formatter::toHex (*payload) << std::endl;
 
-        if (! parsed)
+        if (!parsed)
             exitCode = kRequestFailed;
     }
 
@@ -121,7 +121,7 @@ int run (const Settings& settings, const std::vector<PendingRequest>& requests, 
 int main (int argc, char** argv)
 {
     Settings settings;
-    CLI::App app { "Talks to the Belvanta extension inside REAPER over its named pipe." };
+    CLI::App app{"Talks to the Belvanta extension inside REAPER over its named pipe."};
     app.require_subcommand (1);
     app.add_option ("--pipe", settings.pipeName, "pipe name (FIFOs /tmp/NAME_in and /tmp/NAME_out)")->capture_default_str();
     app.add_option ("--timeout", settings.timeoutMs, "milliseconds to wait for the pipe and for each reply")
@@ -184,23 +184,23 @@ int main (int argc, char** argv)
             spotOptions.takeName = takeName;
 
         for (const auto& file : files)
-            requests.push_back ({ client_requests::spot (file, spotOptions), file, true });
+            requests.push_back ({client_requests::spot (file, spotOptions), file, true});
     }
     else if (name == "version")
-        requests.push_back ({ client_requests::simple (BVReaper::ClientMessage::VERSION_REQUEST), {}, true });
+        requests.push_back ({client_requests::simple (BVReaper::ClientMessage::VERSION_REQUEST), {}, true});
     else if (name == "project-path")
-        requests.push_back ({ client_requests::simple (BVReaper::ClientMessage::SESSION_REQUEST), {}, true });
+        requests.push_back ({client_requests::simple (BVReaper::ClientMessage::SESSION_REQUEST), {}, true});
     else if (name == "explore")
-        requests.push_back ({ client_requests::explore (exploreFile), exploreFile, true });
+        requests.push_back ({client_requests::explore (exploreFile), exploreFile, true});
     else if (name == "selected")
-        requests.push_back ({ client_requests::simple (BVReaper::ClientMessage::SELECTED_FILE_REQUEST), {}, true });
+        requests.push_back ({client_requests::simple (BVReaper::ClientMessage::SELECTED_FILE_REQUEST), {}, true});
     else if (name == "info")
-        requests.push_back ({ client_requests::simple (BVReaper::ClientMessage::INFO_REQUEST), {}, false });
+        requests.push_back ({client_requests::simple (BVReaper::ClientMessage::INFO_REQUEST), {}, false});
     else if (name == "raw")
     {
         const auto bytes = client_requests::bytesFromHex (rawHex);
 
-        if (! bytes || bytes->empty())
+        if (!bytes || bytes->empty())
         {
             std::cerr << "bv-client: raw: \"" << rawHex << "\" is not a non-empty hexadecimal byte string\n";
             return kBadArguments;
@@ -209,9 +209,9 @@ int main (int argc, char** argv)
         rawPayload = *bytes;
     }
 
-    const int code = run (settings, requests, rawPayload, ! rawNoReply);
+    const int code = run (settings, requests, rawPayload, !rawNoReply);
 
-    if (code == kOk && name == "info" && ! settings.json)
+    if (code == kOk && name == "info" && !settings.json)
         std::cout << "sent (info requests get no reply)" << std::endl;
 
     return code;

@@ -69,7 +69,7 @@ void stopMessageDelivery()
     timerRegistered = false;
 }
 
-void showAlert (const juce::String& title, const juce::String& message, void* (*getFunc) (const char*) )
+void showAlert (const juce::String& title, const juce::String& message, HostGetFunc getFunc)
 {
     using ShowMessageBoxFn = int (*) (const char* msg, const char* title, int type);
     auto* showMessageBox = getFunc != nullptr ? reinterpret_cast<ShowMessageBoxFn> (getFunc ("ShowMessageBox")) : nullptr;

@@ -19,7 +19,7 @@ void stopMessageDelivery()
 {
 }
 
-void showAlert (const juce::String& title, const juce::String& message, void* (*) (const char*) )
+void showAlert (const juce::String& title, const juce::String& message, HostGetFunc)
 {
     juce::AlertWindow::showNativeDialogBox (title, message, false);
 }

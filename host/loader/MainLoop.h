@@ -1,0 +1,51 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include "TimerRegistry.h"
+
+namespace reaper_host
+{
+// REAPER's main-thread loop: calls every registered timer on the calling thread once
+// per period (REAPER's is about 33 ms), between whatever else the caller does.
+class MainLoop
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit MainLoop (TimerRegistry& timers, std::chrono::microseconds period = std::chrono::milliseconds (33));
+
+    // One round of timers, now.
+    void tick();
+
+    // A round of timers if the period has passed since the last due one.
+    void tickIfDue();
+
+    // Time until the next round is due; zero when it is due already.
+    std::chrono::microseconds timeUntilNextTick() const;
+
+    // Keeps ticking at the period for this long.
+    void runFor (std::chrono::microseconds duration);
+
+    // Keeps ticking until the condition holds (checked before the first round and after
+    // every round) or the timeout passes; the result is the condition's last value.
+    bool runUntil (const std::function<bool()>& condition, std::chrono::microseconds timeout);
+
+    long long ticks() const
+    {
+        return tickCount;
+    }
+
+    std::chrono::microseconds period() const
+    {
+        return interval;
+    }
+
+private:
+    TimerRegistry& registry;
+    std::chrono::microseconds interval;
+    Clock::time_point nextTick;
+    long long tickCount = 0;
+};
+} // namespace reaper_host

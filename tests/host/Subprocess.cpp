@@ -1,0 +1,207 @@
+#include "Subprocess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace testing_support
+{
+Subprocess::Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
+{
+    // A child that exits before reading its input must not kill the test with SIGPIPE.
+    static std::once_flag ignorePipeSignal;
+    std::call_once (ignorePipeSignal, []
+                    { signal (SIGPIPE, SIG_IGN); });
+
+    int input[2], output[2];
+
+    if (arguments.empty() || pipe2 (input, O_CLOEXEC) != 0)
+        return;
+
+    if (pipe2 (output, O_CLOEXEC) != 0)
+    {
+        ::close (input[0]);
+        ::close (input[1]);
+        return;
+    }
+
+    // Everything the child needs is prepared before fork: only async-signal-safe calls after.
+    std::vector<char*> argv;
+
+    for (const auto& argument : arguments)
+        argv.push_back (const_cast<char*> (argument.c_str()));
+
+    argv.push_back (nullptr);
+
+    std::vector<std::string> environmentCopy;
+
+    for (char** e = environ; *e != nullptr; ++e)
+        environmentCopy.emplace_back (*e);
+
+    environmentCopy.insert (environmentCopy.end(), environment.begin(), environment.end());
+    std::vector<char*> envp;
+
+    for (auto& entry : environmentCopy)
+        envp.push_back (entry.data());
+
+    envp.push_back (nullptr);
+
+    pid = fork();
+
+    if (pid == 0)
+    {
+        dup2 (input[0], STDIN_FILENO);
+        dup2 (output[1], STDOUT_FILENO);
+        dup2 (output[1], STDERR_FILENO);
+        execve (argv[0], argv.data(), envp.data());
+        _exit (127);
+    }
+
+    ::close (input[0]);
+    ::close (output[1]);
+    inputFd = input[1];
+    outputFd = output[0];
+
+    if (pid < 0)
+    {
+        closeInput();
+        ::close (outputFd);
+        outputFd = -1;
+    }
+}
+
+Subprocess::~Subprocess()
+{
+    closeInput();
+
+    if (pid > 0)
+    {
+        kill (pid, SIGKILL);
+        waitpid (pid, nullptr, 0);
+    }
+
+    if (outputFd >= 0)
+        ::close (outputFd);
+}
+
+void Subprocess::writeInput (const std::string& text)
+{
+    size_t done = 0;
+
+    while (inputFd >= 0 && done < text.size())
+    {
+        const auto written = ::write (inputFd, text.data() + done, text.size() - done);
+
+        if (written <= 0 && errno != EINTR)
+            break;
+
+        if (written > 0)
+            done += (size_t) written;
+    }
+}
+
+void Subprocess::closeInput()
+{
+    if (inputFd >= 0)
+        ::close (inputFd);
+
+    inputFd = -1;
+}
+
+bool Subprocess::collect (std::chrono::milliseconds timeout)
+{
+    if (outputFd < 0)
+        return false;
+
+    pollfd waitFor{outputFd, POLLIN, 0};
+
+    if (poll (&waitFor, 1, (int) timeout.count()) <= 0)
+        return true;
+
+    char buffer[4096];
+    const auto count = ::read (outputFd, buffer, sizeof (buffer));
+
+    if (count <= 0)
+    {
+        ::close (outputFd);
+        outputFd = -1;
+        return false;
+    }
+
+    collected.append (buffer, (size_t) count);
+    return true;
+}
+
+bool Subprocess::waitForOutput (const std::string& text, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+
+    while (collected.find (text) == std::string::npos)
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now());
+
+        if (left.count() <= 0 || !collect (std::min (left, std::chrono::milliseconds (50))))
+            return collected.find (text) != std::string::npos;
+    }
+
+    return true;
+}
+
+void Subprocess::sendSignal (int signal)
+{
+    if (pid > 0)
+        kill (pid, signal);
+}
+
+int Subprocess::finish (std::chrono::milliseconds timeout)
+{
+    closeInput();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+
+    while (outputFd >= 0 && std::chrono::steady_clock::now() < deadline)
+        collect (std::chrono::milliseconds (50));
+
+    if (pid <= 0)
+        return -1;
+
+    int status = 0;
+
+    for (;;)
+    {
+        const auto reaped = waitpid (pid, &status, WNOHANG);
+
+        if (reaped == pid)
+            break;
+
+        if (std::chrono::steady_clock::now() >= deadline)
+        {
+            kill (pid, SIGKILL);
+            waitpid (pid, nullptr, 0);
+            pid = -1;
+            return -1;
+        }
+
+        usleep (10000);
+    }
+
+    pid = -1;
+    return WIFEXITED (status) ? WEXITSTATUS (status) : 128 + WTERMSIG (status);
+}
+
+RunResult runProgram (const std::vector<std::string>& arguments, const std::string& input,
+                      const std::vector<std::string>& environment, std::chrono::milliseconds timeout)
+{
+    Subprocess process (arguments, environment);
+    process.writeInput (input);
+    RunResult result;
+    result.exitCode = process.finish (timeout);
+    result.output = process.output();
+    return result;
+}
+} // namespace testing_support
