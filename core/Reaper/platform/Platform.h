@@ -20,5 +20,5 @@ void startMessageDelivery (const reaper_plugin_info_t& rec);
 void stopMessageDelivery();
 
 // Shows a blocking alert with one OK button on the calling thread.
-void showAlert (const juce::String& title, const juce::String& message, void* (*getFunc) (const char*));
+void showAlert (const juce::String& title, const juce::String& message, void* (*getFunc) (const char*) );
 } // namespace platform

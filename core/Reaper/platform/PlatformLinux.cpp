@@ -23,7 +23,7 @@ namespace
 constexpr int kMaxRoundsPerTick = 64;
 
 int (*registerWithHost) (const char*, void*) = nullptr;
-std::atomic<bool> timerRegistered { false };
+std::atomic<bool> timerRegistered{false};
 bool insideTick = false;
 
 void timerTick()
@@ -62,14 +62,14 @@ void startMessageDelivery (const reaper_plugin_info_t& rec)
 
 void stopMessageDelivery()
 {
-    if (! timerRegistered)
+    if (!timerRegistered)
         return;
 
     registerWithHost ("-timer", reinterpret_cast<void*> (&timerTick));
     timerRegistered = false;
 }
 
-void showAlert (const juce::String& title, const juce::String& message, void* (*getFunc) (const char*))
+void showAlert (const juce::String& title, const juce::String& message, void* (*getFunc) (const char*) )
 {
     using ShowMessageBoxFn = int (*) (const char* msg, const char* title, int type);
     auto* showMessageBox = getFunc != nullptr ? reinterpret_cast<ShowMessageBoxFn> (getFunc ("ShowMessageBox")) : nullptr;

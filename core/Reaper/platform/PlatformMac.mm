@@ -11,11 +11,15 @@ int deliverPendingMessages (int)
     return 0;
 }
 
-void startMessageDelivery (const reaper_plugin_info_t&) {}
+void startMessageDelivery (const reaper_plugin_info_t&)
+{
+}
 
-void stopMessageDelivery() {}
+void stopMessageDelivery()
+{
+}
 
-void showAlert (const juce::String& title, const juce::String& message, void* (*) (const char*))
+void showAlert (const juce::String& title, const juce::String& message, void* (*) (const char*) )
 {
     juce::AlertWindow::showNativeDialogBox (title, message, false);
 }
