@@ -15,7 +15,8 @@ namespace handler_testing
 class LogCapture : public juce::Logger
 {
 public:
-    LogCapture() : previous (juce::Logger::getCurrentLogger())
+    LogCapture()
+        : previous (juce::Logger::getCurrentLogger())
     {
         juce::Logger::setCurrentLogger (this);
     }
@@ -69,7 +70,8 @@ private:
 class RecordingSender : public ReplySender
 {
 public:
-    explicit RecordingSender (LogCapture* logToInterleave = nullptr) : log (logToInterleave)
+    explicit RecordingSender (LogCapture* logToInterleave = nullptr)
+        : log (logToInterleave)
     {
     }
 

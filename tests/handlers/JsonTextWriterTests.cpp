@@ -17,25 +17,25 @@ TEST (JsonTextWriter, ThreeDecimalsFollowsTheRoundingRule)
         double value;
         const char* text;
     } cases[] = {
-        { 4.0, "4.000" },
-        { 1.25, "1.250" },
-        { 0.5, "0.500" },
-        { -2.5, "-2.500" },
-        { -0.25, "-0.250" },
-        { 2.0 / 3.0, "0.667" },
-        { 12.48, "12.480" },
-        { 0.0, "0.000" },
-        { -0.0, "0.000" },
-        { -0.0001, "-0.000" },
-        { -0.0004999, "-0.000" },
-        { -0.0005, "-0.001" },
-        { 0.0005, "0.001" },
-        { 0.0004999, "0.000" },
-        { 0.001, "0.001" },
-        { 0.0015, "0.002" }, // 1.5 in double is exact after scaling: half rounds up
-        { 1.0005, "1.001" }, // 1000 x 1.0005 rounds up to 1000.5 in double
-        { 4.0005, "4.000" }, // ... and this one down to 4000.4999999999995
-        { 123456.789, "123456.789" },
+        {4.0, "4.000"},
+        {1.25, "1.250"},
+        {0.5, "0.500"},
+        {-2.5, "-2.500"},
+        {-0.25, "-0.250"},
+        {2.0 / 3.0, "0.667"},
+        {12.48, "12.480"},
+        {0.0, "0.000"},
+        {-0.0, "0.000"},
+        {-0.0001, "-0.000"},
+        {-0.0004999, "-0.000"},
+        {-0.0005, "-0.001"},
+        {0.0005, "0.001"},
+        {0.0004999, "0.000"},
+        {0.001, "0.001"},
+        {0.0015, "0.002"}, // 1.5 in double is exact after scaling: half rounds up
+        {1.0005, "1.001"}, // 1000 x 1.0005 rounds up to 1000.5 in double
+        {4.0005, "4.000"}, // ... and this one down to 4000.4999999999995
+        {123456.789, "123456.789"},
     };
 
     for (const auto& c : cases)
@@ -81,26 +81,26 @@ TEST (JsonTextWriter, StringEscapes)
         std::string bytes;
         const char* text;
     } cases[] = {
-        { "/Sounds/door slam.wav", "\"/Sounds/door slam.wav\"" },
-        { "a\"b", "\"a\\\"b\"" },
-        { "a\\b", "\"a\\\\b\"" },
-        { "\b\t\n\f\r", "\"\\b\\t\\n\\f\\r\"" },
-        { "\x07", "\"\\u0007\"" },
-        { "\x1f\x7f", "\"\\u001f\\u007f\"" },
-        { " ~", "\" ~\"" },
-        { "caf\xC3\xA9", "\"caf\\u00e9\"" },
-        { "\xE2\x82\xAC", "\"\\u20ac\"" },
-        { "\xF0\x9F\x8E\xB5", "\"\\ud83c\\udfb5\"" },
-        { "\xF4\x8F\xBF\xBF", "\"\\udbff\\udfff\"" },
-        { "", "\"\"" },
-        { std::string ("ab\0cd", 5), "\"ab\"" },
+        {"/Sounds/door slam.wav", "\"/Sounds/door slam.wav\""},
+        {"a\"b", "\"a\\\"b\""},
+        {"a\\b", "\"a\\\\b\""},
+        {"\b\t\n\f\r", "\"\\b\\t\\n\\f\\r\""},
+        {"\x07", "\"\\u0007\""},
+        {"\x1f\x7f", "\"\\u001f\\u007f\""},
+        {" ~", "\" ~\""},
+        {"caf\xC3\xA9", "\"caf\\u00e9\""},
+        {"\xE2\x82\xAC", "\"\\u20ac\""},
+        {"\xF0\x9F\x8E\xB5", "\"\\ud83c\\udfb5\""},
+        {"\xF4\x8F\xBF\xBF", "\"\\udbff\\udfff\""},
+        {"", "\"\""},
+        {std::string ("ab\0cd", 5), "\"ab\""},
         // Not UTF-8: stray continuation, truncated sequence, overlong, surrogate, too large.
-        { "a\x80z", "\"a\\ufffdz\"" },
-        { "a\xE2\x82", "\"a\\ufffd\\ufffd\"" },
-        { "\xC0\xAF", "\"\\ufffd\\ufffd\"" },
-        { "\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\"" },
-        { "\xF5\x80\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\"" },
-        { "\xFF", "\"\\ufffd\"" },
+        {"a\x80z", "\"a\\ufffdz\""},
+        {"a\xE2\x82", "\"a\\ufffd\\ufffd\""},
+        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},
+        {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},
+        {"\xF5\x80\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},
+        {"\xFF", "\"\\ufffd\""},
     };
 
     for (const auto& c : cases)
@@ -139,7 +139,7 @@ TEST (SelectedItemJson, ArbitraryReportsParseAsJson)
     std::uniform_int_distribution<int> byteDist (0, 255);
     std::uniform_int_distribution<int> lengthDist (0, 40);
     std::uniform_int_distribution<int> kindDist (0, 9);
-    const double specials[] = { std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), -0.0, 1e300, -1e-300, 5e15 + 0.5 };
+    const double specials[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), -0.0, 1e300, -1e-300, 5e15 + 0.5};
 
     auto randomDouble = [&]
     {
@@ -189,7 +189,7 @@ TEST (SelectedItemJson, ArbitraryReportsParseAsJson)
         std::vector<std::string> keys;
         for (auto it = parsed.begin(); it != parsed.end(); ++it)
             keys.push_back (it.key());
-        EXPECT_EQ (keys, (std::vector<std::string> { "src", "start", "len", "pcmsr", "pcmlen" }));
+        EXPECT_EQ (keys, (std::vector<std::string>{"src", "start", "len", "pcmsr", "pcmlen"}));
 
         ASSERT_TRUE (parsed["src"].is_string());
         if (!rawBytes)
