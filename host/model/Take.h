@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ReaperTypes.h"
+
+namespace reaper_host
+{
+class Item;
+
+// One take of a media item: its playback properties and the source it owns.
+class Take
+{
+public:
+    MediaItem_Take* handle()
+    {
+        return reinterpret_cast<MediaItem_Take*> (this);
+    }
+
+    std::string label; // stable journal name, e.g. "take1"
+    Item* item = nullptr;
+    std::string name;                   // P_NAME
+    double startOffset = 0;             // D_STARTOFFS, seconds into the source
+    double playRate = 1;                // D_PLAYRATE
+    bool preservePitch = false;         // B_PPITCH
+    double volume = 1;                  // D_VOL, linear gain
+    double pan = 0;                     // D_PAN
+    double pitch = 0;                   // D_PITCH, semitones
+    std::unique_ptr<PCM_source> source; // owned once SetMediaItemTake_Source accepted it
+};
+} // namespace reaper_host

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace testing_support
+{
+// A fresh directory under the system's temporary folder, removed with its contents when
+// the object goes away.
+class TempDirectory
+{
+public:
+    TempDirectory()
+    {
+        auto pattern = (std::filesystem::temp_directory_path() / "bv-host-test-XXXXXX").string();
+
+        if (mkdtemp (pattern.data()) != nullptr)
+            root = pattern;
+    }
+
+    ~TempDirectory()
+    {
+        std::error_code ignored;
+
+        if (!root.empty())
+            std::filesystem::remove_all (root, ignored);
+    }
+
+    TempDirectory (const TempDirectory&) = delete;
+    TempDirectory& operator= (const TempDirectory&) = delete;
+
+    std::string path (const std::string& name) const
+    {
+        return (std::filesystem::path (root) / name).string();
+    }
+
+    const std::string& directory() const
+    {
+        return root;
+    }
+
+private:
+    std::string root;
+};
+} // namespace testing_support
