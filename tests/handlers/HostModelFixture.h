@@ -52,7 +52,7 @@ protected:
 
     reaper_host::HostModel& model = reaper_host::HostModel::current();
     LogCapture log;
-    RecordingSender replies { &log };
+    RecordingSender replies{&log};
     juce::File scratch = juce::File::createTempFile ("bv-handlers");
 
     struct ScratchFolder
@@ -61,6 +61,6 @@ protected:
         {
             f.createDirectory();
         }
-    } scratchFolder { scratch };
+    } scratchFolder{scratch};
 };
 } // namespace handler_testing

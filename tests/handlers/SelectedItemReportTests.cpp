@@ -67,9 +67,9 @@ TEST_F (SelectedItem, TheWorkedExample)
                "  \"pcmlen\": 12.480\r\n"
                "}");
     EXPECT_EQ (model.journal().functionNames(),
-               (std::vector<std::string> { "CountSelectedMediaItems", "GetSelectedMediaItem", "GetMediaItemTake", "GetMediaItemTakeInfo_Value",
-                                           "GetMediaItemInfo_Value", "GetMediaItemTake_Source", "GetMediaSourceSampleRate",
-                                           "GetMediaSourceLength" }));
+               (std::vector<std::string>{"CountSelectedMediaItems", "GetSelectedMediaItem", "GetMediaItemTake", "GetMediaItemTakeInfo_Value",
+                                         "GetMediaItemInfo_Value", "GetMediaItemTake_Source", "GetMediaSourceSampleRate",
+                                         "GetMediaSourceLength"}));
     EXPECT_TRUE (log.lines.empty());
 }
 
@@ -81,32 +81,34 @@ TEST_F (SelectedItem, Shapes)
         std::function<void (reaper_host::HostModel&, reaper_host::Track&)> arrange;
         const char* text;
     } cases[] = {
-        { "item without takes", [] (auto& m, auto& t) { m.selectItem (m.addItem (t, 0, 1)); }, "null" },
-        { "take without source",
-          [] (auto& m, auto& t)
-          {
-              auto& item = m.addItem (t, 0, 1);
-              m.addTake (item);
-              m.selectItem (item);
-          },
-          "{\r\n}" },
-        { "source without file name",
-          [] (auto& m, auto& t)
-          {
-              auto& item = m.addItem (t, 0, 1);
-              m.setTakeSource (m.addTake (item), MediaSource::synthetic (nullptr, 44100, 1, 44100));
-              m.selectItem (item);
-          },
-          "{\r\n}" },
-        { "empty file name is a name",
-          [] (auto& m, auto& t)
-          {
-              auto& item = m.addItem (t, 0, 2.0 / 3.0);
-              m.setTakeSource (m.addTake (item), MediaSource::synthetic ("", 0, 1, 0));
-              item.takes[0]->startOffset = -0.25;
-              m.selectItem (item);
-          },
-          "{\r\n  \"src\": \"\",\r\n  \"start\": -0.250,\r\n  \"len\": 0.667,\r\n  \"pcmsr\": 0,\r\n  \"pcmlen\": 0.000\r\n}" },
+        {"item without takes", [] (auto& m, auto& t)
+         { m.selectItem (m.addItem (t, 0, 1)); },
+         "null"},
+        {"take without source",
+         [] (auto& m, auto& t)
+         {
+             auto& item = m.addItem (t, 0, 1);
+             m.addTake (item);
+             m.selectItem (item);
+         },
+         "{\r\n}"},
+        {"source without file name",
+         [] (auto& m, auto& t)
+         {
+             auto& item = m.addItem (t, 0, 1);
+             m.setTakeSource (m.addTake (item), MediaSource::synthetic (nullptr, 44100, 1, 44100));
+             m.selectItem (item);
+         },
+         "{\r\n}"},
+        {"empty file name is a name",
+         [] (auto& m, auto& t)
+         {
+             auto& item = m.addItem (t, 0, 2.0 / 3.0);
+             m.setTakeSource (m.addTake (item), MediaSource::synthetic ("", 0, 1, 0));
+             item.takes[0]->startOffset = -0.25;
+             m.selectItem (item);
+         },
+         "{\r\n  \"src\": \"\",\r\n  \"start\": -0.250,\r\n  \"len\": 0.667,\r\n  \"pcmsr\": 0,\r\n  \"pcmlen\": 0.000\r\n}"},
     };
 
     for (const auto& c : cases)
@@ -128,8 +130,8 @@ TEST_F (SelectedItem, TakeValuesAreReadEvenWithoutASource)
 
     EXPECT_EQ (reportText(), "{\r\n}");
     EXPECT_EQ (model.journal().functionNames(),
-               (std::vector<std::string> { "CountSelectedMediaItems", "GetSelectedMediaItem", "GetMediaItemTake", "GetMediaItemTakeInfo_Value",
-                                           "GetMediaItemInfo_Value", "GetMediaItemTake_Source" }));
+               (std::vector<std::string>{"CountSelectedMediaItems", "GetSelectedMediaItem", "GetMediaItemTake", "GetMediaItemTakeInfo_Value",
+                                         "GetMediaItemInfo_Value", "GetMediaItemTake_Source"}));
 }
 
 TEST_F (SelectedItem, OnlySelectedItemZeroAndItsTakeZeroAreReported)
@@ -157,13 +159,13 @@ TEST_F (SelectedItem, FileNamesAreEscaped)
         std::string name;
         std::string written;
     } cases[] = {
-        { "/a \"quoted\" name.wav", "/a \\\"quoted\\\" name.wav" },
-        { "C:\\Sounds\\x.wav", "C:\\\\Sounds\\\\x.wav" },
-        { "/caf\xC3\xA9.wav", "/caf\\u00e9.wav" },
-        { "/\xF0\x9F\x8E\xB5.wav", "/\\ud83c\\udfb5.wav" },
-        { "/a\tb.wav", "/a\\tb.wav" },
-        { "/bell\x07.wav", "/bell\\u0007.wav" },
-        { "/broken\xC3.wav", "/broken\\ufffd.wav" },
+        {"/a \"quoted\" name.wav", "/a \\\"quoted\\\" name.wav"},
+        {"C:\\Sounds\\x.wav", "C:\\\\Sounds\\\\x.wav"},
+        {"/caf\xC3\xA9.wav", "/caf\\u00e9.wav"},
+        {"/\xF0\x9F\x8E\xB5.wav", "/\\ud83c\\udfb5.wav"},
+        {"/a\tb.wav", "/a\\tb.wav"},
+        {"/bell\x07.wav", "/bell\\u0007.wav"},
+        {"/broken\xC3.wav", "/broken\\ufffd.wav"},
     };
 
     for (const auto& c : cases)

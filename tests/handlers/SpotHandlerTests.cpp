@@ -83,14 +83,14 @@ TEST_F (Spot, SuccessfulSpotMakesTheHostCallsAndLogLinesInOrder)
 
     EXPECT_EQ (toHex (replies.packets.at (0)), "08 04");
     EXPECT_EQ (model.journal().functionNames(),
-               (std::vector<std::string> { "PCM_Source_CreateFromFile", "GetCursorPosition", "GetSelectedTrack", "CountTracks", "GetTrack",
-                                           "AddMediaItemToTrack", "AddTakeToMediaItem", "GetMediaSourceLength", "GetSet_LoopTimeRange2",
-                                           "SetMediaItemInfo_Value", "GetSetMediaItemTakeInfo", "GetSetMediaItemTakeInfo_String",
-                                           "SetMediaItemLength", "SetMediaItemPosition", "SetMediaItemTake_Source", "UpdateItemInProject",
-                                           "Main_OnCommand", "UpdateTimeline", "SetEditCurPos" }));
+               (std::vector<std::string>{"PCM_Source_CreateFromFile", "GetCursorPosition", "GetSelectedTrack", "CountTracks", "GetTrack",
+                                         "AddMediaItemToTrack", "AddTakeToMediaItem", "GetMediaSourceLength", "GetSet_LoopTimeRange2",
+                                         "SetMediaItemInfo_Value", "GetSetMediaItemTakeInfo", "GetSetMediaItemTakeInfo_String",
+                                         "SetMediaItemLength", "SetMediaItemPosition", "SetMediaItemTake_Source", "UpdateItemInProject",
+                                         "Main_OnCommand", "UpdateTimeline", "SetEditCurPos"}));
     EXPECT_EQ (log.lines,
-               (std::vector<std::string> { "Spotting:" + tone, "Loop Selection In:0.000000 Out:0.000000",
-                                           "Current Position:1 Length:5 New Position:6" }));
+               (std::vector<std::string>{"Spotting:" + tone, "Loop Selection In:0.000000 Out:0.000000",
+                                         "Current Position:1 Length:5 New Position:6"}));
 
     auto* item = onlyItem();
     ASSERT_NE (item, nullptr);
@@ -116,10 +116,10 @@ TEST_F (Spot, TrackChoice)
         std::vector<int> selected;
         int expectedTrack; // -1: refused with "No track"
     } cases[] = {
-        { "no tracks at all", 0, {}, -1 },
-        { "nothing selected: first track", 3, {}, 0 },
-        { "one selected", 3, { 2 }, 2 },
-        { "several selected: first selected", 3, { 1, 2 }, 1 },
+        {"no tracks at all", 0, {}, -1},
+        {"nothing selected: first track", 3, {}, 0},
+        {"one selected", 3, {2}, 2},
+        {"several selected: first selected", 3, {1, 2}, 1},
     };
 
     for (const auto& c : cases)
@@ -139,7 +139,7 @@ TEST_F (Spot, TrackChoice)
             EXPECT_EQ (toHex (replies.packets.at (0)), toHex (fromHex ("08 04 B2 06 0A 1A 08") + "No track"));
             EXPECT_EQ (model.itemCount(), 0);
             // Only the closing assertion of a failed spot; the track step itself logs none.
-            EXPECT_EQ (log.linesWithAssertionsMarked(), (std::vector<std::string> { "Spotting:" + tone, "ASSERT", "No track" }));
+            EXPECT_EQ (log.linesWithAssertionsMarked(), (std::vector<std::string>{"Spotting:" + tone, "ASSERT", "No track"}));
             EXPECT_EQ (MediaSource::liveCount(), sourcesBefore);
         }
         else
@@ -159,34 +159,43 @@ TEST_F (Spot, OffsetsAndLength)
         double length;
         std::vector<std::string> writes;
     } cases[] = {
-        { "neither", {}, 5.0, {} },
-        { "start only: whole source", [] (auto& s) { s.set_start_offset (2.0f); }, 5.0, { "SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 2) -> true" } },
-        { "end only", [] (auto& s) { s.set_end_offset (3.0f); }, 3.0, {} },
-        { "start and end",
-          [] (auto& s)
-          {
-              s.set_start_offset (1.5f);
-              s.set_end_offset (4.0f);
-          },
-          2.5,
-          { "SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 1.5) -> true" } },
-        { "single-precision subtraction",
-          [] (auto& s)
-          {
-              s.set_start_offset (0.1f);
-              s.set_end_offset (0.3f);
-          },
-          0.20000001788139343,
-          { "SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 0.10000000149011612) -> true" } },
-        { "negative start allowed",
-          [] (auto& s)
-          {
-              s.set_start_offset (-0.5f);
-              s.set_end_offset (1.0f);
-          },
-          1.5,
-          { "SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", -0.5) -> true" } },
-        { "start present at its default 0", [] (auto& s) { s.set_start_offset (0.0f); }, 5.0, { "SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 0) -> true" } },
+        {"neither", {}, 5.0, {}},
+        {"start only: whole source", [] (auto& s)
+         { s.set_start_offset (2.0f); },
+         5.0,
+         {"SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 2) -> true"}},
+        {"end only", [] (auto& s)
+         { s.set_end_offset (3.0f); },
+         3.0,
+         {}},
+        {"start and end",
+         [] (auto& s)
+         {
+             s.set_start_offset (1.5f);
+             s.set_end_offset (4.0f);
+         },
+         2.5,
+         {"SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 1.5) -> true"}},
+        {"single-precision subtraction",
+         [] (auto& s)
+         {
+             s.set_start_offset (0.1f);
+             s.set_end_offset (0.3f);
+         },
+         0.20000001788139343,
+         {"SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 0.10000000149011612) -> true"}},
+        {"negative start allowed",
+         [] (auto& s)
+         {
+             s.set_start_offset (-0.5f);
+             s.set_end_offset (1.0f);
+         },
+         1.5,
+         {"SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", -0.5) -> true"}},
+        {"start present at its default 0", [] (auto& s)
+         { s.set_start_offset (0.0f); },
+         5.0,
+         {"SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 0) -> true"}},
     };
 
     for (const auto& c : cases)
@@ -213,29 +222,37 @@ TEST_F (Spot, RatePitchAndVolume)
         std::function<void (BVReaper::SpotCommand&)> edit;
         std::vector<std::string> writes;
     } cases[] = {
-        { "pitch without rate: nothing", [] (auto& s) { s.set_preserve_pitch (true); }, {} },
-        { "rate without pitch", [] (auto& s) { s.set_play_rate (2.0f); },
-          { "SetMediaItemTakeInfo_Value(take1, \"D_PLAYRATE\", 2) -> true", "SetMediaItemTakeInfo_Value(take1, \"B_PPITCH\", 0) -> true" } },
-        { "rate with pitch",
-          [] (auto& s)
-          {
-              s.set_play_rate (0.5f);
-              s.set_preserve_pitch (true);
-          },
-          { "SetMediaItemTakeInfo_Value(take1, \"D_PLAYRATE\", 0.5) -> true", "SetMediaItemTakeInfo_Value(take1, \"B_PPITCH\", 1) -> true" } },
-        { "rate present at its default", [] (auto& s) { s.set_play_rate (1.0f); },
-          { "SetMediaItemTakeInfo_Value(take1, \"D_PLAYRATE\", 1) -> true", "SetMediaItemTakeInfo_Value(take1, \"B_PPITCH\", 0) -> true" } },
-        { "volume", [] (auto& s) { s.set_volume (0.25f); }, { "SetMediaItemTakeInfo_Value(take1, \"D_VOL\", 0.25) -> true" } },
-        { "volume 0 is silence, allowed", [] (auto& s) { s.set_volume (0.0f); }, { "SetMediaItemTakeInfo_Value(take1, \"D_VOL\", 0) -> true" } },
-        { "all, in order",
-          [] (auto& s)
-          {
-              s.set_volume (2.0f);
-              s.set_play_rate (1.5f);
-              s.set_start_offset (1.0f);
-          },
-          { "SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 1) -> true", "SetMediaItemTakeInfo_Value(take1, \"D_PLAYRATE\", 1.5) -> true",
-            "SetMediaItemTakeInfo_Value(take1, \"B_PPITCH\", 0) -> true", "SetMediaItemTakeInfo_Value(take1, \"D_VOL\", 2) -> true" } },
+        {"pitch without rate: nothing", [] (auto& s)
+         { s.set_preserve_pitch (true); },
+         {}},
+        {"rate without pitch", [] (auto& s)
+         { s.set_play_rate (2.0f); },
+         {"SetMediaItemTakeInfo_Value(take1, \"D_PLAYRATE\", 2) -> true", "SetMediaItemTakeInfo_Value(take1, \"B_PPITCH\", 0) -> true"}},
+        {"rate with pitch",
+         [] (auto& s)
+         {
+             s.set_play_rate (0.5f);
+             s.set_preserve_pitch (true);
+         },
+         {"SetMediaItemTakeInfo_Value(take1, \"D_PLAYRATE\", 0.5) -> true", "SetMediaItemTakeInfo_Value(take1, \"B_PPITCH\", 1) -> true"}},
+        {"rate present at its default", [] (auto& s)
+         { s.set_play_rate (1.0f); },
+         {"SetMediaItemTakeInfo_Value(take1, \"D_PLAYRATE\", 1) -> true", "SetMediaItemTakeInfo_Value(take1, \"B_PPITCH\", 0) -> true"}},
+        {"volume", [] (auto& s)
+         { s.set_volume (0.25f); },
+         {"SetMediaItemTakeInfo_Value(take1, \"D_VOL\", 0.25) -> true"}},
+        {"volume 0 is silence, allowed", [] (auto& s)
+         { s.set_volume (0.0f); },
+         {"SetMediaItemTakeInfo_Value(take1, \"D_VOL\", 0) -> true"}},
+        {"all, in order",
+         [] (auto& s)
+         {
+             s.set_volume (2.0f);
+             s.set_play_rate (1.5f);
+             s.set_start_offset (1.0f);
+         },
+         {"SetMediaItemTakeInfo_Value(take1, \"D_STARTOFFS\", 1) -> true", "SetMediaItemTakeInfo_Value(take1, \"D_PLAYRATE\", 1.5) -> true",
+          "SetMediaItemTakeInfo_Value(take1, \"B_PPITCH\", 0) -> true", "SetMediaItemTakeInfo_Value(take1, \"D_VOL\", 2) -> true"}},
     };
 
     for (const auto& c : cases)
@@ -260,8 +277,10 @@ TEST_F (Spot, TakeNameIsSetThroughBothCalls)
         std::function<void (BVReaper::SpotCommand&)> edit;
         std::string expected;
     } cases[] = {
-        { "absent", {}, "" },
-        { "given", [] (auto& s) { s.set_take_name ("Door \xC3\xA9"); }, "Door \xC3\xA9" },
+        {"absent", {}, ""},
+        {"given", [] (auto& s)
+         { s.set_take_name ("Door \xC3\xA9"); },
+         "Door \xC3\xA9"},
     };
 
     for (const auto& c : cases)
@@ -292,9 +311,13 @@ TEST_F (Spot, PoolFlagOnlyAddsALogLine)
         std::function<void (BVReaper::SpotCommand&)> edit;
         bool logged;
     } cases[] = {
-        { "absent", {}, false },
-        { "false", [] (auto& s) { s.set_pool_only (false); }, false },
-        { "true", [] (auto& s) { s.set_pool_only (true); }, true },
+        {"absent", {}, false},
+        {"false", [] (auto& s)
+         { s.set_pool_only (false); },
+         false},
+        {"true", [] (auto& s)
+         { s.set_pool_only (true); },
+         true},
     };
 
     for (const auto& c : cases)
@@ -324,15 +347,15 @@ TEST_F (Spot, TrimmingToTheTimeSelection)
         double cursor, selectionStart, selectionEnd;
         double length; // the 5 s source, possibly trimmed
     } cases[] = {
-        { "cursor inside", 10, 8, 12, 2 },
-        { "cursor at selection start", 8, 8, 12, 4 },
-        { "cursor at selection end", 12, 8, 12, 5 },
-        { "item ends at selection end", 7, 6, 12, 5 },
-        { "item ends before selection end", 7, 6, 13, 5 },
-        { "cursor before selection", 5, 6, 8, 5 },
-        { "cursor after selection", 13, 6, 8, 5 },
-        { "empty selection", 10, 10, 10, 5 },
-        { "no selection", 10, 0, 0, 5 },
+        {"cursor inside", 10, 8, 12, 2},
+        {"cursor at selection start", 8, 8, 12, 4},
+        {"cursor at selection end", 12, 8, 12, 5},
+        {"item ends at selection end", 7, 6, 12, 5},
+        {"item ends before selection end", 7, 6, 13, 5},
+        {"cursor before selection", 5, 6, 8, 5},
+        {"cursor after selection", 13, 6, 8, 5},
+        {"empty selection", 10, 10, 10, 5},
+        {"no selection", 10, 0, 0, 5},
     };
 
     for (const auto& c : cases)
@@ -363,10 +386,14 @@ TEST_F (Spot, SelectionAndPositionLines)
         const char* selectionLine;
         const char* positionLine;
     } cases[] = {
-        { 10, 1.5, 4, [] (auto& s) { s.set_end_offset (2.5f); }, "Loop Selection In:1.500000 Out:4.000000", "Current Position:10 Length:2.5 New Position:12.5" },
-        { 1234567, 0, 0, {}, "Loop Selection In:0.000000 Out:0.000000", "Current Position:1.23457e+06 Length:5 New Position:1.23457e+06" },
-        { 0.0001, 0, 0, [] (auto& s) { s.set_end_offset (0.00002f); }, "Loop Selection In:0.000000 Out:0.000000", "Current Position:0.0001 Length:2e-05 New Position:0.00012" },
-        { 2.0 / 3.0, 0.25, 1, {}, "Loop Selection In:0.250000 Out:1.000000", "Current Position:0.666667 Length:0.333333 New Position:1" },
+        {10, 1.5, 4, [] (auto& s)
+         { s.set_end_offset (2.5f); },
+         "Loop Selection In:1.500000 Out:4.000000", "Current Position:10 Length:2.5 New Position:12.5"},
+        {1234567, 0, 0, {}, "Loop Selection In:0.000000 Out:0.000000", "Current Position:1.23457e+06 Length:5 New Position:1.23457e+06"},
+        {0.0001, 0, 0, [] (auto& s)
+         { s.set_end_offset (0.00002f); },
+         "Loop Selection In:0.000000 Out:0.000000", "Current Position:0.0001 Length:2e-05 New Position:0.00012"},
+        {2.0 / 3.0, 0.25, 1, {}, "Loop Selection In:0.250000 Out:1.000000", "Current Position:0.666667 Length:0.333333 New Position:1"},
     };
 
     for (const auto& c : cases)
@@ -399,10 +426,10 @@ TEST_F (Spot, HostRefusalsStillSucceedWithOneAssertionEach)
         std::vector<const char*> refused;
         bool sourceKept;
     } cases[] = {
-        { { "SetMediaItemLength" }, true },
-        { { "SetMediaItemPosition" }, true },
-        { { "SetMediaItemTake_Source" }, false },
-        { { "SetMediaItemLength", "SetMediaItemPosition", "SetMediaItemTake_Source" }, false },
+        {{"SetMediaItemLength"}, true},
+        {{"SetMediaItemPosition"}, true},
+        {{"SetMediaItemTake_Source"}, false},
+        {{"SetMediaItemLength", "SetMediaItemPosition", "SetMediaItemTake_Source"}, false},
     };
 
     for (const auto& c : cases)
@@ -438,11 +465,19 @@ TEST_F (Spot, FailuresAreRepliedThenLogged)
         int itemsAfter;
         int assertionsBeforeReply;
     } cases[] = {
-        { "source cannot be created", [] {}, "/no/such/file.wav", "Unable to find source file:/no/such/file.wav", 0, 2 },
-        { "host refuses the source", [this] { model.faults().fail ("PCM_Source_CreateFromFile"); }, "", "Unable to find source file:", 0, 1 },
-        { "first track cannot be had", [this] { model.faults().fail ("GetTrack"); }, "", "No Tracks in session", 0, 1 },
-        { "item not created", [this] { model.faults().fail ("AddMediaItemToTrack"); }, "", "No media item", 0, 1 },
-        { "take not created", [this] { model.faults().fail ("AddTakeToMediaItem"); }, "", "No take", 1, 1 },
+        {"source cannot be created", [] {}, "/no/such/file.wav", "Unable to find source file:/no/such/file.wav", 0, 2},
+        {"host refuses the source", [this]
+         { model.faults().fail ("PCM_Source_CreateFromFile"); },
+         "", "Unable to find source file:", 0, 1},
+        {"first track cannot be had", [this]
+         { model.faults().fail ("GetTrack"); },
+         "", "No Tracks in session", 0, 1},
+        {"item not created", [this]
+         { model.faults().fail ("AddMediaItemToTrack"); },
+         "", "No media item", 0, 1},
+        {"take not created", [this]
+         { model.faults().fail ("AddTakeToMediaItem"); },
+         "", "No take", 1, 1},
     };
 
     for (const auto& c : cases)
@@ -489,22 +524,54 @@ TEST_F (Spot, UnsoundValuesAreRefusedBeforeAnythingIsCreated)
         std::function<void (BVReaper::SpotCommand&)> edit;
         const char* failure;
     } cases[] = {
-        { "end equals start", [] (auto& s) { s.set_start_offset (2.0f); s.set_end_offset (2.0f); }, "Invalid end offset: must be greater than the start offset" },
-        { "end before start", [] (auto& s) { s.set_start_offset (3.0f); s.set_end_offset (1.0f); }, "Invalid end offset: must be greater than the start offset" },
-        { "end 0 without start", [] (auto& s) { s.set_end_offset (0.0f); }, "Invalid end offset: must be greater than the start offset" },
-        { "end negative without start", [] (auto& s) { s.set_end_offset (-1.0f); }, "Invalid end offset: must be greater than the start offset" },
-        { "end NaN", [=] (auto& s) { s.set_end_offset (nan); }, "Invalid end offset: must be a finite number" },
-        { "end infinite", [=] (auto& s) { s.set_end_offset (inf); }, "Invalid end offset: must be a finite number" },
-        { "difference overflows", [] (auto& s) { s.set_start_offset (-3e38f); s.set_end_offset (3e38f); }, "Invalid end offset: too far from the start offset" },
-        { "start NaN", [=] (auto& s) { s.set_start_offset (nan); }, "Invalid start offset: must be a finite number" },
-        { "start infinite", [=] (auto& s) { s.set_start_offset (-inf); }, "Invalid start offset: must be a finite number" },
-        { "rate 0", [] (auto& s) { s.set_play_rate (0.0f); }, "Invalid play rate: must be a finite number greater than 0" },
-        { "rate negative", [] (auto& s) { s.set_play_rate (-1.0f); }, "Invalid play rate: must be a finite number greater than 0" },
-        { "rate NaN", [=] (auto& s) { s.set_play_rate (nan); }, "Invalid play rate: must be a finite number greater than 0" },
-        { "rate infinite", [=] (auto& s) { s.set_play_rate (inf); }, "Invalid play rate: must be a finite number greater than 0" },
-        { "volume negative", [] (auto& s) { s.set_volume (-0.5f); }, "Invalid volume: must be a finite number not below 0" },
-        { "volume NaN", [=] (auto& s) { s.set_volume (nan); }, "Invalid volume: must be a finite number not below 0" },
-        { "volume infinite", [=] (auto& s) { s.set_volume (inf); }, "Invalid volume: must be a finite number not below 0" },
+        {"end equals start", [] (auto& s)
+         { s.set_start_offset (2.0f); s.set_end_offset (2.0f); },
+         "Invalid end offset: must be greater than the start offset"},
+        {"end before start", [] (auto& s)
+         { s.set_start_offset (3.0f); s.set_end_offset (1.0f); },
+         "Invalid end offset: must be greater than the start offset"},
+        {"end 0 without start", [] (auto& s)
+         { s.set_end_offset (0.0f); },
+         "Invalid end offset: must be greater than the start offset"},
+        {"end negative without start", [] (auto& s)
+         { s.set_end_offset (-1.0f); },
+         "Invalid end offset: must be greater than the start offset"},
+        {"end NaN", [=] (auto& s)
+         { s.set_end_offset (nan); },
+         "Invalid end offset: must be a finite number"},
+        {"end infinite", [=] (auto& s)
+         { s.set_end_offset (inf); },
+         "Invalid end offset: must be a finite number"},
+        {"difference overflows", [] (auto& s)
+         { s.set_start_offset (-3e38f); s.set_end_offset (3e38f); },
+         "Invalid end offset: too far from the start offset"},
+        {"start NaN", [=] (auto& s)
+         { s.set_start_offset (nan); },
+         "Invalid start offset: must be a finite number"},
+        {"start infinite", [=] (auto& s)
+         { s.set_start_offset (-inf); },
+         "Invalid start offset: must be a finite number"},
+        {"rate 0", [] (auto& s)
+         { s.set_play_rate (0.0f); },
+         "Invalid play rate: must be a finite number greater than 0"},
+        {"rate negative", [] (auto& s)
+         { s.set_play_rate (-1.0f); },
+         "Invalid play rate: must be a finite number greater than 0"},
+        {"rate NaN", [=] (auto& s)
+         { s.set_play_rate (nan); },
+         "Invalid play rate: must be a finite number greater than 0"},
+        {"rate infinite", [=] (auto& s)
+         { s.set_play_rate (inf); },
+         "Invalid play rate: must be a finite number greater than 0"},
+        {"volume negative", [] (auto& s)
+         { s.set_volume (-0.5f); },
+         "Invalid volume: must be a finite number not below 0"},
+        {"volume NaN", [=] (auto& s)
+         { s.set_volume (nan); },
+         "Invalid volume: must be a finite number not below 0"},
+        {"volume infinite", [=] (auto& s)
+         { s.set_volume (inf); },
+         "Invalid volume: must be a finite number not below 0"},
     };
 
     for (const auto& c : cases)
@@ -522,7 +589,7 @@ TEST_F (Spot, UnsoundValuesAreRefusedBeforeAnythingIsCreated)
         EXPECT_TRUE (model.journal().entries().empty()); // REAPER was not even asked
         EXPECT_EQ (model.itemCount(), 0);
         EXPECT_EQ (model.project().cursor, 3.0);
-        EXPECT_EQ (log.linesWithAssertionsMarked(), (std::vector<std::string> { "Spotting:" + tone, "ASSERT", c.failure }));
+        EXPECT_EQ (log.linesWithAssertionsMarked(), (std::vector<std::string>{"Spotting:" + tone, "ASSERT", c.failure}));
     }
 }
 
@@ -532,7 +599,7 @@ TEST_F (Spot, MissingPayloadGoesOnWithAnEmptyPath)
 
     EXPECT_EQ (errorText(), "Unable to find source file:");
     EXPECT_EQ (log.linesWithAssertionsMarked(),
-               (std::vector<std::string> { "ASSERT", "Spotting:", "ASSERT", "ASSERT", "ASSERT", "Unable to find source file:" }));
+               (std::vector<std::string>{"ASSERT", "Spotting:", "ASSERT", "ASSERT", "ASSERT", "Unable to find source file:"}));
     EXPECT_EQ (model.journal().lines().at (0), "PCM_Source_CreateFromFile(\"\") -> null");
 }
 
@@ -566,10 +633,10 @@ TEST_F (Spot, RealAudioFilesLandWithTheirLengthToTheSample)
         std::int64_t frames;
         const char* name;
     } cases[] = {
-        { reaper_host::AudioFileFormat::wav16, 44100, 123457, "a.wav" },
-        { reaper_host::AudioFileFormat::wav24, 48000, 1, "b.wav" },
-        { reaper_host::AudioFileFormat::flac16, 96000, 96001, "c.flac" },
-        { reaper_host::AudioFileFormat::aiff16, 22050, 7, "d.aiff" },
+        {reaper_host::AudioFileFormat::wav16, 44100, 123457, "a.wav"},
+        {reaper_host::AudioFileFormat::wav24, 48000, 1, "b.wav"},
+        {reaper_host::AudioFileFormat::flac16, 96000, 96001, "c.flac"},
+        {reaper_host::AudioFileFormat::aiff16, 22050, 7, "d.aiff"},
     };
 
     for (const auto& c : cases)
