@@ -21,7 +21,10 @@ target_compile_definitions(bv_juce PUBLIC
   JUCE_LOG_ASSERTIONS=1
   JUCE_DISPLAY_SPLASH_SCREEN=0
   JUCE_MODULE_AVAILABLE_juce_core=1
-  JUCE_MODULE_AVAILABLE_juce_events=1)
+  JUCE_MODULE_AVAILABLE_juce_events=1
+  # JUCE's own build-mode definitions, which its module targets give only to bv_juce:
+  # every unit that includes JUCE must agree with it, or Debug builds fail to link.
+  $<IF:$<CONFIG:Debug>,DEBUG=1 _DEBUG=1,NDEBUG=1 _NDEBUG=1>)
 if(APPLE)
   target_compile_definitions(bv_juce PUBLIC
     JUCE_MODAL_LOOPS_PERMITTED=1

@@ -82,12 +82,27 @@ TEST_F (Spot, SuccessfulSpotMakesTheHostCallsAndLogLinesInOrder)
     spot();
 
     EXPECT_EQ (toHex (replies.packets.at (0)), "08 04");
-    EXPECT_EQ (model.journal().functionNames(),
-               (std::vector<std::string>{"PCM_Source_CreateFromFile", "GetCursorPosition", "GetSelectedTrack", "CountTracks", "GetTrack",
-                                         "AddMediaItemToTrack", "AddTakeToMediaItem", "GetMediaSourceLength", "GetSet_LoopTimeRange2",
-                                         "SetMediaItemInfo_Value", "GetSetMediaItemTakeInfo", "GetSetMediaItemTakeInfo_String",
-                                         "SetMediaItemLength", "SetMediaItemPosition", "SetMediaItemTake_Source", "UpdateItemInProject",
-                                         "Main_OnCommand", "UpdateTimeline", "SetEditCurPos"}));
+    // Every host call of the spot, with its arguments, in order.
+    EXPECT_EQ (model.journal().lines(),
+               (std::vector<std::string>{"PCM_Source_CreateFromFile(\"" + tone + "\") -> source1",
+                                         "GetCursorPosition() -> 1",
+                                         "GetSelectedTrack(null, 0) -> null",
+                                         "CountTracks(null) -> 3",
+                                         "GetTrack(null, 0) -> track1",
+                                         "AddMediaItemToTrack(track1) -> item1",
+                                         "AddTakeToMediaItem(item1) -> take1",
+                                         "GetMediaSourceLength(source1, out) -> 5",
+                                         "GetSet_LoopTimeRange2(null, false, false, out, out, false) -> start=0, end=0",
+                                         "SetMediaItemInfo_Value(item1, \"B_LOOPSRC\", 0) -> true",
+                                         "GetSetMediaItemTakeInfo(take1, \"P_NAME\", \"\") -> \"\"",
+                                         "GetSetMediaItemTakeInfo_String(take1, \"P_NAME\", \"\", true) -> true",
+                                         "SetMediaItemLength(item1, 5, true) -> true",
+                                         "SetMediaItemPosition(item1, 1, true) -> true",
+                                         "SetMediaItemTake_Source(take1, source1) -> true",
+                                         "UpdateItemInProject(item1)",
+                                         "Main_OnCommand(40047, 0)",
+                                         "UpdateTimeline()",
+                                         "SetEditCurPos(6, true, false)"}));
     EXPECT_EQ (log.lines,
                (std::vector<std::string>{"Spotting:" + tone, "Loop Selection In:0.000000 Out:0.000000",
                                          "Current Position:1 Length:5 New Position:6"}));
