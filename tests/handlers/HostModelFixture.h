@@ -29,6 +29,9 @@ protected:
 
     ~HostModelTest() override
     {
+        // Frees the project's sources now: left to the end of the process, they would be
+        // destroyed after the host's registry of live sources.
+        model.reset();
         scratch.deleteRecursively();
     }
 
