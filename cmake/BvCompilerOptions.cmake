@@ -8,3 +8,8 @@ if(BV_SANITIZE)
   add_compile_options(-fsanitize=${BV_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${BV_SANITIZE})
 endif()
+
+# Lets the linker drop what the module never calls (most of JUCE).
+if(NOT APPLE)
+  add_compile_options(-ffunction-sections -fdata-sections)
+endif()
