@@ -8,7 +8,7 @@ namespace
 {
 const char* const kHostWebAddress = "https://www.reaper.fm";
 
-void showIncompatibilityAlert (void* (*getFunc) (const char*))
+void showIncompatibilityAlert (void* (*getFunc) (const char*) )
 {
     const auto title = juce::translate ("Incompatible");
     const auto message = juce::translate ("The version of the Belvanta extension you have installed is incompatible with your "

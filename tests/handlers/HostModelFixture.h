@@ -9,8 +9,9 @@
 #include "ApiBinding.h"
 #include "AudioFileWriter.h"
 #include "FunctionTable.h"
-#include "HandlerTestSupport.h"
 #include "HostModel.h"
+#include "LogCapture.h"
+#include "RecordingSender.h"
 #include "RequestDispatcher.h"
 
 namespace handler_testing
