@@ -31,7 +31,7 @@ if(APPLE)
 endif()
 # JUCE's modules are compiled with DEBUG in Debug builds, and JUCE refuses to link code that
 # includes its headers without the same setting, so its users get it too.
-target_compile_definitions(bv_juce PUBLIC $<$<CONFIG:Debug>:DEBUG=1 _DEBUG=1>)
+target_compile_definitions(bv_juce PUBLIC "$<$<CONFIG:Debug>:DEBUG=1;_DEBUG=1>")
 get_target_property(BV_JUCE_INCLUDES juce::juce_core INTERFACE_INCLUDE_DIRECTORIES)
 target_include_directories(bv_juce SYSTEM PUBLIC ${BV_JUCE_INCLUDES})
 target_link_libraries(bv_juce PUBLIC Threads::Threads ${CMAKE_DL_LIBS})

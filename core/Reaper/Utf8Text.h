@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include <juce_core/juce_core.h>
+
+// Text that arrives as bytes (from the pipe or from REAPER) is meant to be UTF-8 but is
+// not checked by anyone before us. These helpers read it up to its first NUL, as REAPER
+// would, and replace every byte that does not belong to a well-formed UTF-8 sequence by
+// U+FFFD, so that malformed input can neither be over-read nor produce malformed text.
+namespace utf8
+{
+// The code points of bytes, ending at the first NUL or after size bytes.
+std::u32string decode (const char* bytes, std::size_t size);
+
+// The same for a NUL-terminated string; null gives an empty result.
+std::u32string decode (const char* nulTerminated);
+
+// bytes as a JUCE string, for log lines and failure texts.
+juce::String toJuceString (const std::string& bytes);
+} // namespace utf8
