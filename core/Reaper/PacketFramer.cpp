@@ -81,6 +81,7 @@ void PacketFramer::headerComplete()
         return;
 
     remaining = length;
+    announced = length;
 
     if (length > maxPayloadSize)
     {
@@ -112,11 +113,29 @@ bool PacketFramer::nextEvent (Event& event)
     return true;
 }
 
+bool PacketFramer::isMidPacket() const
+{
+    return state != State::header || headerFill > 0;
+}
+
+std::size_t PacketFramer::dropPartialPacket()
+{
+    const auto dropped = state == State::header ? headerFill
+                                                : kHeaderSize + static_cast<std::size_t> (announced - remaining);
+    state = State::header;
+    headerFill = 0;
+    payload = {};
+    remaining = 0;
+    announced = 0;
+    return dropped;
+}
+
 void PacketFramer::reset()
 {
     state = State::header;
     headerFill = 0;
     payload = {};
     remaining = 0;
+    announced = 0;
     events.clear();
 }

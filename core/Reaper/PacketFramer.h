@@ -42,6 +42,13 @@ public:
     // Forgets any partly read packet and pending events.
     void reset();
 
+    // True while part of a packet (even part of a header) has been read and the rest has not.
+    bool isMidPacket() const;
+
+    // Forgets the partly read packet, keeping the events already found, so that the next
+    // byte is read as the start of a header. The result is the number of bytes dropped.
+    std::size_t dropPartialPacket();
+
 private:
     enum class State
     {
@@ -61,5 +68,6 @@ private:
     std::size_t headerFill = 0;
     std::vector<std::uint8_t> payload;
     std::int64_t remaining = 0;
+    std::int64_t announced = 0;
     std::deque<Event> events;
 };

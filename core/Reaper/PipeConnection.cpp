@@ -96,6 +96,7 @@ bool PipeConnection::createPipe (const juce::String& pipeName, int pipeReceiveTi
         outPath = newOutPath;
         inFd = std::move (newInFd);
         sendTimeoutMs = pipeReceiveTimeoutMs > 0 ? pipeReceiveTimeoutMs : kDefaultSendTimeoutMs;
+        replyFifoStalled = false;
         gate = newGate;
         connected = true;
     }
@@ -133,7 +134,9 @@ bool PipeConnection::sendMessage (const juce::MemoryBlock& message)
     // Opened and closed for every reply: a FIFO keeps its unread bytes for as long as anyone
     // has it open, so holding it open would hand a departed client's unread reply (or a stray
     // byte) to the next client as the answer to its first request.
-    return fifo_packet_writer::writeWhole (outPath, packet.data(), packet.size(), sendTimeoutMs);
+    const auto written = fifo_packet_writer::writeWhole (outPath, packet.data(), packet.size(), replyFifoStalled ? 0 : sendTimeoutMs);
+    replyFifoStalled = !written;
+    return written;
 }
 
 bool PipeConnection::isConnected() const

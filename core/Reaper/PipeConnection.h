@@ -67,6 +67,13 @@ private:
     UniqueFd inFd;
     int sendTimeoutMs = 1000;
 
+    // Set when the last reply could not be written: from then on a reply is tried once,
+    // without waiting, until one gets through. A client that has gone, or that does not read,
+    // then costs REAPER's main thread one send deadline in all rather than one per request
+    // still queued; a live client holds the reply FIFO open while it waits, so its replies
+    // get through at the first try.
+    bool replyFifoStalled = false;
+
     std::shared_ptr<CallbackGate> gate;
     std::unique_ptr<PipeReader> reader, finishedReader;
     std::atomic<bool> connected{false};

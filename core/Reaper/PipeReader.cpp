@@ -1,12 +1,14 @@
 #include "PipeReader.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <poll.h>
 #include <unistd.h>
 
-PipeReader::PipeReader (int fileDescriptor, std::uint32_t magic, Callbacks callbacksToUse)
+PipeReader::PipeReader (int fileDescriptor, std::uint32_t magic, Callbacks callbacksToUse, int staleMs)
     : fd (fileDescriptor)
+    , stalePartialPacketMs (staleMs)
     , framer (magic)
     , callbacks (std::move (callbacksToUse))
     , readBuffer (kReadChunkSize)
@@ -53,13 +55,14 @@ void PipeReader::run()
 {
     juce::Thread::setCurrentThreadName ("JUCE IPC");
 
-    // No timeout: an idle pipe is normal and never ends the connection; stop() wakes the
-    // poll through the wake pipe.
+    // An idle pipe is normal and never ends the connection; stop() wakes the poll through
+    // the wake pipe. The poll only times out to drop a partial packet gone stale.
     while (!stopRequested)
     {
         pollfd fds[2] = {{fd, POLLIN, 0}, {wakePipe.readFd(), POLLIN, 0}};
+        const auto ready = ::poll (fds, 2, pollTimeoutMs());
 
-        if (::poll (fds, 2, -1) < 0)
+        if (ready < 0)
         {
             if (errno == EINTR)
                 continue;
@@ -72,7 +75,10 @@ void PipeReader::run()
             break;
 
         if (fds[0].revents == 0)
+        {
+            dropStalePartialPacket();
             continue;
+        }
 
         if (!readAvailable())
         {
@@ -92,6 +98,7 @@ bool PipeReader::readAvailable()
 
         if (bytesRead > 0)
         {
+            lastDataTime = std::chrono::steady_clock::now();
             framer.feed (readBuffer.data(), static_cast<std::size_t> (bytesRead));
             return true;
         }
@@ -106,6 +113,25 @@ bool PipeReader::readAvailable()
         // descriptor no longer is what it was: treat it like any other failure.
         return false;
     }
+}
+
+int PipeReader::pollTimeoutMs() const
+{
+    if (!framer.isMidPacket())
+        return -1;
+
+    const auto idle = std::chrono::duration_cast<std::chrono::milliseconds> (std::chrono::steady_clock::now() - lastDataTime);
+    return static_cast<int> (std::max<std::chrono::milliseconds::rep> (0, stalePartialPacketMs - idle.count()));
+}
+
+void PipeReader::dropStalePartialPacket()
+{
+    if (pollTimeoutMs() != 0)
+        return;
+
+    const auto dropped = framer.dropPartialPacket();
+    juce::Logger::writeToLog ("Dropped an incomplete packet of " + juce::String (dropped) + " bytes after "
+                              + juce::String (stalePartialPacketMs) + " ms without data");
 }
 
 void PipeReader::reportFailure()

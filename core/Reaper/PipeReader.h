@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <thread>
@@ -19,6 +20,14 @@ public:
     // The largest piece read from the FIFO at once.
     static constexpr std::size_t kReadChunkSize = 65536;
 
+    // How long part of a packet may wait for its rest before it is dropped. The reader holds
+    // the FIFO open for writing itself, so it never sees a client leave; without this, the
+    // half packet of a client that died mid-write would swallow the start of the next
+    // client's first request, and every packet after it would be misread. A live client
+    // writes each packet in one go and the reader drains the FIFO at once, so no live
+    // client leaves a packet half-written for seconds.
+    static constexpr int kStalePartialPacketMs = 2000;
+
     struct Callbacks
     {
         // A whole payload; called on the reader thread.
@@ -29,7 +38,7 @@ public:
     };
 
     // fd is the request FIFO, open for reading and non-blocking; it stays the caller's.
-    PipeReader (int fd, std::uint32_t magic, Callbacks callbacks);
+    PipeReader (int fd, std::uint32_t magic, Callbacks callbacks, int stalePartialPacketMs = kStalePartialPacketMs);
     ~PipeReader();
 
     // Starts the thread; false when it could not be started.
@@ -47,9 +56,13 @@ private:
     bool readAvailable();
     void deliverEvents();
     void reportFailure();
+    int pollTimeoutMs() const;
+    void dropStalePartialPacket();
 
     const int fd;
+    const int stalePartialPacketMs;
     PacketFramer framer;
+    std::chrono::steady_clock::time_point lastDataTime;
     Callbacks callbacks;
     WakePipe wakePipe;
     std::vector<char> readBuffer;

@@ -277,3 +277,38 @@ TEST (PacketBuilder, RefusesPayloadsTheSignedLengthCannotCarry)
     EXPECT_TRUE (buildPacket (kPacketMagic, nullptr, 0x80000000u).empty());
     EXPECT_EQ (toHex (buildPacket (kPacketMagic, nullptr, 0)), "2C 9E B4 F2 00 00 00 00");
 }
+
+TEST (PacketFramer, DroppingAPartialPacketCountsItsBytesAndReadsTheNextByteAsAHeader)
+{
+    struct Case
+    {
+        const char* name;
+        std::string partial;
+        std::size_t dropped;
+    };
+
+    const std::vector<Case> cases = {
+        {"nothing", "", 0},
+        {"part of a header", fromHex ("2C 9E B4"), 3},
+        {"a whole header", fromHex ("2C 9E B4 F2 04 00 00 00"), 8},
+        {"a header and part of its payload", fromHex ("2C 9E B4 F2 04 00 00 00 08 03"), 10},
+        {"part of a packet being skipped", fromHex ("2C 9E B4 F2 00 01 00 00 AA BB CC"), 11},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        PacketFramer framer (kPacketMagic, 16);
+        framer.feed (c.partial.data(), c.partial.size());
+        EXPECT_EQ (framer.isMidPacket(), c.dropped > 0);
+
+        const auto eventsBefore = drain (framer);
+        EXPECT_EQ (framer.dropPartialPacket(), c.dropped);
+        EXPECT_FALSE (framer.isMidPacket());
+
+        const auto good = fromHex (kGood);
+        framer.feed (good.data(), good.size());
+        EXPECT_EQ (drain (framer), (std::vector<std::string>{"08 03"}));
+        EXPECT_LE (eventsBefore.size(), 1u);
+    }
+}

@@ -381,3 +381,40 @@ TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacke
     ASSERT_EQ (lines.size(), 1u);
     EXPECT_NE (lines[0].find ("67108865"), std::string::npos) << lines[0];
 }
+
+TEST_F (PipeConnectionTest, AfterAFailedSendRepliesAreTriedOnceUntilOneGetsThrough)
+{
+    RecordingConnection connection (true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    // No reader: the first send waits its whole deadline, the following ones do not.
+    auto start = Clock::now();
+    EXPECT_FALSE (connection.sendMessage (blockOf ("first")));
+    EXPECT_GE (millisecondsSince (start), 950);
+
+    start = Clock::now();
+    for (int i = 0; i < 10; ++i)
+        EXPECT_FALSE (connection.sendMessage (blockOf ("queued for a client that left")));
+    EXPECT_LT (millisecondsSince (start), 200);
+
+    // A client that holds the reply FIFO open gets its reply at the first try, and from then
+    // on a send waits for a reader again.
+    {
+        PipeClient client;
+        ASSERT_TRUE (client.open (name, 1000));
+        EXPECT_TRUE (connection.sendMessage (blockOf ("for the new client")));
+        EXPECT_EQ (client.receive (1000), std::optional<std::string> ("for the new client"));
+    }
+
+    std::unique_ptr<PipeClient> late;
+    std::thread arriving ([&]
+                          {
+        std::this_thread::sleep_for (std::chrono::milliseconds (200));
+        late = std::make_unique<PipeClient>();
+        late->open (name, 1000); });
+
+    EXPECT_TRUE (connection.sendMessage (blockOf ("waited for")));
+    arriving.join();
+    ASSERT_NE (late, nullptr);
+    EXPECT_EQ (late->receive (1000), std::optional<std::string> ("waited for"));
+}

@@ -1,5 +1,7 @@
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include <fcntl.h>
@@ -104,4 +106,56 @@ TEST (PipeReader, FailuresOtherThanNoDataAreReportedOnceAndEndTheThread)
         reader.stop();
         ::close (fd);
     }
+}
+
+TEST (PipeReader, APartialPacketLeftIdleIsDroppedSoTheNextPacketIsReadWhole)
+{
+    int ends[2];
+    ASSERT_EQ (::pipe (ends), 0);
+    ASSERT_EQ (fcntl (ends[0], F_SETFL, O_NONBLOCK), 0);
+
+    std::atomic<int> packets{0};
+    std::string lastPayload;
+    std::mutex payloadLock;
+    PipeReader::Callbacks callbacks;
+    callbacks.packetReceived = [&] (juce::MemoryBlock&& block)
+    {
+        const std::lock_guard<std::mutex> lock (payloadLock);
+        lastPayload.assign (static_cast<const char*> (block.getData()), block.getSize());
+        ++packets;
+    };
+
+    constexpr int kStaleMs = 100;
+    PipeReader reader (ends[0], kPacketMagic, std::move (callbacks), kStaleMs);
+    ASSERT_TRUE (reader.start());
+
+    // A writer that keeps to the limit between its pieces is read normally.
+    const auto slow = buildPacket (kPacketMagic, "ab", 2);
+    for (char byte : slow)
+    {
+        ASSERT_EQ (::write (ends[1], &byte, 1), 1);
+        std::this_thread::sleep_for (std::chrono::milliseconds (kStaleMs / 4));
+    }
+    ASSERT_TRUE (waitFor ([&]
+                          { return packets == 1; }));
+
+    // A writer that leaves half a packet behind: the half is dropped after the limit, and
+    // the next packet is not swallowed by it.
+    const auto half = buildPacket (kPacketMagic, "xyz", 3).substr (0, 9);
+    ASSERT_EQ (::write (ends[1], half.data(), half.size()), static_cast<ssize_t> (half.size()));
+    std::this_thread::sleep_for (std::chrono::milliseconds (kStaleMs * 3));
+
+    const auto next = buildPacket (kPacketMagic, "cd", 2);
+    ASSERT_EQ (::write (ends[1], next.data(), next.size()), static_cast<ssize_t> (next.size()));
+    ASSERT_TRUE (waitFor ([&]
+                          { return packets == 2; }));
+
+    reader.stop();
+    {
+        const std::lock_guard<std::mutex> lock (payloadLock);
+        EXPECT_EQ (lastPayload, "cd");
+    }
+
+    ::close (ends[0]);
+    ::close (ends[1]);
 }
