@@ -1,0 +1,267 @@
+// Clients that misbehave on the pipe, against the real module in the stand-in host: each
+// fault may cost REAPER's main thread about one send deadline, and a client that comes
+// afterwards is served completely and in order.
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ClientThread.h"
+#include "ExtensionHarness.h"
+#include "PacketBuilder.h"
+#include "PipeClient.h"
+#include "RequestPayloads.h"
+
+using namespace reliability_testing;
+using namespace std::chrono_literals;
+using request_payloads::ExpectedReply;
+
+namespace
+{
+constexpr const char* kPipeName = "bv_reaper";
+constexpr int kTimeoutMs = 5000;
+
+// A send that no one reads waits this long at most; a fault may cost the main thread about
+// that, never a multiple of it.
+constexpr auto kMostOneFaultMayCost = 1500ms;
+
+// How long the extension's pipe reader lets part of a packet wait for the rest.
+constexpr auto kStalePartialPacket = 2000ms;
+
+struct Exchange
+{
+    std::string request;
+    ExpectedReply reply;
+};
+
+class PeerFaultTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        harness.model.addTrack ("One");
+        harness.model.setProjectPath (projectPath);
+        ASSERT_TRUE (harness.load().ok());
+    }
+
+    // Requests of every kind that is answered, in an order where a lost or swapped reply
+    // shows.
+    std::vector<Exchange> mixedExchanges (int count, const std::string& tag)
+    {
+        std::vector<Exchange> exchanges;
+
+        for (int i = 0; i < count; ++i)
+        {
+            switch (i % 4)
+            {
+                case 0:
+                    exchanges.push_back ({request_payloads::version(), {ExpectedReply::Kind::version, {}}});
+                    break;
+                case 1:
+                    exchanges.push_back ({request_payloads::session(), {ExpectedReply::Kind::responseText, projectPath}});
+                    break;
+                case 2:
+                    exchanges.push_back ({request_payloads::openInMediaExplorer ("/" + tag + "/" + std::to_string (i)),
+                                          {ExpectedReply::Kind::commandResult, {}}});
+                    break;
+                default:
+                    exchanges.push_back ({request_payloads::selectedItem(), {ExpectedReply::Kind::responseText, "null"}});
+                    break;
+            }
+        }
+
+        return exchanges;
+    }
+
+    // A fresh client sends every request at once, then checks each reply in order, while
+    // this thread plays REAPER's main loop.
+    void expectServedInOrder (const std::vector<Exchange>& exchanges)
+    {
+        std::vector<std::string> problems;
+
+        ClientThread client ([&]
+                             {
+            PipeClient pipe;
+
+            if (! pipe.open (kPipeName, kTimeoutMs))
+            {
+                problems.push_back ("cannot open the pipe");
+                return;
+            }
+
+            for (const auto& exchange : exchanges)
+                if (! pipe.send (exchange.request, kTimeoutMs))
+                    problems.push_back ("a request could not be written");
+
+            for (std::size_t i = 0; i < exchanges.size(); ++i)
+            {
+                const auto reply = pipe.receive (kTimeoutMs);
+
+                if (! reply)
+                {
+                    problems.push_back ("no reply to request " + std::to_string (i));
+                    return;
+                }
+
+                const auto wrong = request_payloads::mismatch (*reply, exchanges[i].reply);
+
+                if (! wrong.empty())
+                    problems.push_back ("reply " + std::to_string (i) + ": " + wrong);
+            }
+
+            if (pipe.receive (200))
+                problems.push_back ("a reply more than requests"); });
+
+        EXPECT_TRUE (harness.runUntil ([&]
+                                       { return client.done(); },
+                                       30s));
+        client.join();
+        EXPECT_EQ (problems, std::vector<std::string>());
+    }
+
+    std::string projectPath = "/Projects/Film";
+    ExtensionHarness harness;
+};
+
+struct PartialPacket
+{
+    const char* name;
+    std::string bytes;
+};
+
+std::string header (std::uint32_t length)
+{
+    std::string bytes = buildPacket (kPacketMagic, std::string (length, 'x').data(), length);
+    return bytes.substr (0, 8);
+}
+} // namespace
+
+TEST_F (PeerFaultTest, PartOfAPacketLeftByAVanishedClientIsDroppedAndTheNextClientIsServed)
+{
+    const std::vector<PartialPacket> faults = {
+        {"three bytes of a header", header (10).substr (0, 3)},
+        {"a header without its payload", header (10)},
+        {"a header and half its payload", header (10) + request_payloads::version().substr (0, 1) + "\x01\x02\x03\x04"},
+        {"part of an oversize packet being skipped", header (0x7ffffff0) + std::string (100, 'z')},
+    };
+
+    for (const auto& fault : faults)
+    {
+        SCOPED_TRACE (fault.name);
+        harness.resetTickStatistics();
+
+        ClientThread vanishing ([&]
+                                {
+            PipeClient pipe;
+            ASSERT_TRUE (pipe.open (kPipeName, kTimeoutMs));
+            ASSERT_TRUE (pipe.sendRaw (fault.bytes, kTimeoutMs)); });
+
+        // Its part packet waits for the rest until the reader gives up on it.
+        harness.runFor (kStalePartialPacket + 500ms);
+        vanishing.join();
+        EXPECT_NE (harness.logText().find ("Dropped an incomplete packet"), std::string::npos) << harness.logText();
+
+        expectServedInOrder (mixedExchanges (40, fault.name));
+        EXPECT_LT (harness.longestTick(), kMostOneFaultMayCost);
+    }
+}
+
+TEST_F (PeerFaultTest, ASlowClientWritingAPacketInPiecesIsServed)
+{
+    const auto packet = buildPacket (kPacketMagic, request_payloads::session().data(), request_payloads::session().size());
+    std::string problem;
+
+    ClientThread slow ([&]
+                       {
+        PipeClient pipe;
+        if (! pipe.open (kPipeName, kTimeoutMs))
+        {
+            problem = "cannot open the pipe";
+            return;
+        }
+
+        // One byte at a time, each well within the reader's patience for a partial packet.
+        for (char byte : packet)
+        {
+            pipe.sendRaw (std::string (1, byte), kTimeoutMs);
+            std::this_thread::sleep_for (kStalePartialPacket / 5);
+        }
+
+        const auto reply = pipe.receive (kTimeoutMs);
+        problem = reply ? request_payloads::mismatch (*reply, {ExpectedReply::Kind::responseText, projectPath}) : "no reply"; });
+
+    EXPECT_TRUE (harness.runUntil ([&]
+                                   { return slow.done(); },
+                                   30s));
+    slow.join();
+    EXPECT_EQ (problem, "");
+    EXPECT_EQ (harness.logText().find ("Dropped an incomplete packet"), std::string::npos);
+}
+
+TEST_F (PeerFaultTest, AClientThatStopsReadingUntilTheReplyFifoIsFullCostsOneDeadline)
+{
+    // Replies of about 4 KB each: the reply FIFO's 64 KB are full after some 16.
+    projectPath = "/" + std::string (3990, 'p');
+    harness.model.setProjectPath (projectPath);
+    constexpr int kRequests = 60;
+
+    PipeClient pipe;
+    ClientThread flooding ([&]
+                           {
+        ASSERT_TRUE (pipe.open (kPipeName, kTimeoutMs));
+        for (int i = 0; i < kRequests; ++i)
+            ASSERT_TRUE (pipe.send (request_payloads::session(), kTimeoutMs)); });
+
+    ASSERT_TRUE (harness.runUntil ([&]
+                                   { return flooding.done() && harness.model.journal().countOf ("GetProjectPath") == kRequests; },
+                                   60s));
+    flooding.join();
+    EXPECT_LT (harness.longestTick(), kMostOneFaultMayCost);
+
+    // What fitted arrives whole and in order; the rest was never written.
+    int received = 0;
+
+    while (auto reply = pipe.receive (300))
+    {
+        EXPECT_EQ (request_payloads::mismatch (*reply, {ExpectedReply::Kind::responseText, projectPath}), "");
+        ++received;
+    }
+
+    EXPECT_GT (received, 0);
+    EXPECT_LT (received, kRequests);
+    pipe.close();
+
+    harness.resetTickStatistics();
+    expectServedInOrder (mixedExchanges (60, "after-flood"));
+    EXPECT_LT (harness.longestTick(), kMostOneFaultMayCost);
+}
+
+TEST_F (PeerFaultTest, AClientThatClosesItsEndsMidStreamCostsOneDeadlineAndTheNextIsServed)
+{
+    constexpr int kRequests = 30;
+
+    ClientThread leaving ([&]
+                          {
+        PipeClient pipe;
+        ASSERT_TRUE (pipe.open (kPipeName, kTimeoutMs));
+        for (int i = 0; i < kRequests; ++i)
+            ASSERT_TRUE (pipe.send (request_payloads::openInMediaExplorer ("/left/" + std::to_string (i)), kTimeoutMs));
+        ASSERT_TRUE (pipe.receive (kTimeoutMs).has_value()); });
+
+    ASSERT_TRUE (harness.runUntil ([&]
+                                   { return leaving.done() && harness.model.project().explorerRequests.size() == kRequests; },
+                                   60s));
+    leaving.join();
+    EXPECT_LT (harness.longestTick(), kMostOneFaultMayCost);
+
+    // Every request was carried out, in the order sent, though most replies had no reader.
+    for (int i = 0; i < kRequests; ++i)
+        EXPECT_EQ (harness.model.project().explorerRequests[(std::size_t) i].file, "/left/" + std::to_string (i));
+
+    harness.resetTickStatistics();
+    expectServedInOrder (mixedExchanges (60, "after-close"));
+    EXPECT_LT (harness.longestTick(), kMostOneFaultMayCost);
+}

@@ -1,0 +1,9 @@
+#!/bin/sh
+# Runs a test in a mount namespace of its own with a private /tmp, when the system allows
+# it, so that the FIFOs of the extension's fixed pipe name never meet another process's: a
+# REAPER running the extension, or another test run on the same machine. Where it is not
+# allowed, the test runs as it is (ctest's resource lock still keeps our own tests apart).
+if unshare --mount --propagation private true 2>/dev/null; then
+  exec unshare --mount --propagation private sh -c 'mount -t tmpfs -o mode=1777 bv-private-tmp /tmp 2>/dev/null; exec "$@"' sh "$@"
+fi
+exec "$@"
