@@ -9,6 +9,14 @@ if(BV_SANITIZE)
   add_link_options(-fsanitize=${BV_SANITIZE})
 endif()
 
+# Coverage feedback for libFuzzer from every library the fuzzers link, not only their own code.
+if(BV_BUILD_FUZZERS)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "BV_BUILD_FUZZERS needs clang (libFuzzer)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # Lets the linker drop what the module never calls (most of JUCE).
 if(NOT APPLE)
   add_compile_options(-ffunction-sections -fdata-sections)
