@@ -147,8 +147,9 @@ void check (bool condition)
 
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
-    static DiscardingLogger logger;
-    juce::Logger::setCurrentLogger (&logger);
+    // Never destroyed: a current logger destroyed at exit would log JUCE's assertion about
+    // its own destruction through itself, half destroyed.
+    juce::Logger::setCurrentLogger (new DiscardingLogger());
 
     reaper_host::HostModel::current().reset();
 
