@@ -9,9 +9,9 @@
 struct PendingRequest
 {
     BVReaper::ClientMessage message;
-    std::string label;      // what the request is about, e.g. the spotted file
+    std::string label; // what the request is about, e.g. the spotted file
     bool expectsReply = true;
-    bool isRaw = false;     // payload holds bytes given by the user, not message
+    bool isRaw = false; // payload holds bytes given by the user, not message
     std::string rawPayload;
 
     std::string payload() const

@@ -115,8 +115,9 @@ int runRequests (const ClientPlan& plan, std::ostream& out, std::ostream& err)
         else
             printer.printSent (request);
 
-        // Replies are read while later requests are still being written, so a long run
-        // of files never fills the reply FIFO while the extension waits to write into it.
+        // Replies are read while later requests are still being written: if writing ever
+        // has to wait for the extension, the replies it has sent meanwhile must not fill
+        // the reply FIFO, where its sends would run into their deadline.
         printer.takeArrived (pipe);
     }
 
