@@ -111,3 +111,31 @@ TEST (ClientMessages, ASpotFailureNamesTheFileAndTheExtensionsText)
     EXPECT_TRUE (outcome.failed);
     EXPECT_EQ (outcome.text, "failed: /s/door.wav: No track");
 }
+
+TEST (ClientMessages, ASelectedItemReportIsAlsoGivenAsAnObjectWhenItParses)
+{
+    const auto request = requestFor (simple (BVReaper::ClientMessage::SELECTED_FILE_REQUEST));
+
+    struct Case
+    {
+        std::string text;
+        std::string json;
+    };
+
+    const Case cases[] = {
+        {"null", R"({"item":null,"ok":true,"reply":"response","request":"selected","text":"null"})"},
+        {"{\r\n}", R"({"item":{},"ok":true,"reply":"response","request":"selected","text":"{\r\n}"})"},
+        {"{\r\n  \"pcmsr\": 0\r\n}", R"({"item":{"pcmsr":0},"ok":true,"reply":"response","request":"selected","text":"{\r\n  \"pcmsr\": 0\r\n}"})"},
+        // Text that is not JSON is still passed on, just not as an object.
+        {"{broken", R"({"ok":true,"reply":"response","request":"selected","text":"{broken"})"},
+    };
+
+    for (const auto& c : cases)
+    {
+        BVReaper::ServerMessage reply;
+        reply.set_type (BVReaper::ServerMessage::RESPONSE);
+        reply.mutable_response()->set_text (c.text);
+
+        EXPECT_EQ (reply_formatter::describeReply (request, reply.SerializeAsString(), true).text, c.json) << c.text;
+    }
+}

@@ -1,13 +1,30 @@
 #include "LoadedExtensionTest.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 #include "AudioFileWriter.h"
 
 namespace client_testing
 {
+namespace
+{
+// Leftover FIFOs are harmless (the extension reuses them); a reader on them is not.
+bool anotherExtensionServesThePipe()
+{
+    const int fd = ::open ("/tmp/bv_reaper_in", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+
+    if (fd < 0)
+        return false;
+
+    ::close (fd);
+    return true;
+}
+} // namespace
+
 void LoadedExtensionTest::SetUp()
 {
     auto pattern = (std::filesystem::temp_directory_path() / "bv-client-test-XXXXXX").string();
@@ -32,7 +49,7 @@ void LoadedExtensionTest::SetUp()
     model.setCursor (10);
     model.setProjectPath ("/home/editor/Film");
 
-    ASSERT_FALSE (std::filesystem::exists ("/tmp/bv_reaper_in")) << "another extension holds the pipe";
+    ASSERT_FALSE (anotherExtensionServesThePipe()) << "another process reads /tmp/bv_reaper_in; its replies would mix with ours";
 
     library = std::make_unique<reaper_host::ExtensionLibrary> (model);
     const auto loaded = library->load (BV_EXTENSION_PATH);

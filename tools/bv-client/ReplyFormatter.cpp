@@ -65,7 +65,12 @@ void addReplyFields (nlohmann::json& object, const PendingRequest& request, cons
 
         // The report is JSON itself; as an object a script can pick members out of it.
         if (isSelectedItemRequest (request))
-            object["item"] = nlohmann::json::parse (reply.response().text(), nullptr, false);
+        {
+            auto item = nlohmann::json::parse (reply.response().text(), nullptr, false);
+
+            if (!item.is_discarded())
+                object["item"] = std::move (item);
+        }
     }
 }
 
