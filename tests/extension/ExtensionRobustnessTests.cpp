@@ -1,6 +1,9 @@
 // The module under conditions REAPER users meet: a path in /tmp that is not ours, many
-// load/unload cycles in one REAPER session, and a host that runs timers re-entrantly.
+// load/unload cycles in one REAPER session, a host that runs timers re-entrantly, and a
+// backlog of requests that must not hold REAPER's main thread in one tick.
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -233,4 +236,71 @@ TEST (TimerReentryTest, ATimerCallFromInsideTheTimerDeliversNothing)
     ASSERT_TRUE (second.ParseFromString (*replies[1]));
     EXPECT_EQ (first.type(), BVReaper::ServerMessage::RESPONSE) << "replies out of request order";
     EXPECT_EQ (second.type(), BVReaper::ServerMessage::COMMAND_RESULT);
+}
+
+TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedAFewDozenPerTickInOrder)
+{
+    ExtensionHarness harness;
+    ASSERT_TRUE (harness.load().ok());
+    harness.host().setProjectPath ("/projects/flood");
+    const auto extensionTimer = harness.host().timers().all().front();
+
+    constexpr int kRequests = 3000;
+    std::atomic<bool> allSent{false};
+    std::atomic<int> repliesInOrder{0};
+    std::atomic<bool> clientDone{false};
+
+    std::thread client ([&]
+                        {
+                            PipeClient pipe;
+
+                            if (pipe.open ("bv_reaper", 3000))
+                            {
+                                std::thread reader ([&]
+                                                    {
+                                                        for (int i = 0; i < kRequests; ++i)
+                                                        {
+                                                            const auto reply = pipe.receive (5000);
+                                                            BVReaper::ServerMessage message;
+
+                                                            if (!reply || !message.ParseFromString (*reply) || message.response().text() != "/projects/flood")
+                                                                break;
+
+                                                            ++repliesInOrder;
+                                                        }
+                                                    });
+
+                                for (int i = 0; i < kRequests; ++i)
+                                    pipe.send (testing_support::fromHex ("0804"), 1000); // project path
+
+                                allSent = true;
+                                reader.join();
+                            }
+
+                            allSent = true;
+                            clientDone = true; });
+
+    // The whole backlog is queued before the first tick.
+    while (!allSent)
+        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+    std::this_thread::sleep_for (std::chrono::milliseconds (200));
+
+    int mostInOneTick = 0;
+    int ticks = 0;
+
+    while (!clientDone && ticks < 100000)
+    {
+        const int before = harness.host().journal().countOf ("GetProjectPath");
+        extensionTimer();
+        mostInOneTick = std::max (mostInOneTick, harness.host().journal().countOf ("GetProjectPath") - before);
+        ++ticks;
+        std::this_thread::sleep_for (std::chrono::microseconds (200));
+    }
+
+    client.join();
+
+    EXPECT_EQ (repliesInOrder, kRequests);
+    EXPECT_EQ (harness.host().journal().countOf ("GetProjectPath"), kRequests);
+    EXPECT_LE (mostInOneTick, 64) << "one tick served the backlog at once, holding REAPER's main thread";
+    EXPECT_GE (ticks, kRequests / 64);
 }
