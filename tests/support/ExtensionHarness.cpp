@@ -1,6 +1,7 @@
 #include "ExtensionHarness.h"
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "LogFileLines.h"
@@ -13,6 +14,24 @@ namespace
 // REAPER ticks about every 33 ms; ticking faster keeps the tests quick without changing
 // what the extension sees.
 constexpr auto kTickPeriod = std::chrono::milliseconds (1);
+
+// The fixed pipe's files exist while an extension of another test run on this machine is
+// loaded; its traffic would mix with ours. Waits a while for them to go.
+void waitForTheFixedPipeToBeFree (const std::string& pipeName)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (10);
+
+    while (!pipeFilesInTmp (pipeName).empty())
+    {
+        if (std::chrono::steady_clock::now() >= deadline)
+        {
+            std::fprintf (stderr, "note: /tmp/%s_* still exist; another run may be using the pipe\n", pipeName.c_str());
+            return;
+        }
+
+        std::this_thread::sleep_for (std::chrono::milliseconds (20));
+    }
+}
 } // namespace
 
 ExtensionHarness::ExtensionHarness()
@@ -26,6 +45,7 @@ ExtensionHarness::ExtensionHarness()
     model.addTrack ("Track 1");
     model.selectTracks ({0});
     model.setCursor (0);
+    waitForTheFixedPipeToBeFree (pipeName());
 }
 
 ExtensionHarness::~ExtensionHarness()

@@ -25,7 +25,8 @@ class ExtensionHarness
 public:
     using Milliseconds = std::chrono::milliseconds;
 
-    // The project has one track, "Track 1", selected, and the edit cursor at 0.
+    // The project has one track, "Track 1", selected, and the edit cursor at 0. Waits (up to
+    // 10 s) while another process on this machine has the fixed pipe's files in /tmp.
     ExtensionHarness();
     ~ExtensionHarness();
 
