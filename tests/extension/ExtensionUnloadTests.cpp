@@ -84,3 +84,30 @@ TEST (ExtensionUnloadTest, LoadingAfterUnloadMakesANewBridgeWithANewBanner)
     ASSERT_TRUE (reply.has_value());
     EXPECT_NE (reply->find ("reaper ext 1.1"), std::string::npos);
 }
+
+TEST (ExtensionUnloadTest, ABridgeCanBeMadeAgainWhileTheModuleStaysMapped)
+{
+    // REAPER itself never closes the library between the two calls; JUCE's message machinery
+    // must come up again inside the same copy of the module.
+    ExtensionHarness harness;
+    ModuleHandle module (harness.host(), ExtensionHarness::modulePath());
+    ASSERT_TRUE (module.isOpen()) << module.error();
+
+    for (int round = 0; round < 3; ++round)
+    {
+        ASSERT_EQ (module.load(), 1) << "round " << round;
+        EXPECT_EQ (harness.host().timers().count(), 1);
+
+        const auto reply = harness.request (std::string ("\x08\x03", 2));
+        ASSERT_TRUE (reply.has_value()) << "round " << round;
+        EXPECT_NE (reply->find ("reaper ext 1.1"), std::string::npos);
+
+        EXPECT_EQ (module.unload(), 0);
+        EXPECT_EQ (harness.host().timers().count(), 0);
+        EXPECT_TRUE (harness.pipeFiles().empty());
+    }
+
+    const auto lines = harness.logLines();
+    EXPECT_EQ (testing_support::bannerCount (lines), 3);
+    EXPECT_EQ (testing_support::countOf (lines, "~ReaperBridge"), 3);
+}
