@@ -49,6 +49,7 @@ void LoadedExtensionTest::SetUp()
     model.setCursor (10);
     model.setProjectPath ("/home/editor/Film");
 
+    pipeLock = std::make_unique<testing_support::FixedPipeLock>();
     ASSERT_FALSE (anotherExtensionServesThePipe()) << "another process reads /tmp/bv_reaper_in; its replies would mix with ours";
 
     library = std::make_unique<reaper_host::ExtensionLibrary> (model);
@@ -81,6 +82,7 @@ void LoadedExtensionTest::TearDown()
 
     std::error_code ignored;
     std::filesystem::remove_all (folder, ignored);
+    pipeLock.reset();
 }
 
 ClientRun LoadedExtensionTest::client (const std::vector<std::string>& arguments, const std::string& workingDirectory)

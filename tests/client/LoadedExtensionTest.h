@@ -9,6 +9,7 @@
 
 #include "ClientProcess.h"
 #include "ExtensionLibrary.h"
+#include "FixedPipeLock.h"
 #include "HostModel.h"
 #include "MainLoop.h"
 
@@ -44,6 +45,8 @@ protected:
     std::filesystem::path folder;
 
 private:
+    // Other test runs on this machine use the same fixed pipe; one at a time.
+    std::unique_ptr<testing_support::FixedPipeLock> pipeLock;
     std::string previousHome;
     bool hadHome = false;
 };
