@@ -7,6 +7,7 @@
 #include "FifoFile.h"
 #include "FifoPacketWriter.h"
 #include "PacketBuilder.h"
+#include "Platform.h"
 
 namespace
 {
@@ -213,7 +214,7 @@ void PipeConnection::callThroughGate (const std::shared_ptr<CallbackGate>& throu
     };
 
     if (onMessageThread)
-        juce::MessageManager::callAsync (std::move (callIfOpen));
+        platform::postToMessageThread (std::move (callIfOpen));
     else
         callIfOpen();
 }

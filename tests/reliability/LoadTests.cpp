@@ -9,9 +9,9 @@
 
 #include "AudioFileWriter.h"
 #include "ClientThread.h"
-#include "ExtensionHarness.h"
 #include "PipeClient.h"
 #include "ProcessResources.h"
+#include "ReliabilityHarness.h"
 #include "RequestPayloads.h"
 
 using namespace reliability_testing;
@@ -37,7 +37,7 @@ struct Request
 };
 
 // The sound of one spot: a short real audio file, so no spot logs a missing file.
-std::string writeSpotSound (ExtensionHarness& harness)
+std::string writeSpotSound (ReliabilityHarness& harness)
 {
     const auto path = harness.scratchPath ("spot.wav");
     EXPECT_TRUE (reaper_host::writeAudioFile (path, reaper_host::AudioFileFormat::wav16, 8000, 1, 800));
@@ -53,7 +53,7 @@ TEST (LoadTest, HundredThousandMixedRequestsFromAClientReconnectingEveryThousand
 
     const Snapshot before;
     {
-        ExtensionHarness harness;
+        ReliabilityHarness harness;
         auto& model = harness.model;
         auto& first = model.addTrack ("Selected item");
         model.addTrack ("Spots");
@@ -188,9 +188,9 @@ TEST (LoadTest, HundredThousandMixedRequestsFromAClientReconnectingEveryThousand
                      kRequests, answered, connections, (long long) harness.longestTick().count());
 
         harness.unload();
-        EXPECT_FALSE (process_resources::isMapped (ExtensionHarness::modulePath()));
-        EXPECT_FALSE (process_resources::pathExists (ExtensionHarness::requestFifo));
-        EXPECT_FALSE (process_resources::pathExists (ExtensionHarness::replyFifo));
+        EXPECT_FALSE (process_resources::isMapped (ReliabilityHarness::modulePath()));
+        EXPECT_FALSE (process_resources::pathExists (ReliabilityHarness::requestFifo));
+        EXPECT_FALSE (process_resources::pathExists (ReliabilityHarness::replyFifo));
     }
 
     const Snapshot after;
@@ -205,14 +205,14 @@ TEST (LoadTest, TwoHundredLoadUnloadCyclesLeaveNoDescriptorThreadMappingOrFifo)
     int roundTrips = 0;
 
     {
-        ExtensionHarness harness;
+        ReliabilityHarness harness;
         harness.model.addTrack();
 
         for (int cycle = 0; cycle < kCycles; ++cycle)
         {
             SCOPED_TRACE ("cycle " + std::to_string (cycle));
             ASSERT_TRUE (harness.load().ok());
-            ASSERT_TRUE (process_resources::isMapped (ExtensionHarness::modulePath()));
+            ASSERT_TRUE (process_resources::isMapped (ReliabilityHarness::modulePath()));
             harness.runFor (1ms);
 
             // Every tenth cycle also serves a request before it unloads.
@@ -235,9 +235,9 @@ TEST (LoadTest, TwoHundredLoadUnloadCyclesLeaveNoDescriptorThreadMappingOrFifo)
             }
 
             harness.unload();
-            ASSERT_FALSE (process_resources::isMapped (ExtensionHarness::modulePath()));
-            ASSERT_FALSE (process_resources::pathExists (ExtensionHarness::requestFifo));
-            ASSERT_FALSE (process_resources::pathExists (ExtensionHarness::replyFifo));
+            ASSERT_FALSE (process_resources::isMapped (ReliabilityHarness::modulePath()));
+            ASSERT_FALSE (process_resources::pathExists (ReliabilityHarness::requestFifo));
+            ASSERT_FALSE (process_resources::pathExists (ReliabilityHarness::replyFifo));
         }
 
         const auto log = harness.logText();

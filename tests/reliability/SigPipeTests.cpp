@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "ClientThread.h"
-#include "ExtensionHarness.h"
 #include "PipeClient.h"
+#include "ReliabilityHarness.h"
 #include "RequestPayloads.h"
 
 using namespace reliability_testing;
@@ -38,7 +38,9 @@ struct SignalState
 
     static SignalState now()
     {
-        struct sigaction action{};
+        struct sigaction action
+        {
+        };
         sigaction (SIGPIPE, nullptr, &action);
         sigset_t mask;
         sigemptyset (&mask);
@@ -63,7 +65,9 @@ struct DispositionRestorer
     {
         sigaction (SIGPIPE, &saved, nullptr);
     }
-    struct sigaction saved{};
+    struct sigaction saved
+    {
+    };
 };
 } // namespace
 
@@ -83,14 +87,16 @@ TEST (SigPipeTest, ClientsLeavingMidReplyNeverSignalTheHostAndItsDispositionIsKe
     {
         SCOPED_TRACE (disposition.name);
         DispositionRestorer restorer;
-        struct sigaction action{};
+        struct sigaction action
+        {
+        };
         action.sa_handler = disposition.handler;
         sigemptyset (&action.sa_mask);
         ASSERT_EQ (sigaction (SIGPIPE, &action, nullptr), 0);
         hostHandlerCalls = 0;
 
         const auto before = SignalState::now();
-        ExtensionHarness harness;
+        ReliabilityHarness harness;
         harness.model.addTrack();
         // Replies of about 4 KB, so a few fill the reply FIFO and a send has to wait.
         harness.model.setProjectPath ("/" + std::string (3990, 'p'));

@@ -1,6 +1,7 @@
 #include "ClientRequests.h"
 
 #include <cctype>
+#include <filesystem>
 
 namespace client_requests
 {
@@ -42,6 +43,16 @@ BVReaper::ClientMessage explore (const std::string& file)
     message.set_type (BVReaper::ClientMessage::OPEN_PROJECT_REQUEST);
     message.mutable_open_project()->set_path (file);
     return message;
+}
+
+std::string absolutePath (const std::string& file)
+{
+    if (file.empty())
+        return file;
+
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute (file, error);
+    return error ? file : absolute.string();
 }
 
 std::optional<std::string> bytesFromHex (const std::string& hex)

@@ -25,6 +25,10 @@ BVReaper::ClientMessage spot (const std::string& file, const SpotOptions& option
 BVReaper::ClientMessage simple (BVReaper::ClientMessage::Type type);
 BVReaper::ClientMessage explore (const std::string& file);
 
+// The file as REAPER must be given it: REAPER runs in another folder, so a relative path
+// is made absolute against the client's working folder. Empty stays empty.
+std::string absolutePath (const std::string& file);
+
 // Parses hexadecimal digits (spaces and colons allowed); empty on malformed input.
 std::optional<std::string> bytesFromHex (const std::string& hex);
 } // namespace client_requests

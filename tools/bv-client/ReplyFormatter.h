@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "reaper.pb.h"
+#include "ClientPlan.h"
 
 // Turns a reply into what the client prints: a readable line, or one JSON object.
 namespace reply_formatter
@@ -10,14 +10,17 @@ namespace reply_formatter
 struct Outcome
 {
     std::string text;
-    bool failed = false; // the extension reported a failure (a spot's error text)
+    bool failed = false; // the extension reported a failure, or the reply made no sense
 };
 
-// label names the request (for example the spotted file) in the readable form.
-Outcome describe (const BVReaper::ClientMessage& request, const BVReaper::ServerMessage& reply, const std::string& label, bool asJson);
+// The reply payload to a request, parsed here; raw requests print the bytes as well.
+Outcome describeReply (const PendingRequest& request, const std::string& payload, bool asJson);
 
-// For replies that do not parse as a ServerMessage.
-Outcome describeUnparsable (const std::string& payload, bool asJson);
+// What is printed for a request that gets no reply (an info request): that it was sent.
+Outcome describeSent (const PendingRequest& request, bool asJson);
+
+// The readable name of the request, as the subcommand that sends it.
+std::string requestName (const PendingRequest& request);
 
 std::string toHex (const std::string& bytes);
 } // namespace reply_formatter

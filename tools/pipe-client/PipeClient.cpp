@@ -119,6 +119,7 @@ std::optional<std::string> PipeClient::receive (int timeoutMs)
 
     const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
     char buffer[65536];
+    bool readOnce = false;
 
     for (;;)
     {
@@ -130,8 +131,11 @@ std::optional<std::string> PipeClient::receive (int timeoutMs)
 
         const auto waitMs = millisecondsUntil (deadline);
 
-        if (waitMs == 0)
+        // Even without time left, what has already arrived is read once.
+        if (waitMs == 0 && readOnce)
             return std::nullopt;
+
+        readOnce = true;
 
         pollfd pfd{replyFd, POLLIN, 0};
         ::poll (&pfd, 1, waitMs);
@@ -146,7 +150,7 @@ std::optional<std::string> PipeClient::receive (int timeoutMs)
 
         // No writer has the reply FIFO open between replies, so poll reports a hang-up and
         // read finds end-of-file at once; wait a little rather than spin.
-        if (bytesRead == 0 || (pfd.revents & POLLHUP) != 0)
+        if (waitMs > 0 && (bytesRead == 0 || (pfd.revents & POLLHUP) != 0))
             std::this_thread::sleep_for (std::chrono::milliseconds (1));
     }
 }

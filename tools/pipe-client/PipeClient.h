@@ -27,7 +27,8 @@ public:
     // Writes bytes as they are, without a header.
     bool sendRaw (const std::string& bytes, int timeoutMs);
 
-    // The next reply payload, or nothing when none arrived within timeoutMs.
+    // The next reply payload, or nothing when none arrived within timeoutMs. With 0 it
+    // takes what has already arrived, without waiting.
     std::optional<std::string> receive (int timeoutMs);
 
     // Writes bytes into the reply FIFO, as a misbehaving client might.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <juce_core/juce_core.h>
 
 #include "ReaperTypes.h"
@@ -8,9 +10,15 @@
 // REAPER's main thread, and how an alert is shown. One implementation per system.
 namespace platform
 {
-// Delivers the JUCE messages pending at this moment on the calling (message) thread, in at
-// most maxRounds dispatch rounds, without waiting. Returns the number of rounds that
-// delivered something. Where the host's own run loop delivers messages, does nothing.
+// Has the message thread (REAPER's main thread) run the work later, in posting order.
+// Callable from any thread.
+void postToMessageThread (std::function<void()> work);
+
+// Delivers, on the calling (message) thread and without waiting, work posted before the call
+// (at most maxRounds items, and no new one once a short time budget is spent) and JUCE's
+// pending messages (in at most maxRounds dispatch rounds). Returns the number of items and
+// rounds that delivered something. Where the host's own run loop delivers messages, does
+// nothing.
 int deliverPendingMessages (int maxRounds);
 
 // Arranges for REAPER's main thread to deliver JUCE's messages from now on.

@@ -1,6 +1,6 @@
 // Linux: REAPER's main loop knows nothing of JUCE's message queue, so a REAPER timer
-// delivers it; alerts go through REAPER's own message box, since JUCE's drawn windows
-// need a display and a window manager.
+// delivers the work posted to the main thread; alerts go through REAPER's own message box,
+// since JUCE's drawn windows need a display and a window manager.
 
 #include "Platform.h"
 
@@ -8,6 +8,8 @@
 #include <cstdio>
 
 #include <juce_events/juce_events.h>
+
+#include "MainThreadQueue.h"
 
 namespace juce
 {
@@ -19,8 +21,17 @@ namespace platform
 {
 namespace
 {
-// Bounds the work one timer tick does on REAPER's main thread.
+// Bound the work one timer tick does on REAPER's main thread, which also draws REAPER's
+// user interface. JUCE's own queue cannot be bounded by count (one dispatch round runs every
+// message queued, including those that arrive meanwhile), so posted work has a queue of its own.
 constexpr int kMaxRoundsPerTick = 64;
+constexpr auto kPostedWorkBudget = std::chrono::milliseconds (50);
+
+MainThreadQueue& postedWork()
+{
+    static MainThreadQueue queue;
+    return queue;
+}
 
 int (*registerWithHost) (const char*, void*) = nullptr;
 std::atomic<bool> timerRegistered{false};
@@ -38,14 +49,20 @@ void timerTick()
 }
 } // namespace
 
+void postToMessageThread (std::function<void()> work)
+{
+    postedWork().post (std::move (work));
+}
+
 int deliverPendingMessages (int maxRounds)
 {
+    int delivered = postedWork().runPending (maxRounds, MainThreadQueue::Clock::now() + kPostedWorkBudget);
+
+    // Without a message manager JUCE's run loop does not exist, and the dispatch would spin.
     if (juce::MessageManager::getInstanceWithoutCreating() == nullptr)
-        return 0;
+        return delivered;
 
-    int delivered = 0;
-
-    while (delivered < maxRounds && juce::dispatchNextMessageOnSystemQueue (true))
+    for (int rounds = 0; rounds < maxRounds && juce::dispatchNextMessageOnSystemQueue (true); ++rounds)
         ++delivered;
 
     return delivered;
@@ -67,6 +84,9 @@ void stopMessageDelivery()
 
     registerWithHost ("-timer", reinterpret_cast<void*> (&timerTick));
     timerRegistered = false;
+
+    // What was posted for the departing bridge is not run; its connection ignores it anyway.
+    postedWork().clear();
 }
 
 void showAlert (const juce::String& title, const juce::String& message, HostGetFunc getFunc)

@@ -6,6 +6,11 @@
 
 namespace platform
 {
+void postToMessageThread (std::function<void()> work)
+{
+    juce::MessageManager::callAsync (std::move (work));
+}
+
 int deliverPendingMessages (int)
 {
     return 0;

@@ -1,4 +1,4 @@
-#include "ExtensionHarness.h"
+#include "ReliabilityHarness.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -14,7 +14,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kLoopPeriod = std::chrono::milliseconds (1);
 } // namespace
 
-ExtensionHarness::ExtensionHarness()
+ReliabilityHarness::ReliabilityHarness()
     : model (reaper_host::HostModel::current())
     , library (model)
 {
@@ -31,7 +31,7 @@ ExtensionHarness::ExtensionHarness()
     ::setenv ("HOME", home.directory().c_str(), 1);
 }
 
-ExtensionHarness::~ExtensionHarness()
+ReliabilityHarness::~ReliabilityHarness()
 {
     unload();
     model.reset();
@@ -43,27 +43,27 @@ ExtensionHarness::~ExtensionHarness()
         ::unsetenv ("HOME");
 }
 
-std::string ExtensionHarness::modulePath()
+std::string ReliabilityHarness::modulePath()
 {
     return BV_EXTENSION_PATH;
 }
 
-reaper_host::LoadResult ExtensionHarness::load()
+reaper_host::LoadResult ReliabilityHarness::load()
 {
     return library.load (modulePath());
 }
 
-void ExtensionHarness::unload()
+void ReliabilityHarness::unload()
 {
     library.unload();
 }
 
-bool ExtensionHarness::isLoaded() const
+bool ReliabilityHarness::isLoaded() const
 {
     return library.isLoaded();
 }
 
-void ExtensionHarness::tick()
+void ReliabilityHarness::tick()
 {
     const auto start = Clock::now();
     model.timers().runAll();
@@ -71,7 +71,7 @@ void ExtensionHarness::tick()
     longest = std::max (longest, took);
 }
 
-bool ExtensionHarness::runUntil (const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+bool ReliabilityHarness::runUntil (const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
 
@@ -87,19 +87,19 @@ bool ExtensionHarness::runUntil (const std::function<bool()>& condition, std::ch
     return true;
 }
 
-void ExtensionHarness::runFor (std::chrono::milliseconds duration)
+void ReliabilityHarness::runFor (std::chrono::milliseconds duration)
 {
     runUntil ([]
               { return false; },
               duration);
 }
 
-void ExtensionHarness::resetTickStatistics()
+void ReliabilityHarness::resetTickStatistics()
 {
     longest = std::chrono::microseconds (0);
 }
 
-std::string ExtensionHarness::logText() const
+std::string ReliabilityHarness::logText() const
 {
     std::ifstream file (home.path (".config/Belvanta/Reaper.txt"), std::ios::binary);
     std::ostringstream text;

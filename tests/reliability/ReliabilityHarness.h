@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ExtensionLibrary.h"
+#include "FixedPipeLock.h"
 #include "HostModel.h"
 #include "TempDirectory.h"
 
@@ -12,18 +13,19 @@ namespace reliability_testing
 {
 // The real extension module loaded into this process the way REAPER loads it, with the
 // stand-in host's project, a fresh home folder for its log, and REAPER's main loop run on
-// the test's thread, which measures how long each round of timers holds that thread.
-class ExtensionHarness
+// the test's thread, which measures how long each round of timers holds that thread. Holds
+// the machine-wide lock of the fixed pipe while it exists.
+class ReliabilityHarness
 {
 public:
     static constexpr const char* requestFifo = "/tmp/bv_reaper_in";
     static constexpr const char* replyFifo = "/tmp/bv_reaper_out";
 
-    ExtensionHarness();
-    ~ExtensionHarness();
+    ReliabilityHarness();
+    ~ReliabilityHarness();
 
-    ExtensionHarness (const ExtensionHarness&) = delete;
-    ExtensionHarness& operator= (const ExtensionHarness&) = delete;
+    ReliabilityHarness (const ReliabilityHarness&) = delete;
+    ReliabilityHarness& operator= (const ReliabilityHarness&) = delete;
 
     static std::string modulePath();
 
@@ -58,6 +60,7 @@ public:
 private:
     void tick();
 
+    testing_support::FixedPipeLock pipeLock;
     testing_support::TempDirectory home;
     std::string previousHome;
     bool hadHome = false;

@@ -1,0 +1,120 @@
+// bv-client's other subcommands, and its JSON output, against the real extension.
+
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "LoadedExtensionTest.h"
+
+using client_testing::LoadedExtensionTest;
+
+TEST_F (LoadedExtensionTest, EachQueryPrintsItsAnswer)
+{
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        std::string out;
+    };
+
+    const Case cases[] = {
+        {{"version"}, "reaper ext 1.1\n"},
+        {{"project-path"}, "/home/editor/Film\n"},
+        {{"selected"}, "null\n"},
+        {{"info"}, "sent info request (the extension does not answer it)\n"},
+        {{"raw", "08", "03"}, "08 03 BA 06 10 0A 0E 72 65 61 70 65 72 20 65 78 74 20 31 2E 31\n"},
+        {{"raw", "0806"}, "08 01 AA 06 06 12 04 6E 75 6C 6C\n"},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::PrintToString (c.arguments));
+        const auto run = client (c.arguments);
+        EXPECT_EQ (run.exitCode, 0) << run.err;
+        EXPECT_EQ (run.out, c.out);
+        EXPECT_EQ (run.err, "");
+    }
+
+    EXPECT_TRUE (waitForLog ("Info request\r\n"));
+}
+
+TEST_F (LoadedExtensionTest, SelectedPrintsTheReportWithUnixLineEnds)
+{
+    const auto file = audioFile ("door.wav", 4.0);
+    auto& item = model.addItem (*model.track (0), 2.0, 1.5);
+    auto& take = model.addTake (item);
+    ASSERT_TRUE (model.setTakeSourceFromFile (take, file));
+    take.startOffset = 0.25;
+    model.selectItem (item);
+
+    const auto run = client ({"selected"});
+
+    EXPECT_EQ (run.exitCode, 0) << run.err;
+    EXPECT_EQ (run.out, "{\n  \"src\": \"" + file + "\",\n  \"start\": 0.250,\n  \"len\": 1.500,\n  \"pcmsr\": 48000,\n  \"pcmlen\": 4.000\n}\n");
+}
+
+TEST_F (LoadedExtensionTest, JsonGivesOneObjectPerReply)
+{
+    const auto file = audioFile ("door.wav", 2.0);
+    auto& item = model.addItem (*model.track (0), 0.0, 2.0);
+    ASSERT_TRUE (model.setTakeSourceFromFile (model.addTake (item), file));
+    model.selectItem (item);
+
+    const auto missing = path ("missing.wav");
+    const auto run = client ({"--json", "spot", file, missing});
+    EXPECT_EQ (run.exitCode, 1);
+
+    // Options may also follow the subcommand.
+    const auto queries = client ({"version", "--json"});
+    const auto selected = client ({"selected", "--json"});
+    const auto info = client ({"info", "--json"});
+
+    std::vector<nlohmann::json> objects;
+
+    for (const auto* text : {&run.out, &queries.out, &selected.out, &info.out})
+    {
+        std::istringstream lines (*text);
+
+        for (std::string line; std::getline (lines, line);)
+            objects.push_back (nlohmann::json::parse (line));
+    }
+
+    ASSERT_EQ (objects.size(), 5u);
+    EXPECT_EQ (objects[0], nlohmann::json ({{"request", "spot"}, {"target", file}, {"reply", "command-result"}, {"ok", true}}));
+    EXPECT_EQ (objects[1]["ok"], false);
+    EXPECT_EQ (objects[1]["error"], "Unable to find source file:" + missing);
+    EXPECT_EQ (objects[2]["version"], "reaper ext 1.1");
+    EXPECT_EQ (objects[3]["item"]["src"], file);
+    EXPECT_EQ (objects[3]["item"]["pcmlen"], 2.0);
+    EXPECT_EQ (objects[3]["text"].get<std::string>().find ("\r\n"), 1u);
+    EXPECT_EQ (objects[4], nlohmann::json ({{"request", "info"}, {"reply", "none"}, {"ok", true}}));
+}
+
+TEST_F (LoadedExtensionTest, ExploreOpensTheMediaExplorerOnTheAbsolutePath)
+{
+    const auto file = audioFile ("door.wav", 1.0);
+
+    const auto run = client ({"explore", "door.wav"}, folder.string());
+
+    EXPECT_EQ (run.exitCode, 0) << run.err;
+    EXPECT_EQ (run.out, "shown in Media Explorer: " + file + "\n");
+    ASSERT_EQ (model.project().explorerRequests.size(), 1u);
+    EXPECT_EQ (model.project().explorerRequests[0].file, file);
+}
+
+TEST_F (LoadedExtensionTest, RawPacketsReachTheExtensionAsGiven)
+{
+    // 7 is no request type: the extension logs it and does not answer.
+    const auto quiet = client ({"raw", "--no-reply", "08:07"});
+    EXPECT_EQ (quiet.exitCode, 0) << quiet.err;
+    EXPECT_TRUE (waitForLog ("Unable to parse message\r\n"));
+
+    // Waiting for an answer that never comes ends at the timeout, with advice.
+    const auto waiting = client ({"raw", "08 07", "--timeout", "300"});
+    EXPECT_EQ (waiting.exitCode, 3);
+    EXPECT_NE (waiting.err.find ("no reply to the raw request within 300 ms"), std::string::npos) << waiting.err;
+    EXPECT_NE (waiting.err.find ("--no-reply"), std::string::npos);
+    EXPECT_LT (waiting.took.count(), 3000);
+
+    // The extension is unharmed.
+    EXPECT_EQ (client ({"version"}).out, "reaper ext 1.1\n");
+}

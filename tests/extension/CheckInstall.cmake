@@ -1,0 +1,28 @@
+# Runs `cmake --install` of the build tree with a temporary HOME and DESTDIR and checks that
+# the module lands in that user's REAPER UserPlugins folder, and nowhere else.
+# Arguments: -DBUILD_DIR=... -DWORK_DIR=... -DMODULE_NAME=... -DPLUGIN_DIR=... (empty: default)
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}/home" "${WORK_DIR}/dest")
+
+set(ENV{HOME} "${WORK_DIR}/home")
+set(ENV{DESTDIR} "${WORK_DIR}/dest")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${output}")
+endif()
+
+if(PLUGIN_DIR)
+  set(expected "${WORK_DIR}/dest${PLUGIN_DIR}/${MODULE_NAME}")
+elseif(APPLE)
+  set(expected "${WORK_DIR}/dest${WORK_DIR}/home/Library/Application Support/REAPER/UserPlugins/${MODULE_NAME}")
+else()
+  set(expected "${WORK_DIR}/dest${WORK_DIR}/home/.config/REAPER/UserPlugins/${MODULE_NAME}")
+endif()
+
+file(GLOB_RECURSE installed LIST_DIRECTORIES false "${WORK_DIR}/*")
+file(REMOVE_RECURSE "${WORK_DIR}")
+
+if(NOT installed STREQUAL expected)
+  message(FATAL_ERROR "installed: '${installed}'\nexpected: '${expected}'")
+endif()

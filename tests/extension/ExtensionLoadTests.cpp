@@ -1,0 +1,169 @@
+// The entry point's load call, as REAPER makes it: the version check, the binding of the
+// 35 host functions, the alert when one is missing, and the bridge that a load creates.
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "ExtensionHarness.h"
+#include "LogFileLines.h"
+#include "ModuleHandle.h"
+
+using testing_support::ExtensionHarness;
+using testing_support::ModuleHandle;
+
+namespace
+{
+const std::string kAlertMessage = "The version of the Belvanta extension you have installed is incompatible with your version "
+                                  "of REAPER. You probably have a REAPER version less than v5 installed.\r\n"
+                                  "Please install the latest version of REAPER from https://www.reaper.fm.";
+
+// Standard error without the version line that JUCE's debug builds print when the module is
+// opened, before the entry point runs.
+std::string withoutJuceVersionLine (const std::string& text)
+{
+    if (text.rfind ("JUCE v", 0) != 0)
+        return text;
+
+    const auto lineEnd = text.find ('\n');
+    return lineEnd == std::string::npos ? std::string() : text.substr (lineEnd + 1);
+}
+
+// What the extension left that a refused load must not leave.
+void expectNothingLeftByARefusedLoad (ExtensionHarness& harness)
+{
+    EXPECT_FALSE (std::filesystem::exists (harness.home().logFilePath())) << "a refused load opened the log";
+    EXPECT_TRUE (harness.pipeFiles().empty()) << "a refused load created the pipe";
+    EXPECT_EQ (harness.host().timers().count(), 0);
+    EXPECT_FALSE (harness.isLoaded());
+}
+} // namespace
+
+class WrongCallerVersionTest : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P (WrongCallerVersionTest, IsRefusedWithoutShowingLoggingOrBindingAnything)
+{
+    ExtensionHarness harness;
+
+    testing::internal::CaptureStderr();
+    const auto result = harness.load (GetParam());
+    const auto errorOutput = withoutJuceVersionLine (testing::internal::GetCapturedStderr());
+
+    EXPECT_EQ (result.status, reaper_host::LoadStatus::refused);
+    EXPECT_EQ (result.entryResult, 0);
+    EXPECT_TRUE (harness.host().project().messageBoxes.empty());
+    EXPECT_TRUE (harness.host().lookups().empty()) << "bound functions of a host it refuses";
+    EXPECT_EQ (errorOutput, "");
+    expectNothingLeftByARefusedLoad (harness);
+}
+
+INSTANTIATE_TEST_SUITE_P (NeighboursOfTheSupportedVersion, WrongCallerVersionTest, ::testing::Values (0x20D, 0x20F, 0));
+
+struct MissingNames
+{
+    const char* label;
+    std::vector<std::string> names;
+};
+
+class MissingHostFunctionTest : public ::testing::TestWithParam<MissingNames>
+{
+};
+
+TEST_P (MissingHostFunctionTest, ShowsTheAlertOnceAndRefusesAfterLookingUpAll35)
+{
+    ExtensionHarness harness;
+
+    for (const auto& name : GetParam().names)
+        harness.host().withhold (name);
+
+    const auto result = harness.load();
+
+    EXPECT_EQ (result.status, reaper_host::LoadStatus::refused);
+    ASSERT_EQ (harness.host().project().messageBoxes.size(), 1u);
+    const auto& box = harness.host().project().messageBoxes[0];
+    EXPECT_EQ (box.title, "Incompatible");
+    EXPECT_EQ (box.message, kAlertMessage);
+    EXPECT_EQ (box.type, 0); // a single OK button
+
+    auto lookups = harness.host().lookups();
+    lookups.erase (std::remove (lookups.begin(), lookups.end(), "ShowMessageBox"), lookups.end());
+    EXPECT_EQ (lookups.size(), 35u) << "every name is looked up, also after a miss";
+    EXPECT_EQ (lookups.front(), "AddMediaItemToTrack");
+    EXPECT_EQ (lookups.back(), "UpdateTimeline");
+
+    expectNothingLeftByARefusedLoad (harness);
+}
+
+INSTANTIATE_TEST_SUITE_P (
+    Hosts,
+    MissingHostFunctionTest,
+    ::testing::Values (MissingNames{"InsertMediaNothingReliesOn", {"InsertMedia"}},
+                       MissingNames{"TheLastName", {"UpdateTimeline"}},
+                       MissingNames{"TheFirstName", {"AddMediaItemToTrack"}},
+                       MissingNames{"Several", {"GetTrack", "InsertMedia", "SetEditCurPos", "UpdateArrange"}}),
+    [] (const auto& info)
+    { return std::string (info.param.label); });
+
+TEST (HostWithoutMessageBoxTest, WritesTheAlertsTitleAndMessageToStandardError)
+{
+    ExtensionHarness harness;
+    harness.host().withhold ("InsertMedia");
+    harness.host().withhold ("ShowMessageBox");
+
+    testing::internal::CaptureStderr();
+    const auto result = harness.load();
+    const auto errorOutput = withoutJuceVersionLine (testing::internal::GetCapturedStderr());
+
+    EXPECT_EQ (result.status, reaper_host::LoadStatus::refused);
+    EXPECT_EQ (errorOutput, "Incompatible\n" + kAlertMessage + "\n");
+    EXPECT_TRUE (harness.host().project().messageBoxes.empty());
+    expectNothingLeftByARefusedLoad (harness);
+}
+
+TEST (ExtensionLoadTest, ALoadCreatesTheLogAndThePipeAndRegistersOneTimer)
+{
+    ExtensionHarness harness;
+    const auto result = harness.load();
+
+    ASSERT_TRUE (result.ok()) << result.message;
+    EXPECT_EQ (result.entryResult, 1);
+    EXPECT_EQ (harness.host().timers().count(), 1);
+    EXPECT_EQ (harness.pipeFiles(), (std::vector<std::string>{"/tmp/bv_reaper_in", "/tmp/bv_reaper_out"}));
+
+    // The banner of FileLogger, then the bridge's first line.
+    const auto lines = harness.logLines();
+    ASSERT_EQ (lines.size(), 6u);
+    EXPECT_EQ (lines[0], "");
+    EXPECT_EQ (lines[1], std::string (58, '*'));
+    EXPECT_EQ (lines[2], "");
+    EXPECT_EQ (lines[3].rfind ("Log started: ", 0), 0u);
+    EXPECT_EQ (lines[4], "");
+    EXPECT_EQ (lines[5], "pipe created");
+    EXPECT_NE (testing_support::readWholeFile (harness.home().logFilePath()).find ("pipe created\r\n"), std::string::npos);
+}
+
+TEST (ExtensionLoadTest, ASecondLoadCallKeepsTheOneBridge)
+{
+    ExtensionHarness harness;
+    ASSERT_TRUE (harness.load().ok());
+
+    {
+        ModuleHandle module (harness.host(), ExtensionHarness::modulePath());
+        ASSERT_TRUE (module.isOpen()) << module.error();
+        EXPECT_EQ (module.load(), 1);
+        EXPECT_EQ (module.load(), 1);
+    }
+
+    const auto lines = harness.logLines();
+    EXPECT_EQ (testing_support::bannerCount (lines), 1);
+    EXPECT_EQ (testing_support::countOf (lines, "pipe created"), 1);
+    EXPECT_EQ (harness.host().timers().count(), 1);
+    EXPECT_EQ (harness.pipeFiles().size(), 2u);
+
+    // The one bridge still serves the pipe.
+    const auto reply = harness.request (std::string ("\x08\x03", 2));
+    ASSERT_TRUE (reply.has_value());
+    EXPECT_NE (reply->find ("reaper ext 1.1"), std::string::npos);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ExtensionLibrary.h"
+#include "FixedPipeLock.h"
+#include "HostModel.h"
+#include "MainLoop.h"
+#include "PipeClient.h"
+#include "TemporaryHome.h"
+
+namespace testing_support
+{
+// Runs the real, built extension module inside the stand-in REAPER the way REAPER does:
+// a fresh home folder for its log, the host model reset to a small project, the module
+// loaded with dlopen and its entry point, REAPER's timers ticked on the test's thread (the
+// host's main thread) every millisecond while a client talks to the pipe from another thread,
+// and the module unloaded at the end (or when the harness goes).
+class ExtensionHarness
+{
+public:
+    using Milliseconds = std::chrono::milliseconds;
+
+    // The project has one track, "Track 1", selected, and the edit cursor at 0. Waits (up to
+    // 10 s) while another process on this machine has the fixed pipe's files in /tmp.
+    ExtensionHarness();
+    ~ExtensionHarness();
+
+    ExtensionHarness (const ExtensionHarness&) = delete;
+    ExtensionHarness& operator= (const ExtensionHarness&) = delete;
+
+    // The path of the built module, reaper_belvanta_extension.
+    static std::string modulePath();
+
+    reaper_host::HostModel& host()
+    {
+        return model;
+    }
+
+    const TemporaryHome& home() const
+    {
+        return temporaryHome;
+    }
+
+    // dlopen and ReaperPluginEntry with a record of this version.
+    reaper_host::LoadResult load (int callerVersion = kReaperPluginVersion);
+
+    // ReaperPluginEntry with no record, then dlclose. The result is the number of timers the
+    // module left registered (0 when it behaves). Nothing happens when nothing is loaded.
+    int unload();
+
+    bool isLoaded() const
+    {
+        return library.isLoaded();
+    }
+
+    // Ticks the timers until the condition holds or the timeout passes; the condition's last value.
+    bool pumpUntil (const std::function<bool()>& condition, Milliseconds timeout = Milliseconds (3000));
+
+    void pumpFor (Milliseconds duration);
+
+    // Runs clientWork on a new thread with a client of the pipe (not yet opened), ticking the
+    // timers here meanwhile, and returns once it has ended. clientWork must end by itself:
+    // every PipeClient operation has a timeout.
+    void runClient (const std::function<void (PipeClient&)>& clientWork);
+
+    // Opens the pipe, sends one packet with this payload and waits for one reply payload,
+    // with the timers ticking. Nothing when the pipe cannot be opened, the send fails or no
+    // reply arrives in time.
+    std::optional<std::string> request (const std::string& payload, int timeoutMs = 3000);
+
+    // The log file's lines (see readLogLines).
+    std::vector<std::string> logLines() const;
+
+    // The /tmp files of the fixed pipe that exist now.
+    std::vector<std::string> pipeFiles() const;
+
+    std::string pipeName() const
+    {
+        return "bv_reaper";
+    }
+
+private:
+    FixedPipeLock pipeLock;
+    TemporaryHome temporaryHome;
+    reaper_host::HostModel& model;
+    reaper_host::ExtensionLibrary library;
+    reaper_host::MainLoop loop;
+};
+} // namespace testing_support

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace testing_support
+{
+// Gives the process a fresh, empty home folder for as long as it lives: HOME points at a new
+// temporary folder (XDG_CONFIG_HOME is unset so that ~/.config is used), and both are put
+// back and the folder removed with its contents afterwards.
+class TemporaryHome
+{
+public:
+    TemporaryHome();
+    ~TemporaryHome();
+
+    TemporaryHome (const TemporaryHome&) = delete;
+    TemporaryHome& operator= (const TemporaryHome&) = delete;
+
+    // The folder that HOME names; empty if it could not be made.
+    const std::string& path() const
+    {
+        return root;
+    }
+
+    // path() joined with a relative path.
+    std::string file (const std::string& relativePath) const;
+
+    // Where the extension writes its log on this system, under this home.
+    std::string logFilePath() const;
+
+private:
+    std::string root;
+    std::optional<std::string> previousHome, previousConfigHome;
+};
+} // namespace testing_support

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "reaper.pb.h"
+
+// One request as the client will send it: the message (or raw bytes) and how to report it.
+struct PendingRequest
+{
+    BVReaper::ClientMessage message;
+    std::string label; // what the request is about, e.g. the spotted file
+    bool expectsReply = true;
+    bool isRaw = false; // payload holds bytes given by the user, not message
+    std::string rawPayload;
+
+    std::string payload() const
+    {
+        return isRaw ? rawPayload : message.SerializeAsString();
+    }
+};
+
+// Everything the command line asked for: where to talk, how to print, what to send.
+struct ClientPlan
+{
+    std::string pipeName = "bv_reaper";
+    int timeoutMs = 3000;
+    bool json = false;
+    std::vector<PendingRequest> requests;
+};
