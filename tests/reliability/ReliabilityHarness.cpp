@@ -69,6 +69,7 @@ void ReliabilityHarness::tick()
     model.timers().runAll();
     const auto took = std::chrono::duration_cast<std::chrono::microseconds> (Clock::now() - start);
     longest = std::max (longest, took);
+    total += took;
 }
 
 bool ReliabilityHarness::runUntil (const std::function<bool()>& condition, std::chrono::milliseconds timeout)
@@ -97,6 +98,7 @@ void ReliabilityHarness::runFor (std::chrono::milliseconds duration)
 void ReliabilityHarness::resetTickStatistics()
 {
     longest = std::chrono::microseconds (0);
+    total = std::chrono::microseconds (0);
 }
 
 std::string ReliabilityHarness::logText() const

@@ -44,6 +44,12 @@ public:
     {
         return longest;
     }
+    // All the time rounds of timers have held the main thread, over the same span.
+    std::chrono::microseconds totalTickTime() const
+    {
+        return total;
+    }
+
     void resetTickStatistics();
 
     // The extension's log file, as far as it has been written.
@@ -66,5 +72,6 @@ private:
     bool hadHome = false;
     reaper_host::ExtensionLibrary library;
     std::chrono::microseconds longest{0};
+    std::chrono::microseconds total{0};
 };
 } // namespace reliability_testing
