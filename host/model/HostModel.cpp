@@ -12,6 +12,10 @@ namespace reaper_host
 HostModel::HostModel()
     : mainThread (std::this_thread::get_id())
 {
+    // The project owns sources, whose destructors leave the registry of live sources. Making
+    // sure that registry exists before the model does means it is destroyed after the model at
+    // process exit, so sources still in the project are never destroyed into a dead registry.
+    MediaSource::liveCount();
 }
 
 HostModel& HostModel::current()
