@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ReaperTypes.h"
+
+// Stands between the extension and the host's functions: hands the extension timing
+// wrappers instead of the host's own functions, so that the time spent inside the host can
+// be told apart from the extension's own.
+class HostCallTimer
+{
+public:
+    // The GetFunc whose functions the wrappers call.
+    static void setInnerGetFunc (HostGetFunc inner);
+
+    // The GetFunc to give the extension: a timing wrapper for each of the 35 functions,
+    // the inner function itself for any other name.
+    static void* getFunc (const char* name);
+
+    // Time spent inside the host's functions, and their number, since the last reset.
+    static long long nanoseconds();
+    static long long calls();
+    static void reset();
+};
