@@ -58,9 +58,9 @@ struct TimedFunction
 };
 
 // The host API table's own declarations give each wrapper its exact signature.
-#define BV_TIMED(slot, fn)                                                                            \
-    {                                                                                                 \
-        #fn, slot, reinterpret_cast<void*> (&Wrapper<decltype (reaper::fn)>::template call<slot>) \
+#define BV_TIMED(slot, fn)                                                                          \
+    {                                                                                               \
+#fn, slot, reinterpret_cast < void*>(&Wrapper <decltype(reaper::fn)>::template call <slot>) \
     }
 
 const TimedFunction timedFunctions[] = {

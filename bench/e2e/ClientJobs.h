@@ -16,8 +16,8 @@ std::vector<double> roundTrips (PipeClient& client, const std::string& request, 
 
 struct PipelinedResult
 {
-    int answered = 0;       // replies that arrived and passed the check
-    double seconds = 0;     // from the first write to the last reply
+    int answered = 0;                     // replies that arrived and passed the check
+    double seconds = 0;                   // from the first write to the last reply
     std::vector<double> waitMicroseconds; // per request: from its write to its reply
 };
 

@@ -133,8 +133,7 @@ void pipelinedFigure (FigureTable& table, reaper_host::HostModel& host, int coun
                        opened = client.open (kPipeName, 2000);
 
                        if (opened)
-                           result = client_jobs::pipelined (client, request_payloads::versionRequest(), count, isVersionReply);
-                   },
+                           result = client_jobs::pipelined (client, request_payloads::versionRequest(), count, isVersionReply); },
                    120s);
 
     const auto rate = result.seconds > 0 ? result.answered / result.seconds : 0.0;
@@ -166,8 +165,7 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
 
                        if (client.open (kPipeName, 2000))
                            result = client_jobs::pipelined (client, request_payloads::spotRequest (audioPath), count,
-                                                            request_payloads::isSuccessfulCommandResult);
-                   },
+                                                            request_payloads::isSuccessfulCommandResult); },
                    600s);
 
     const auto busy = pump.busySeconds();

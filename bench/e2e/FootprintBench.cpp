@@ -126,15 +126,13 @@ int main (int argc, char** argv)
     std::printf ("Footprint figures%s; module %s\n\n", smoke ? " (smoke run)" : "", modulePath.c_str());
 
     const auto addedKiB = rssAfterLoad - rssBefore;
-    table.addValue ("resident memory added by loading", std::to_string (addedKiB) + " KiB (" + std::to_string (rssBefore) + " -> "
-                                                            + std::to_string (rssAfterLoad) + " KiB)",
+    table.addValue ("resident memory added by loading", std::to_string (addedKiB) + " KiB (" + std::to_string (rssBefore) + " -> " + std::to_string (rssAfterLoad) + " KiB)",
                     "<= 2048 KiB", FigureTable::verdictOf (addedKiB <= 2048));
     table.addNote ("after " + std::to_string (idleDuration.count() / 1000) + " s idle: " + std::to_string (rssAfterIdle - rssBefore)
                    + " KiB above the start; after " + std::to_string (cycles) + " more load/unload cycles: "
                    + std::to_string (rssAfterCycles - rssBefore) + " KiB");
 
-    table.addValue ("idle CPU, module loaded, 33 ms timer", FigureTable::format (100.0 * loadedShare, 4) + " % of one core over "
-                                                                + std::to_string (idleDuration.count() / 1000) + " s",
+    table.addValue ("idle CPU, module loaded, 33 ms timer", FigureTable::format (100.0 * loadedShare, 4) + " % of one core over " + std::to_string (idleDuration.count() / 1000) + " s",
                     "<= 0.1 %", FigureTable::verdictOf (loadedShare <= 0.001));
     table.addNote ("the host loop alone in the same run: " + FigureTable::format (100.0 * hostAloneShare, 4) + " %");
 
