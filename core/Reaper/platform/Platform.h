@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <juce_core/juce_core.h>
 
 #include "ReaperTypes.h"
@@ -12,6 +14,11 @@ namespace platform
 // most maxRounds dispatch rounds, without waiting. Returns the number of rounds that
 // delivered something. Where the host's own run loop delivers messages, does nothing.
 int deliverPendingMessages (int maxRounds);
+
+// Runs the function on the message thread at a later delivery of messages, never within the
+// one under way, so that a long backlog of work is spread over several of the host's rounds
+// and REAPER gets its main thread back in between. Called on the message thread.
+void callOnNextDelivery (std::function<void()> function);
 
 // Arranges for REAPER's main thread to deliver JUCE's messages from now on.
 void startMessageDelivery (const reaper_plugin_info_t& rec);

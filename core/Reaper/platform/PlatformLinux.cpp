@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <vector>
 
 #include <juce_events/juce_events.h>
 
@@ -26,6 +28,26 @@ int (*registerWithHost) (const char*, void*) = nullptr;
 std::atomic<bool> timerRegistered{false};
 bool insideTick = false;
 
+// Work handed to callOnNextDelivery, run at the start of the next delivery.
+std::mutex deferredLock;
+std::vector<std::function<void()>> deferred;
+
+// Runs the work deferred before this call; what it defers in turn waits for the next one.
+bool runDeferred()
+{
+    std::vector<std::function<void()>> due;
+
+    {
+        const std::lock_guard<std::mutex> guard (deferredLock);
+        due.swap (deferred);
+    }
+
+    for (auto& function : due)
+        function();
+
+    return !due.empty();
+}
+
 void timerTick()
 {
     // REAPER can run timers from inside a modal loop that one of our callbacks started.
@@ -43,12 +65,18 @@ int deliverPendingMessages (int maxRounds)
     if (juce::MessageManager::getInstanceWithoutCreating() == nullptr)
         return 0;
 
-    int delivered = 0;
+    int delivered = runDeferred() ? 1 : 0;
 
     while (delivered < maxRounds && juce::dispatchNextMessageOnSystemQueue (true))
         ++delivered;
 
     return delivered;
+}
+
+void callOnNextDelivery (std::function<void()> function)
+{
+    const std::lock_guard<std::mutex> guard (deferredLock);
+    deferred.push_back (std::move (function));
 }
 
 void startMessageDelivery (const reaper_plugin_info_t& rec)
@@ -67,6 +95,9 @@ void stopMessageDelivery()
 
     registerWithHost ("-timer", reinterpret_cast<void*> (&timerTick));
     timerRegistered = false;
+
+    const std::lock_guard<std::mutex> guard (deferredLock);
+    deferred.clear();
 }
 
 void showAlert (const juce::String& title, const juce::String& message, HostGetFunc getFunc)
