@@ -1,7 +1,7 @@
 // End-to-end figures: the real module loaded into the stand-in host, the host's timers
 // called at a fixed period on the main thread, and a client on the pipe on another thread.
 //
-//   bv-bench-e2e [--smoke] [--module PATH]
+//   bv-bench-e2e [--smoke] [--module PATH] [--only roundtrip|fifo|pipelined|spot|large]
 
 #include <cstdio>
 #include <string>
@@ -38,6 +38,12 @@ struct Settings
     int pipelined = 10000;
     int spots = 10000;
     int largePayloads = 200;
+    std::string only;
+
+    bool wants (const std::string& section) const
+    {
+        return only.empty() || only == section;
+    }
 };
 
 std::string floorPipeName()
@@ -244,9 +250,11 @@ int main (int argc, char** argv)
             settings.smoke = true;
         else if (arg == "--module" && i + 1 < argc)
             settings.modulePath = argv[++i];
+        else if (arg == "--only" && i + 1 < argc)
+            settings.only = argv[++i];
         else
         {
-            std::fprintf (stderr, "usage: %s [--smoke] [--module PATH]\n", argv[0]);
+            std::fprintf (stderr, "usage: %s [--smoke] [--module PATH] [--only roundtrip|fifo|pipelined|spot|large]\n", argv[0]);
             return 2;
         }
     }
@@ -283,12 +291,24 @@ int main (int argc, char** argv)
                  std::thread::hardware_concurrency(), settings.modulePath.c_str());
 
     FigureTable table;
-    roundTripFigures (table, host, 1ms, settings.roundTrips);
-    roundTripFigures (table, host, 100us, settings.roundTrips);
-    fifoFloorFigure (table, settings.roundTrips);
-    pipelinedFigure (table, host, settings.pipelined);
-    spotFigure (table, host, audioPath, settings.spots);
-    largePayloadFigure (table, host, settings.largePayloads);
+
+    if (settings.wants ("roundtrip"))
+    {
+        roundTripFigures (table, host, 1ms, settings.roundTrips);
+        roundTripFigures (table, host, 100us, settings.roundTrips);
+    }
+
+    if (settings.wants ("fifo"))
+        fifoFloorFigure (table, settings.roundTrips);
+
+    if (settings.wants ("pipelined"))
+        pipelinedFigure (table, host, settings.pipelined);
+
+    if (settings.wants ("spot"))
+        spotFigure (table, host, audioPath, settings.spots);
+
+    if (settings.wants ("large"))
+        largePayloadFigure (table, host, settings.largePayloads);
 
     module.unload();
     table.print();
