@@ -15,6 +15,7 @@
 #include "FunctionTable.h"
 #include "HostCallTimer.h"
 #include "HostModel.h"
+#include "KeptOpenFileLogger.h"
 #include "RequestDispatcher.h"
 #include "reaper.pb.h"
 
@@ -49,7 +50,7 @@ struct BenchEnvironment
         reaper_host::writeAudioFile (audioPath, reaper_host::AudioFileFormat::wav16, 48000, 2, 48000 * 3);
 
         // The same logger class the bridge installs, so log lines cost what they cost in REAPER.
-        logger = std::make_unique<juce::FileLogger> (folder.getChildFile ("Reaper.txt"), "benchmark", 131072);
+        logger = std::make_unique<KeptOpenFileLogger> (folder.getChildFile ("Reaper.txt"), "benchmark", 131072);
         juce::Logger::setCurrentLogger (logger.get());
 
         HostCallTimer::setInnerGetFunc (&reaper_host::getFunc);
@@ -65,7 +66,7 @@ struct BenchEnvironment
 
     juce::File folder = juce::File::createTempFile ("bv-bench");
     std::string audioPath;
-    std::unique_ptr<juce::FileLogger> logger;
+    std::unique_ptr<KeptOpenFileLogger> logger;
 };
 
 BenchEnvironment& environment()
