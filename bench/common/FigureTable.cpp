@@ -27,6 +27,12 @@ void FigureTable::addValue (const std::string& figure, const std::string& value,
     rows.push_back ({figure, value, target, verdict, false});
 }
 
+void FigureTable::addBroken (const std::string& figure, const std::string& what)
+{
+    broken = true;
+    rows.push_back ({figure, "BROKEN: " + what, {}, Verdict::missed, false});
+}
+
 void FigureTable::addNote (const std::string& note)
 {
     rows.push_back ({{}, note, {}, Verdict::none, true});

@@ -25,6 +25,15 @@ public:
     void addValue (const std::string& figure, const std::string& value, const std::string& target = {},
                    Verdict verdict = Verdict::none);
 
+    // A figure the benchmark could not measure because the system under test misbehaved
+    // (a request unanswered, an item not placed): the program then fails.
+    void addBroken (const std::string& figure, const std::string& what);
+
+    bool isBroken() const
+    {
+        return broken;
+    }
+
     // A line of explanation under the last figure.
     void addNote (const std::string& note);
 
@@ -48,4 +57,5 @@ private:
     };
 
     std::vector<Row> rows;
+    bool broken = false;
 };

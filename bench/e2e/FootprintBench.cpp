@@ -145,5 +145,5 @@ int main (int argc, char** argv)
                    + FigureTable::format (firstUnloadMicros, 1) + " us");
 
     table.print();
-    return 0;
+    return table.isBroken() ? 3 : 0;
 }
