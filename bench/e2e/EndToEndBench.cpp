@@ -194,6 +194,8 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
     {
         const auto perSpot = busy / result.answered * 1e6;
         const auto hostPerSpot = inHost / result.answered * 1e6;
+        table.addValue ("  main-thread CPU per spot", FigureTable::format (pump.busyCpuSeconds() / result.answered * 1e6, 1)
+                                                          + " us (the wall time below includes moments the core was taken away)");
         table.addValue ("  main-thread time per spot",
                         FigureTable::format (perSpot, 1) + " us: host functions " + FigureTable::format (hostPerSpot, 1)
                             + " us (" + FigureTable::format (100.0 * inHost / busy, 1) + " %), extension "

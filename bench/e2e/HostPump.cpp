@@ -3,9 +3,18 @@
 #include <atomic>
 #include <thread>
 
+#include <time.h>
+
 namespace
 {
 using Clock = std::chrono::steady_clock;
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double> (now.tv_sec) + static_cast<double> (now.tv_nsec) * 1e-9;
+}
 } // namespace
 
 HostPump::HostPump (reaper_host::TimerRegistry& timers, std::chrono::microseconds periodToUse)
@@ -19,9 +28,11 @@ void HostPump::tickWhenDue()
 {
     std::this_thread::sleep_until (nextTick);
 
+    const auto cpuStart = threadCpuSeconds();
     const auto start = Clock::now();
     registry.runAll();
     const auto end = Clock::now();
+    cpuSeconds += threadCpuSeconds() - cpuStart;
     ticks.push_back (std::chrono::duration<double, std::micro> (end - start).count());
 
     // Like REAPER, the next round comes a period after this one was due; after a stall the

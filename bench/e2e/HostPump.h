@@ -30,9 +30,17 @@ public:
     // Sum of the rounds' durations in seconds: the main thread's busy time.
     double busySeconds() const;
 
+    // CPU time the main thread used inside the rounds, in seconds: the busy time without the
+    // moments the machine gave the core to something else.
+    double busyCpuSeconds() const
+    {
+        return cpuSeconds;
+    }
+
     void clearRecords()
     {
         ticks.clear();
+        cpuSeconds = 0;
     }
 
 private:
@@ -42,4 +50,5 @@ private:
     std::chrono::microseconds period;
     std::chrono::steady_clock::time_point nextTick;
     std::vector<double> ticks;
+    double cpuSeconds = 0;
 };
