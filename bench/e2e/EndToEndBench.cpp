@@ -1,9 +1,10 @@
 // End-to-end figures: the real module loaded into the stand-in host, the host's timers
 // called at a fixed period on the main thread, and a client on the pipe on another thread.
 //
-//   bv-bench-e2e [--smoke] [--module PATH] [--only roundtrip|fifo|pipelined|spot|large]
+//   bv-bench-e2e [--smoke] [--module PATH] [--only roundtrip|fifo|pipelined|spot|large] [--spots N]
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -39,6 +40,7 @@ struct Settings
     int spots = 10000;
     int largePayloads = 200;
     std::string only;
+    int spotsOverride = 0;
 
     bool wants (const std::string& section) const
     {
@@ -267,9 +269,11 @@ int main (int argc, char** argv)
             settings.modulePath = argv[++i];
         else if (arg == "--only" && i + 1 < argc)
             settings.only = argv[++i];
+        else if (arg == "--spots" && i + 1 < argc)
+            settings.spotsOverride = std::atoi (argv[++i]);
         else
         {
-            std::fprintf (stderr, "usage: %s [--smoke] [--module PATH] [--only roundtrip|fifo|pipelined|spot|large]\n", argv[0]);
+            std::fprintf (stderr, "usage: %s [--smoke] [--module PATH] [--only roundtrip|fifo|pipelined|spot|large] [--spots N]\n", argv[0]);
             return 2;
         }
     }
@@ -281,6 +285,9 @@ int main (int argc, char** argv)
         settings.spots = 200;
         settings.largePayloads = 20;
     }
+
+    if (settings.spotsOverride > 0)
+        settings.spots = settings.spotsOverride;
 
     // Sleeps end when asked, not up to 50 µs later, so the pump keeps its period.
     ::prctl (PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
