@@ -264,22 +264,38 @@ void PipeConnection::packetArrived (const std::shared_ptr<CallbackGate>& through
 
 void PipeConnection::deliverFromInbox (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds (kDeliveryBudgetMicroseconds);
+    using Clock = std::chrono::steady_clock;
+
+    // The budget is per round of the host's delivery, not per call: JUCE's Linux queue also
+    // delivers, in the same round, the messages posted while it delivers, so a client that
+    // answers each reply at once with a new request would otherwise keep the round going.
+    const auto round = platform::deliveryRound();
+
+    if (!roundBudgetStarted || round != budgetRound)
+    {
+        roundBudgetStarted = true;
+        budgetRound = round;
+        packetsThisRound = 0;
+        roundStart = Clock::now();
+    }
+
+    const auto deadline = roundStart + std::chrono::microseconds (kDeliveryBudgetMicroseconds);
 
     // The replies of one delivery share one opening of the reply FIFO.
     beginDelivery();
 
-    for (int delivered = 0; delivered < kMaxPacketsPerDelivery; ++delivered)
+    while (packetsThisRound == 0 || (packetsThisRound < kMaxPacketsPerDelivery && Clock::now() < deadline))
     {
         auto packet = inbox->pop();
 
         if (!packet)
             break;
 
+        ++packetsThisRound;
         messageReceived (*packet);
 
         // The gate closes when a callback disconnects; the packets left are dropped with it.
-        if (!through->open || std::chrono::steady_clock::now() >= deadline)
+        if (!through->open)
             break;
     }
 

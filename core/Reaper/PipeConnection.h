@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -21,8 +22,8 @@
 class PipeConnection : public ReplySender
 {
 public:
-    // One delivery on the message thread hands on at most this many packets, and starts no
-    // new one after this much time; the rest wait for the host's next round, so a burst of
+    // One round of the host's message delivery hands on at most this many packets, and starts
+    // no new one after this much time; the rest wait for the host's next round, so a burst of
     // requests never holds REAPER's main thread for long, and none is dropped.
     static constexpr int kMaxPacketsPerDelivery = 256;
     static constexpr int kDeliveryBudgetMicroseconds = 2000;
@@ -83,6 +84,12 @@ private:
     // of the reply FIFO, which the delivery's end closes.
     bool delivering = false;
     UniqueFd deliveryReplyFd;
+
+    // What the current round of delivery has used of its budget (message thread only).
+    bool roundBudgetStarted = false;
+    unsigned budgetRound = 0;
+    int packetsThisRound = 0;
+    std::chrono::steady_clock::time_point roundStart;
 
     std::shared_ptr<CallbackGate> gate;
     std::unique_ptr<PipeReader> reader, finishedReader;

@@ -1,6 +1,8 @@
 // How packets reach the message thread: in runs, bounded per delivery so that a burst never
 // holds REAPER's main thread for long, and with one opening of the reply FIFO per run.
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -45,20 +47,21 @@ int descriptorsOpenOn (const std::string& path)
     return count;
 }
 
-// Records messages like RecordingConnection, and takes a while over each if asked.
+// Records (and, if asked, answers) messages like RecordingConnection, then takes a while
+// over each.
 class SlowConnection : public RecordingConnection
 {
 public:
-    explicit SlowConnection (std::chrono::microseconds perMessage)
-        : RecordingConnection (true)
+    explicit SlowConnection (std::chrono::microseconds perMessage, bool echoReplies = false)
+        : RecordingConnection (true, echoReplies)
         , delay (perMessage)
     {
     }
 
     void messageReceived (const juce::MemoryBlock& message) override
     {
-        std::this_thread::sleep_for (delay);
         RecordingConnection::messageReceived (message);
+        std::this_thread::sleep_for (delay);
     }
 
 private:
@@ -192,4 +195,46 @@ TEST_F (PacketDeliveryTest, ReplyToAClientThatLeftMidRunFailsAndTheNextClientIsS
     ASSERT_TRUE (pumpUntil ([&]
                             { return connection.messageCount() == 3; }));
     EXPECT_EQ (next.receive (1000), std::optional<std::string> ("re:hello"));
+}
+
+TEST_F (PacketDeliveryTest, ClientAnsweringEachReplyAtOnceCannotKeepOneRoundGoing)
+{
+    // Requests that arrive while a round delivers are queued behind it by JUCE in the same
+    // round; the round's budget still ends it. Each message takes a tenth of the budget after
+    // its reply is out, so the client's next request always arrives during the round.
+    constexpr int kExchanges = 300;
+    constexpr auto kPerMessage = std::chrono::microseconds (PipeConnection::kDeliveryBudgetMicroseconds / 10);
+    SlowConnection connection (kPerMessage, true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    std::atomic<int> answered{0};
+    std::thread clientThread ([&]
+                              {
+                                  PipeClient client;
+
+                                  if (! client.open (name, 1000))
+                                      return;
+
+                                  for (int i = 0; i < kExchanges; ++i)
+                                  {
+                                      const auto request = "q" + std::to_string (i);
+
+                                      if (! client.send (request, 1000) || client.receive (2000) != "re:" + request)
+                                          return;
+
+                                      ++answered;
+                                  } });
+
+    std::size_t mostInOneRound = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (20);
+
+    while (answered < kExchanges && std::chrono::steady_clock::now() < deadline)
+    {
+        mostInOneRound = std::max (mostInOneRound, deliverOnce (connection));
+        std::this_thread::sleep_for (std::chrono::microseconds (200));
+    }
+
+    clientThread.join();
+    EXPECT_EQ (answered, kExchanges);
+    EXPECT_LE (mostInOneRound, 11u);
 }

@@ -28,6 +28,8 @@ int (*registerWithHost) (const char*, void*) = nullptr;
 std::atomic<bool> timerRegistered{false};
 bool insideTick = false;
 
+std::atomic<unsigned> currentRound{0};
+
 // Work handed to callOnNextDelivery, run at the start of the next delivery.
 std::mutex deferredLock;
 std::vector<std::function<void()>> deferred;
@@ -65,12 +67,18 @@ int deliverPendingMessages (int maxRounds)
     if (juce::MessageManager::getInstanceWithoutCreating() == nullptr)
         return 0;
 
+    ++currentRound;
     int delivered = runDeferred() ? 1 : 0;
 
     while (delivered < maxRounds && juce::dispatchNextMessageOnSystemQueue (true))
         ++delivered;
 
     return delivered;
+}
+
+unsigned deliveryRound()
+{
+    return currentRound;
 }
 
 void callOnNextDelivery (std::function<void()> function)
