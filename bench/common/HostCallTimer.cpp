@@ -5,6 +5,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include <time.h>
+
 #include "ReaperApi.h"
 
 namespace
@@ -17,10 +19,23 @@ HostGetFunc innerGetFunc = nullptr;
 void* innerFunctions[kSlots] = {};
 std::atomic<long long> totalNanoseconds{0};
 std::atomic<long long> totalCalls{0};
+std::atomic<long long> totalCpuNanoseconds{0};
+std::atomic<bool> measuringCpu{false};
 
-void account (Clock::time_point start)
+long long threadCpuNanoseconds()
+{
+    if (!measuringCpu)
+        return 0;
+
+    timespec now{};
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<long long> (now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+void account (Clock::time_point start, long long cpuStart)
 {
     totalNanoseconds += std::chrono::duration_cast<std::chrono::nanoseconds> (Clock::now() - start).count();
+    totalCpuNanoseconds += threadCpuNanoseconds() - cpuStart;
     ++totalCalls;
 }
 
@@ -34,17 +49,18 @@ struct Wrapper<R (*) (Args...)>
     static R call (Args... args)
     {
         auto* fn = reinterpret_cast<R (*) (Args...)> (innerFunctions[slot]);
+        const auto cpuStart = threadCpuNanoseconds();
         const auto start = Clock::now();
 
         if constexpr (std::is_void_v<R>)
         {
             fn (args...);
-            account (start);
+            account (start, cpuStart);
         }
         else
         {
             R result = fn (args...);
-            account (start);
+            account (start, cpuStart);
             return result;
         }
     }
@@ -133,6 +149,16 @@ long long HostCallTimer::nanoseconds()
     return totalNanoseconds;
 }
 
+void HostCallTimer::setMeasuringCpu (bool measure)
+{
+    measuringCpu = measure;
+}
+
+long long HostCallTimer::cpuNanoseconds()
+{
+    return totalCpuNanoseconds;
+}
+
 long long HostCallTimer::calls()
 {
     return totalCalls;
@@ -141,5 +167,6 @@ long long HostCallTimer::calls()
 void HostCallTimer::reset()
 {
     totalNanoseconds = 0;
+    totalCpuNanoseconds = 0;
     totalCalls = 0;
 }

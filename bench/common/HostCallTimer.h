@@ -15,8 +15,13 @@ public:
     // the inner function itself for any other name.
     static void* getFunc (const char* name);
 
+    // Also adds up the calling thread's CPU time inside the host's functions. Off by
+    // default: reading a thread's CPU clock is a system call, which the wrappers then add.
+    static void setMeasuringCpu (bool measure);
+
     // Time spent inside the host's functions, and their number, since the last reset.
     static long long nanoseconds();
+    static long long cpuNanoseconds();
     static long long calls();
     static void reset();
 };

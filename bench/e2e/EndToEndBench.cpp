@@ -168,6 +168,7 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
     host.addTrack ("Effects");
     host.selectTracks ({1});
     host.setCursor (10);
+    HostCallTimer::setMeasuringCpu (true);
     HostCallTimer::reset();
 
     HostPump pump (host.timers(), 1ms);
@@ -194,19 +195,23 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
 
     if (result.answered > 0)
     {
-        const auto perSpot = busy / result.answered * 1e6;
-        const auto hostPerSpot = inHost / result.answered * 1e6;
-        table.addValue ("  main-thread CPU per spot", FigureTable::format (pump.busyCpuSeconds() / result.answered * 1e6, 1)
-                                                          + " us (the wall time below includes moments the core was taken away)");
-        table.addValue ("  main-thread time per spot",
-                        FigureTable::format (perSpot, 1) + " us: host functions " + FigureTable::format (hostPerSpot, 1)
-                            + " us (" + FigureTable::format (100.0 * inHost / busy, 1) + " %), extension "
-                            + FigureTable::format (perSpot - hostPerSpot, 1) + " us ("
-                            + FigureTable::format (100.0 * (busy - inHost) / busy, 1) + " %)");
+        const auto cpu = pump.busyCpuSeconds();
+        const auto hostCpu = static_cast<double> (HostCallTimer::cpuNanoseconds()) * 1e-9;
+        const auto perSpot = [&] (double seconds)
+        { return FigureTable::format (seconds / result.answered * 1e6, 1) + " us"; };
+        const auto share = [] (double part, double whole)
+        { return FigureTable::format (whole > 0 ? 100.0 * part / whole : 0.0, 1) + " %"; };
+
+        table.addValue ("  main-thread CPU per spot", perSpot (cpu) + ": host functions " + perSpot (hostCpu) + " (" + share (hostCpu, cpu)
+                                                          + "), extension " + perSpot (cpu - hostCpu) + " (" + share (cpu - hostCpu, cpu) + ")");
+        table.addValue ("  main-thread wall time per spot", perSpot (busy) + ": host functions " + perSpot (inHost) + " (" + share (inHost, busy)
+                                                                + "), extension " + perSpot (busy - inHost) + " (" + share (busy - inHost, busy) + ")");
+        table.addNote ("wall time includes moments the core went elsewhere, e.g. to the client woken by each reply");
     }
 
     table.addTiming ("  main-thread round of timers", SampleStats (pump.tickMicroseconds()), "us");
     host.reset();
+    HostCallTimer::setMeasuringCpu (false);
 
     if (!allPlaced)
         table.addBroken ("pipelined spots", "not every spot was answered and placed");
