@@ -27,7 +27,7 @@ int millisecondsUntil (Clock::time_point deadline)
 
 // The non-blocking open fails with ENXIO while no one has the FIFO open for reading, and
 // with ENOENT while it does not exist; both may change before the deadline.
-UniqueFd openForWriting (const juce::String& path, Clock::time_point deadline)
+UniqueFd openBefore (const juce::String& path, Clock::time_point deadline)
 {
     for (;;)
     {
@@ -39,23 +39,16 @@ UniqueFd openForWriting (const juce::String& path, Clock::time_point deadline)
         std::this_thread::sleep_for (std::min<Clock::duration> (kOpenRetryInterval, deadline - Clock::now()));
     }
 }
-} // namespace
 
-bool writeWhole (const juce::String& path, const void* data, std::size_t size, int timeoutMs)
+bool writeBefore (int fd, const void* data, std::size_t size, Clock::time_point deadline)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
-    const auto fd = openForWriting (path, deadline);
-
-    if (!fd.isValid())
-        return false;
-
-    const SigPipeSuppressor noSigPipe (fd.get());
+    const SigPipeSuppressor noSigPipe (fd);
     auto* bytes = static_cast<const char*> (data);
     std::size_t written = 0;
 
     while (written < size)
     {
-        const auto result = ::write (fd.get(), bytes + written, size - written);
+        const auto result = ::write (fd, bytes + written, size - written);
 
         if (result > 0)
         {
@@ -73,7 +66,7 @@ bool writeWhole (const juce::String& path, const void* data, std::size_t size, i
             if (waitMs == 0)
                 return false;
 
-            pollfd pfd{fd.get(), POLLOUT, 0};
+            pollfd pfd{fd, POLLOUT, 0};
             ::poll (&pfd, 1, waitMs);
             continue;
         }
@@ -83,5 +76,23 @@ bool writeWhole (const juce::String& path, const void* data, std::size_t size, i
     }
 
     return true;
+}
+} // namespace
+
+bool writeWhole (const juce::String& path, const void* data, std::size_t size, int timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
+    const auto fd = openBefore (path, deadline);
+    return fd.isValid() && writeBefore (fd.get(), data, size, deadline);
+}
+
+UniqueFd openForWriting (const juce::String& path, int timeoutMs)
+{
+    return openBefore (path, Clock::now() + std::chrono::milliseconds (timeoutMs));
+}
+
+bool writeWhole (int fd, const void* data, std::size_t size, int timeoutMs)
+{
+    return fd >= 0 && writeBefore (fd, data, size, Clock::now() + std::chrono::milliseconds (timeoutMs));
 }
 } // namespace fifo_packet_writer

@@ -1,5 +1,8 @@
 #include "PipeConnection.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <fcntl.h>
 
 #include <juce_events/juce_events.h>
@@ -78,16 +81,13 @@ bool PipeConnection::createPipe (const juce::String& pipeName, int pipeReceiveTi
         return undoAndRefuse (newInPath + " cannot be opened safely");
 
     auto newGate = std::make_shared<CallbackGate>();
+    auto newInbox = std::make_shared<PacketInbox>();
 
     PipeReader::Callbacks callbacks;
-    callbacks.packetReceived = [this, newGate] (juce::MemoryBlock&& block)
-    {
-        auto shared = std::make_shared<juce::MemoryBlock> (std::move (block));
-        callThroughGate (newGate, callbacksOnMessageThread, [this, shared]
-                         { messageReceived (*shared); });
-    };
-    callbacks.readFailed = [this, newGate]
-    { readFailed (newGate); };
+    callbacks.packetReceived = [this, newGate, newInbox] (juce::MemoryBlock&& block)
+    { packetArrived (newGate, newInbox, std::move (block)); };
+    callbacks.readFailed = [this, newGate, newInbox]
+    { readFailed (newGate, newInbox); };
 
     auto newReader = std::make_unique<PipeReader> (newInFd.get(), magic, std::move (callbacks));
 
@@ -132,12 +132,49 @@ bool PipeConnection::sendMessage (const juce::MemoryBlock& message)
     if (outPath.isEmpty())
         return false;
 
-    // Opened and closed for every reply: a FIFO keeps its unread bytes for as long as anyone
-    // has it open, so holding it open would hand a departed client's unread reply (or a stray
-    // byte) to the next client as the answer to its first request.
-    const auto written = fifo_packet_writer::writeWhole (outPath, packet.data(), packet.size(), replyFifoStalled ? 0 : sendTimeoutMs);
+    // Opened and closed for every reply, or for every delivery of a run of requests: a FIFO
+    // keeps its unread bytes for as long as anyone has it open, so holding it open between
+    // deliveries would hand a departed client's unread reply (or a stray byte) to the next
+    // client as the answer to its first request.
+    const int timeoutMs = replyFifoStalled ? 0 : sendTimeoutMs;
+    bool written = false;
+
+    if (!delivering)
+    {
+        written = fifo_packet_writer::writeWhole (outPath, packet.data(), packet.size(), timeoutMs);
+    }
+    else
+    {
+        const auto start = std::chrono::steady_clock::now();
+
+        if (!deliveryReplyFd.isValid())
+            deliveryReplyFd = fifo_packet_writer::openForWriting (outPath, timeoutMs);
+
+        const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds> (std::chrono::steady_clock::now() - start).count();
+        written = deliveryReplyFd.isValid()
+                  && fifo_packet_writer::writeWhole (deliveryReplyFd.get(), packet.data(), packet.size(),
+                                                     std::max (0, timeoutMs - static_cast<int> (elapsedMs)));
+
+        // A reader that left, or a full FIFO: the next reply opens afresh.
+        if (!written)
+            deliveryReplyFd.reset();
+    }
+
     replyFifoStalled = !written;
     return written;
+}
+
+void PipeConnection::beginDelivery()
+{
+    const std::lock_guard<std::mutex> lock (pipeLock);
+    delivering = true;
+}
+
+void PipeConnection::endDelivery()
+{
+    const std::lock_guard<std::mutex> lock (pipeLock);
+    delivering = false;
+    deliveryReplyFd.reset();
 }
 
 bool PipeConnection::isConnected() const
@@ -167,6 +204,7 @@ void PipeConnection::disconnect()
     const std::lock_guard<std::mutex> lock (pipeLock);
 
     inFd.reset();
+    deliveryReplyFd.reset();
 
     if (inPath.isNotEmpty())
         fifo_file::remove (inPath);
@@ -196,11 +234,91 @@ void PipeConnection::closeGate()
     current->open = false;
 }
 
-void PipeConnection::readFailed (const std::shared_ptr<CallbackGate>& readerGate)
+void PipeConnection::readFailed (const std::shared_ptr<CallbackGate>& readerGate, const std::shared_ptr<PacketInbox>& inbox)
 {
     connected = false;
-    callThroughGate (readerGate, callbacksOnMessageThread, [this]
-                     { connectionLost(); });
+    callThroughGate (readerGate, callbacksOnMessageThread, [this, readerGate, inbox]
+                     { reportLostAfterInbox (readerGate, inbox); });
+}
+
+void PipeConnection::reportLostAfterInbox (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox)
+{
+    // The packets that came before the failure are handed on first.
+    if (callbacksOnMessageThread && !inbox->isEmpty())
+    {
+        platform::callOnNextDelivery ([this, through, inbox]
+                                      { callThroughGate (through, false, [this, through, inbox]
+                                                         { reportLostAfterInbox (through, inbox); }); });
+        return;
+    }
+
+    connectionLost();
+}
+
+void PipeConnection::packetArrived (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox,
+                                    juce::MemoryBlock&& packet)
+{
+    if (!callbacksOnMessageThread)
+    {
+        callThroughGate (through, false, [this, &packet]
+                         { messageReceived (packet); });
+        return;
+    }
+
+    // One message for a whole run of packets: while the inbox holds packets, a delivery is
+    // already on its way and will take this one too.
+    if (inbox->push (std::move (packet)))
+        callThroughGate (through, true, [this, through, inbox]
+                         { deliverFromInbox (through, inbox); });
+}
+
+void PipeConnection::deliverFromInbox (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox)
+{
+    using Clock = std::chrono::steady_clock;
+
+    // The budget is per round of the host's delivery, not per call: JUCE's Linux queue also
+    // delivers, in the same round, the messages posted while it delivers, so a client that
+    // answers each reply at once with a new request would otherwise keep the round going.
+    const auto round = platform::deliveryRound();
+
+    if (!roundBudgetStarted || round != budgetRound)
+    {
+        roundBudgetStarted = true;
+        budgetRound = round;
+        packetsThisRound = 0;
+        roundStart = Clock::now();
+    }
+
+    const auto deadline = roundStart + std::chrono::microseconds (kDeliveryBudgetMicroseconds);
+
+    // The replies of one delivery share one opening of the reply FIFO.
+    beginDelivery();
+
+    while (packetsThisRound == 0 || (packetsThisRound < kMaxPacketsPerDelivery && Clock::now() < deadline))
+    {
+        auto packet = inbox->pop();
+
+        if (!packet)
+            break;
+
+        ++packetsThisRound;
+        messageReceived (*packet);
+
+        // The gate closes when a callback disconnects; the packets left are dropped with it.
+        if (!through->open)
+            break;
+    }
+
+    endDelivery();
+
+    if (!through->open || inbox->isEmpty())
+        return;
+
+    // The rest in the host's next round; the reader posts nothing while the inbox holds
+    // packets, so this is the only delivery pending.
+    platform::callOnNextDelivery ([this, through, inbox]
+                                  { callThroughGate (through, false, [this, through, inbox]
+                                                     { deliverFromInbox (through, inbox); }); });
 }
 
 void PipeConnection::callThroughGate (const std::shared_ptr<CallbackGate>& through, bool onMessageThread, std::function<void()> callback)

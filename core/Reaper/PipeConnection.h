@@ -1,11 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
 #include <juce_core/juce_core.h>
 
+#include "PacketInbox.h"
 #include "PipeReader.h"
 #include "ReplySender.h"
 #include "UniqueFd.h"
@@ -20,6 +22,12 @@
 class PipeConnection : public ReplySender
 {
 public:
+    // One round of the host's message delivery hands on at most this many packets, and starts
+    // no new one after this much time; the rest wait for the host's next round, so a burst of
+    // requests never holds REAPER's main thread for long, and none is dropped.
+    static constexpr int kMaxPacketsPerDelivery = 256;
+    static constexpr int kDeliveryBudgetMicroseconds = 2000;
+
     explicit PipeConnection (bool callbacksOnMessageThread = true, juce::uint32 magicMessageHeader = 0xf2b49e2c);
     ~PipeConnection() override;
 
@@ -54,8 +62,13 @@ private:
     };
 
     static void callThroughGate (const std::shared_ptr<CallbackGate>& through, bool onMessageThread, std::function<void()> callback);
+    void packetArrived (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox, juce::MemoryBlock&& packet);
+    void beginDelivery();
+    void endDelivery();
+    void deliverFromInbox (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox);
     void closeGate();
-    void readFailed (const std::shared_ptr<CallbackGate>& gate);
+    void readFailed (const std::shared_ptr<CallbackGate>& gate, const std::shared_ptr<PacketInbox>& inbox);
+    void reportLostAfterInbox (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox);
 
     const bool callbacksOnMessageThread;
     const juce::uint32 magic;
@@ -73,6 +86,17 @@ private:
     // still queued; a live client holds the reply FIFO open while it waits, so its replies
     // get through at the first try.
     bool replyFifoStalled = false;
+
+    // While a delivery hands on a run of packets, their replies go through this one opening
+    // of the reply FIFO, which the delivery's end closes.
+    bool delivering = false;
+    UniqueFd deliveryReplyFd;
+
+    // What the current round of delivery has used of its budget (message thread only).
+    bool roundBudgetStarted = false;
+    unsigned budgetRound = 0;
+    int packetsThisRound = 0;
+    std::chrono::steady_clock::time_point roundStart;
 
     std::shared_ptr<CallbackGate> gate;
     std::unique_ptr<PipeReader> reader, finishedReader;

@@ -2,6 +2,7 @@
 
 #include <juce_events/juce_events.h>
 
+#include "KeptOpenFileLogger.h"
 #include "RequestDispatcher.h"
 
 namespace
@@ -56,7 +57,7 @@ ReaperBridge::ReaperBridge()
     // Makes REAPER's main thread, which runs the load call, JUCE's message thread.
     juce::initialiseJuce_GUI();
 
-    logger.reset (juce::FileLogger::createDefaultAppLogger (kLogFolder, kLogFile, {}, kLogSizeKeptAtStart));
+    logger = KeptOpenFileLogger::createDefaultAppLogger (kLogFolder, kLogFile, {}, kLogSizeKeptAtStart);
     juce::Logger::setCurrentLogger (logger.get());
 
     if (createPipe (kPipeName, kPipeTimeoutMs, false))

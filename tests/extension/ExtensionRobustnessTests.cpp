@@ -238,7 +238,7 @@ TEST (TimerReentryTest, ATimerCallFromInsideTheTimerDeliversNothing)
     EXPECT_EQ (second.type(), BVReaper::ServerMessage::COMMAND_RESULT);
 }
 
-TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedAFewDozenPerTickInOrder)
+TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedABoundedRunPerTickInOrder)
 {
     ExtensionHarness harness;
     ASSERT_TRUE (harness.load().ok());
@@ -285,13 +285,18 @@ TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedAFewDozenPerTickInOrder)
         std::this_thread::sleep_for (std::chrono::milliseconds (1));
     std::this_thread::sleep_for (std::chrono::milliseconds (200));
 
+    // The connection hands on at most this many packets per delivery round (one tick).
+    constexpr int kMostPacketsPerTick = 256;
     int mostInOneTick = 0;
     int ticks = 0;
+    auto longestTick = std::chrono::steady_clock::duration::zero();
 
     while (!clientDone && ticks < 100000)
     {
         const int before = harness.host().journal().countOf ("GetProjectPath");
+        const auto tickStart = std::chrono::steady_clock::now();
         extensionTimer();
+        longestTick = std::max (longestTick, std::chrono::steady_clock::now() - tickStart);
         mostInOneTick = std::max (mostInOneTick, harness.host().journal().countOf ("GetProjectPath") - before);
         ++ticks;
         std::this_thread::sleep_for (std::chrono::microseconds (200));
@@ -301,6 +306,8 @@ TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedAFewDozenPerTickInOrder)
 
     EXPECT_EQ (repliesInOrder, kRequests);
     EXPECT_EQ (harness.host().journal().countOf ("GetProjectPath"), kRequests);
-    EXPECT_LE (mostInOneTick, 64) << "one tick served the backlog at once, holding REAPER's main thread";
-    EXPECT_GE (ticks, kRequests / 64);
+    EXPECT_LE (mostInOneTick, kMostPacketsPerTick) << "one tick served the backlog at once, holding REAPER's main thread";
+    EXPECT_GE (ticks, kRequests / kMostPacketsPerTick);
+    // The work budget of a tick is a few milliseconds; a shared, slow machine gets slack.
+    EXPECT_LT (longestTick, std::chrono::milliseconds (100));
 }

@@ -88,8 +88,11 @@ bool PipeClient::open (const std::string& pipeName, int timeoutMs)
     const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
 
     // The reply FIFO first: the extension's reply can only be written once it has a reader.
+    // Opened for writing too: the extension opens and closes its end for every reply, and a
+    // read-only end would then report a hang-up between replies, so that waiting for a reply
+    // could only sleep and look again instead of waking when it arrives.
     replyPath = "/tmp/" + pipeName + "_out";
-    replyFd = openWithRetries (replyPath, O_RDONLY, deadline);
+    replyFd = openWithRetries (replyPath, O_RDWR, deadline);
     requestFd = openWithRetries ("/tmp/" + pipeName + "_in", O_WRONLY, deadline);
 
     if (replyFd < 0 || requestFd < 0)

@@ -21,6 +21,16 @@ void postToMessageThread (std::function<void()> work);
 // nothing.
 int deliverPendingMessages (int maxRounds);
 
+// Runs the function on the message thread at a later delivery of messages, never within the
+// one under way, so that a long backlog of work is spread over several of the host's rounds
+// and REAPER gets its main thread back in between. Called on the message thread.
+void callOnNextDelivery (std::function<void()> function);
+
+// Counts the rounds of message delivery on the message thread, so that work can keep to a
+// budget per round. Where the host's run loop delivers a few messages at a time, every call
+// starts a new round.
+unsigned deliveryRound();
+
 // Arranges for REAPER's main thread to deliver JUCE's messages from now on.
 void startMessageDelivery (const reaper_plugin_info_t& rec);
 

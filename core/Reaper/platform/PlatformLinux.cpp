@@ -36,6 +36,7 @@ MainThreadQueue& postedWork()
 int (*registerWithHost) (const char*, void*) = nullptr;
 std::atomic<bool> timerRegistered{false};
 bool insideTick = false;
+std::atomic<unsigned> currentRound{0};
 
 void timerTick()
 {
@@ -54,8 +55,20 @@ void postToMessageThread (std::function<void()> work)
     postedWork().post (std::move (work));
 }
 
+void callOnNextDelivery (std::function<void()> function)
+{
+    // A delivery runs only what was queued when it began, so this waits for the next one.
+    postedWork().post (std::move (function));
+}
+
+unsigned deliveryRound()
+{
+    return currentRound.load();
+}
+
 int deliverPendingMessages (int maxRounds)
 {
+    ++currentRound;
     int delivered = postedWork().runPending (maxRounds, MainThreadQueue::Clock::now() + kPostedWorkBudget);
 
     // Without a message manager JUCE's run loop does not exist, and the dispatch would spin.

@@ -16,6 +16,18 @@ int deliverPendingMessages (int)
     return 0;
 }
 
+unsigned deliveryRound()
+{
+    static unsigned round = 0;
+    return ++round;
+}
+
+void callOnNextDelivery (std::function<void()> function)
+{
+    // REAPER's run loop delivers JUCE's messages a few at a time between its own events.
+    juce::MessageManager::callAsync (std::move (function));
+}
+
 void startMessageDelivery (const reaper_plugin_info_t&)
 {
 }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+
+#include "ReplySender.h"
+
+// A reply channel that only counts what it is given, so a benchmark measures the request's
+// handling without any pipe.
+class DiscardingSender : public ReplySender
+{
+public:
+    bool sendMessage (const juce::MemoryBlock& message) override
+    {
+        ++replies;
+        bytes += message.getSize();
+        return true;
+    }
+
+    std::size_t replies = 0;
+    std::size_t bytes = 0;
+};

@@ -1,0 +1,240 @@
+// How packets reach the message thread: in runs, bounded per delivery so that a burst never
+// holds REAPER's main thread for long, and with one opening of the reply FIFO per run.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "PacketBuilder.h"
+#include "PipeClient.h"
+#include "TransportTestSupport.h"
+
+using namespace transport_testing;
+
+namespace
+{
+std::string burstOf (int count, const std::string& prefix)
+{
+    std::string bytes;
+
+    for (int i = 0; i < count; ++i)
+    {
+        const auto payload = prefix + std::to_string (i);
+        bytes += buildPacket (kPacketMagic, payload.data(), payload.size());
+    }
+
+    return bytes;
+}
+
+// File descriptors of this process open on the path.
+int descriptorsOpenOn (const std::string& path)
+{
+    int count = 0;
+
+    for (const auto& entry : std::filesystem::directory_iterator ("/proc/self/fd"))
+    {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink (entry.path(), error);
+
+        if (!error && target == path)
+            ++count;
+    }
+
+    return count;
+}
+
+// Records (and, if asked, answers) messages like RecordingConnection, then takes a while
+// over each.
+class SlowConnection : public RecordingConnection
+{
+public:
+    explicit SlowConnection (std::chrono::microseconds perMessage, bool echoReplies = false)
+        : RecordingConnection (true, echoReplies)
+        , delay (perMessage)
+    {
+    }
+
+    void messageReceived (const juce::MemoryBlock& message) override
+    {
+        RecordingConnection::messageReceived (message);
+        std::this_thread::sleep_for (delay);
+    }
+
+private:
+    std::chrono::microseconds delay;
+};
+
+class PacketDeliveryTest : public ::testing::Test
+{
+protected:
+    juce::ScopedJuceInitialiser_GUI juce;
+    const std::string name = uniquePipeName();
+    const std::string outPath = "/tmp/" + name + "_out";
+
+    void TearDown() override
+    {
+        ::unlink (("/tmp/" + name + "_in").c_str());
+        ::unlink (outPath.c_str());
+    }
+
+    // Delivers once; the number of messages handed on by it.
+    static std::size_t deliverOnce (RecordingConnection& connection)
+    {
+        const auto before = connection.messageCount();
+        platform::deliverPendingMessages (16);
+        return connection.messageCount() - before;
+    }
+
+    // Lets the reader thread take in everything written so far.
+    static void letReaderCatchUp()
+    {
+        std::this_thread::sleep_for (std::chrono::milliseconds (300));
+    }
+};
+} // namespace
+
+TEST_F (PacketDeliveryTest, BurstLargerThanOneDeliveryArrivesWholeAndInOrderOverSeveral)
+{
+    constexpr int kBurst = PipeConnection::kMaxPacketsPerDelivery * 2 + 50;
+    RecordingConnection connection (true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.sendRaw (burstOf (kBurst, "p"), 2000));
+    letReaderCatchUp();
+
+    std::vector<std::size_t> perDelivery;
+
+    for (int round = 0; round < 100 && connection.messageCount() < kBurst; ++round)
+        perDelivery.push_back (deliverOnce (connection));
+
+    ASSERT_EQ (connection.messageCount(), static_cast<std::size_t> (kBurst));
+    EXPECT_GE (perDelivery.size(), 3u);
+
+    for (auto count : perDelivery)
+        EXPECT_LE (count, static_cast<std::size_t> (PipeConnection::kMaxPacketsPerDelivery));
+
+    const auto messages = connection.receivedMessages();
+
+    for (int i = 0; i < kBurst; ++i)
+        ASSERT_EQ (messages[static_cast<std::size_t> (i)], "p" + std::to_string (i));
+}
+
+TEST_F (PacketDeliveryTest, SlowHandlersEndADeliveryOnceItsTimeIsUsedUp)
+{
+    // Each message takes half the budget of a delivery: a delivery hands on a few, never all.
+    constexpr int kBurst = 20;
+    SlowConnection connection (std::chrono::microseconds (PipeConnection::kDeliveryBudgetMicroseconds / 2));
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.sendRaw (burstOf (kBurst, "s"), 2000));
+    letReaderCatchUp();
+
+    const auto first = deliverOnce (connection);
+    EXPECT_GE (first, 1u);
+    EXPECT_LE (first, 3u);
+
+    EXPECT_TRUE (pumpUntil ([&]
+                            { return connection.messageCount() == kBurst; }));
+    EXPECT_EQ (connection.receivedMessages().back(), "s" + std::to_string (kBurst - 1));
+}
+
+TEST_F (PacketDeliveryTest, RepliesOfARunShareOneOpeningThatIsClosedAfterwards)
+{
+    constexpr int kBurst = 100;
+    RecordingConnection connection (true, true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.sendRaw (burstOf (kBurst, "r"), 2000));
+    letReaderCatchUp();
+
+    ASSERT_TRUE (pumpUntil ([&]
+                            { return connection.messageCount() == kBurst; }));
+
+    for (int i = 0; i < kBurst; ++i)
+        ASSERT_EQ (client.receive (1000), std::optional<std::string> ("re:r" + std::to_string (i)));
+
+    // Only the client's own end is left open on the reply FIFO.
+    EXPECT_EQ (descriptorsOpenOn (outPath), 1);
+
+    // A reply outside any delivery still gets through.
+    ASSERT_TRUE (connection.sendMessage (juce::MemoryBlock ("late", 4)));
+    EXPECT_EQ (client.receive (1000), std::optional<std::string> ("late"));
+    EXPECT_EQ (descriptorsOpenOn (outPath), 1);
+}
+
+TEST_F (PacketDeliveryTest, ReplyToAClientThatLeftMidRunFailsAndTheNextClientIsServed)
+{
+    RecordingConnection connection (true, true);
+    ASSERT_TRUE (connection.createPipe (name, 200));
+
+    {
+        PipeClient leaving;
+        ASSERT_TRUE (leaving.open (name, 1000));
+        ASSERT_TRUE (leaving.sendRaw (burstOf (2, "gone"), 1000));
+        letReaderCatchUp();
+    }
+
+    ASSERT_TRUE (pumpUntil ([&]
+                            { return connection.messageCount() == 2; }));
+    EXPECT_FALSE (connection.echoResults[0]);
+    EXPECT_FALSE (connection.echoResults[1]);
+
+    PipeClient next;
+    ASSERT_TRUE (next.open (name, 1000));
+    ASSERT_TRUE (next.send ("hello", 1000));
+    ASSERT_TRUE (pumpUntil ([&]
+                            { return connection.messageCount() == 3; }));
+    EXPECT_EQ (next.receive (1000), std::optional<std::string> ("re:hello"));
+}
+
+TEST_F (PacketDeliveryTest, ClientAnsweringEachReplyAtOnceCannotKeepOneRoundGoing)
+{
+    // Requests that arrive while a round delivers are queued behind it by JUCE in the same
+    // round; the round's budget still ends it. Each message takes a tenth of the budget after
+    // its reply is out, so the client's next request always arrives during the round.
+    constexpr int kExchanges = 300;
+    constexpr auto kPerMessage = std::chrono::microseconds (PipeConnection::kDeliveryBudgetMicroseconds / 10);
+    SlowConnection connection (kPerMessage, true);
+    ASSERT_TRUE (connection.createPipe (name, 1000));
+
+    std::atomic<int> answered{0};
+    std::thread clientThread ([&]
+                              {
+                                  PipeClient client;
+
+                                  if (! client.open (name, 1000))
+                                      return;
+
+                                  for (int i = 0; i < kExchanges; ++i)
+                                  {
+                                      const auto request = "q" + std::to_string (i);
+
+                                      if (! client.send (request, 1000) || client.receive (2000) != "re:" + request)
+                                          return;
+
+                                      ++answered;
+                                  } });
+
+    std::size_t mostInOneRound = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (20);
+
+    while (answered < kExchanges && std::chrono::steady_clock::now() < deadline)
+    {
+        mostInOneRound = std::max (mostInOneRound, deliverOnce (connection));
+        std::this_thread::sleep_for (std::chrono::microseconds (200));
+    }
+
+    clientThread.join();
+    EXPECT_EQ (answered, kExchanges);
+    EXPECT_LE (mostInOneRound, 11u);
+}
