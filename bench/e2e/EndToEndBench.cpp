@@ -297,7 +297,7 @@ int main (int argc, char** argv)
     // Sleeps end when asked, not up to 50 µs later, so the pump keeps its period.
     ::prctl (PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
 
-    TemporaryHome home;
+    testing_support::TemporaryHome home;
     auto& host = reaper_host::HostModel::current();
     host.reset();
     host.echoMessageBoxes = false;

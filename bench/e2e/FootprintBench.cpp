@@ -105,7 +105,7 @@ int main (int argc, char** argv)
 
     ::prctl (PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
 
-    TemporaryHome home;
+    testing_support::TemporaryHome home;
     auto& host = reaper_host::HostModel::current();
     host.reset();
     host.echoMessageBoxes = false;
