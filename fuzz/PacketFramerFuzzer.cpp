@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "PacketBuilder.h"
-#include "PacketFramer.h"
+#include "pipe/PacketBuilder.h"
+#include "pipe/PacketFramer.h"
 
 namespace
 {

@@ -13,13 +13,13 @@
 #include <juce_core/juce_core.h>
 #include <nlohmann/json.hpp>
 
-#include "ApiBinding.h"
 #include "FunctionTable.h"
 #include "HostModel.h"
 #include "ProtocolParsing.h"
-#include "ReaperApi.h"
-#include "ReplySender.h"
-#include "RequestDispatcher.h"
+#include "host/ApiBinding.h"
+#include "host/ReaperApi.h"
+#include "requests/ReplySender.h"
+#include "requests/RequestDispatcher.h"
 
 namespace
 {

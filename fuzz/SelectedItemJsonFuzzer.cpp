@@ -11,7 +11,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <nlohmann/json.hpp>
 
-#include "SelectedItemJson.h"
+#include "requests/SelectedItemJson.h"
 
 namespace
 {

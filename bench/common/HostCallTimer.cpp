@@ -7,7 +7,7 @@
 
 #include <time.h>
 
-#include "ReaperApi.h"
+#include "host/ReaperApi.h"
 
 namespace
 {

@@ -19,10 +19,10 @@
 #include "HostModel.h"
 #include "HostPump.h"
 #include "LoadedModule.h"
-#include "PacketBuilder.h"
 #include "PumpFloorServer.h"
 #include "RequestPayloads.h"
 #include "TemporaryHome.h"
+#include "pipe/PacketBuilder.h"
 
 namespace
 {

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "PacketBuilder.h"
+#include "pipe/PacketBuilder.h"
 
 namespace
 {

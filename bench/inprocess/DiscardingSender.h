@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "ReplySender.h"
+#include "requests/ReplySender.h"
 
 // A reply channel that only counts what it is given, so a benchmark measures the request's
 // handling without any pipe.

@@ -9,15 +9,15 @@
 #include <benchmark/benchmark.h>
 #include <juce_core/juce_core.h>
 
-#include "ApiBinding.h"
 #include "AudioFileWriter.h"
 #include "DiscardingSender.h"
 #include "FunctionTable.h"
 #include "HostCallTimer.h"
 #include "HostModel.h"
-#include "KeptOpenFileLogger.h"
-#include "RequestDispatcher.h"
+#include "host/ApiBinding.h"
+#include "logging/KeptOpenFileLogger.h"
 #include "reaper.pb.h"
+#include "requests/RequestDispatcher.h"
 
 namespace
 {

@@ -1,8 +1,8 @@
 #include "ExtensionEntry.h"
 
-#include "ApiBinding.h"
 #include "Platform.h"
 #include "ReaperBridge.h"
+#include "host/ApiBinding.h"
 
 namespace
 {

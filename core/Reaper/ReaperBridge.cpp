@@ -2,8 +2,8 @@
 
 #include <juce_events/juce_events.h>
 
-#include "KeptOpenFileLogger.h"
-#include "RequestDispatcher.h"
+#include "logging/KeptOpenFileLogger.h"
+#include "requests/RequestDispatcher.h"
 
 namespace
 {

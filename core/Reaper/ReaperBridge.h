@@ -4,7 +4,7 @@
 
 #include <juce_core/juce_core.h>
 
-#include "PipeConnection.h"
+#include "pipe/PipeConnection.h"
 
 // The extension's one long-lived object, alive from a successful load to the unload: it
 // brings JUCE's message machinery up inside REAPER, owns the log and the pipe to the

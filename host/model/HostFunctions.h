@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReaperTypes.h"
+#include "host/ReaperTypes.h"
 
 // The stand-in host's implementations of REAPER's functions, with REAPER's signatures.
 // Each acts on HostModel::current() and writes one journal entry. A null project means

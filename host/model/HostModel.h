@@ -13,8 +13,8 @@
 #include "FaultInjector.h"
 #include "MediaSource.h"
 #include "Project.h"
-#include "ReaperTypes.h"
 #include "TimerRegistry.h"
+#include "host/ReaperTypes.h"
 
 namespace reaper_host
 {

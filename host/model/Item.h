@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ReaperTypes.h"
 #include "Take.h"
+#include "host/ReaperTypes.h"
 
 namespace reaper_host
 {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "ReaperTypes.h"
+#include "host/ReaperTypes.h"
 
 namespace reaper_host
 {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "ReaperTypes.h"
+#include "host/ReaperTypes.h"
 
 namespace reaper_host
 {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Item.h"
-#include "ReaperTypes.h"
+#include "host/ReaperTypes.h"
 
 namespace reaper_host
 {

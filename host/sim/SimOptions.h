@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ReaperTypes.h"
+#include "host/ReaperTypes.h"
 
 namespace reaper_host
 {

@@ -6,13 +6,13 @@
 #include <juce_core/juce_core.h>
 
 #include "../support/Hex.h"
-#include "ApiBinding.h"
 #include "AudioFileWriter.h"
 #include "FunctionTable.h"
 #include "HostModel.h"
 #include "LogCapture.h"
 #include "RecordingSender.h"
-#include "RequestDispatcher.h"
+#include "host/ApiBinding.h"
+#include "requests/RequestDispatcher.h"
 
 namespace handler_testing
 {

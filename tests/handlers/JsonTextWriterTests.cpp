@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "JsonTextWriter.h"
-#include "SelectedItemJson.h"
+#include "requests/JsonTextWriter.h"
+#include "requests/SelectedItemJson.h"
 
 using namespace json_text;
 

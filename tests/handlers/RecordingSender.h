@@ -5,7 +5,7 @@
 
 #include "LogCapture.h"
 #include "ProtocolParsing.h"
-#include "ReplySender.h"
+#include "requests/ReplySender.h"
 
 namespace handler_testing
 {

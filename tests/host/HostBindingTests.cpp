@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "ApiBinding.h"
 #include "FunctionTable.h"
 #include "HostModel.h"
-#include "ReaperApi.h"
+#include "host/ApiBinding.h"
+#include "host/ReaperApi.h"
 
 using namespace reaper_host;
 

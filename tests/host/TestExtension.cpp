@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ReaperTypes.h"
+#include "host/ReaperTypes.h"
 
 namespace
 {

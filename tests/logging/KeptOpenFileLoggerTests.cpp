@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
-#include "KeptOpenFileLogger.h"
+#include "logging/KeptOpenFileLogger.h"
 
 namespace
 {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ApiBinding.h"
-#include "ReaperApi.h"
+#include "host/ApiBinding.h"
+#include "host/ReaperApi.h"
 
 namespace
 {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "../support/Hex.h"
-#include "MessageSerializer.h"
 #include "ProtocolParsing.h"
+#include "requests/MessageSerializer.h"
 
 using namespace BVReaper;
 using testing_support::fromHex;

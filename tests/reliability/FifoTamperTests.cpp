@@ -16,11 +16,11 @@
 #include <gtest/gtest.h>
 
 #include "ClientThread.h"
-#include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "ProcessResources.h"
 #include "ReliabilityHarness.h"
 #include "RequestPayloads.h"
+#include "pipe/PacketBuilder.h"
 
 using namespace reliability_testing;
 using namespace std::chrono_literals;

@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "ClientThread.h"
-#include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "ReliabilityHarness.h"
 #include "RequestPayloads.h"
+#include "pipe/PacketBuilder.h"
 
 using namespace reliability_testing;
 using namespace std::chrono_literals;

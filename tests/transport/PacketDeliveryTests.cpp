@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "TransportTestSupport.h"
+#include "pipe/PacketBuilder.h"
 
 using namespace transport_testing;
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "../support/Hex.h"
-#include "PacketBuilder.h"
-#include "PacketFramer.h"
+#include "pipe/PacketBuilder.h"
+#include "pipe/PacketFramer.h"
 
 using testing_support::fromHex;
 using testing_support::toHex;

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "PacketBuilder.h"
-#include "PipeReader.h"
+#include "pipe/PacketBuilder.h"
+#include "pipe/PipeReader.h"
 
 namespace
 {

@@ -14,8 +14,8 @@
 
 #include <juce_events/juce_events.h>
 
-#include "PipeConnection.h"
 #include "Platform.h"
+#include "pipe/PipeConnection.h"
 
 namespace transport_testing
 {

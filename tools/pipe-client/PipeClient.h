@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "PacketBuilder.h"
-#include "PacketFramer.h"
+#include "pipe/PacketBuilder.h"
+#include "pipe/PacketFramer.h"
 
 // The library application's end of the extension's pipe: writes request packets into
 // /tmp/<name>_in and reads reply packets from /tmp/<name>_out. Never blocks past a timeout.

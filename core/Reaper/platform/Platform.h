@@ -4,7 +4,7 @@
 
 #include <juce_core/juce_core.h>
 
-#include "ReaperTypes.h"
+#include "host/ReaperTypes.h"
 
 // What differs between the systems REAPER runs on: who delivers JUCE's messages on
 // REAPER's main thread, and how an alert is shown. One implementation per system.

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "host/ReaperTypes.h"
+
+// Fills the host API table by name, in the order of the binding table. Every lookup is
+// made, also after a miss; the result is the number of names the host did not supply.
+int bindHostApi (HostGetFunc getFunc);
+
+// Number of entries in the binding table.
+int hostApiEntryCount();
+
+// Name of the binding-table entry at index (0 .. hostApiEntryCount() - 1).
+const char* hostApiEntryName (int index);

@@ -1,0 +1,30 @@
+#include "pipe/PacketBuilder.h"
+
+#include <cstdint>
+
+#include "pipe/PacketFramer.h"
+
+namespace
+{
+void appendLittleEndian32 (std::string& out, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back (static_cast<char> ((value >> shift) & 0xffu));
+}
+} // namespace
+
+std::string buildPacket (std::uint32_t magic, const void* payload, std::size_t size)
+{
+    if (size > static_cast<std::size_t> (INT32_MAX))
+        return {};
+
+    std::string packet;
+    packet.reserve (PacketFramer::kHeaderSize + size);
+    appendLittleEndian32 (packet, magic);
+    appendLittleEndian32 (packet, static_cast<std::uint32_t> (size));
+
+    if (size > 0)
+        packet.append (static_cast<const char*> (payload), size);
+
+    return packet;
+}

@@ -1,0 +1,50 @@
+#include "pipe/WakePipe.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+bool makeNonBlockingCloseOnExec (int fd)
+{
+    const auto flags = fcntl (fd, F_GETFL);
+
+    return flags >= 0
+           && fcntl (fd, F_SETFL, flags | O_NONBLOCK) == 0
+           && fcntl (fd, F_SETFD, FD_CLOEXEC) == 0;
+}
+} // namespace
+
+bool WakePipe::open()
+{
+    int ends[2];
+
+    if (::pipe (ends) != 0)
+        return false;
+
+    readEnd.reset (ends[0]);
+    writeEnd.reset (ends[1]);
+
+    return makeNonBlockingCloseOnExec (ends[0]) && makeNonBlockingCloseOnExec (ends[1]);
+}
+
+void WakePipe::wake()
+{
+    const char byte = 1;
+
+    // A full pipe already wakes the sleeper, so EAGAIN is as good as success.
+    while (::write (writeEnd.get(), &byte, 1) < 0 && errno == EINTR)
+    {
+    }
+}
+
+void WakePipe::drain()
+{
+    char buffer[64];
+
+    while (::read (readEnd.get(), buffer, sizeof (buffer)) > 0)
+    {
+    }
+}

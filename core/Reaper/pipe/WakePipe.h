@@ -1,0 +1,25 @@
+#pragma once
+
+#include "pipe/UniqueFd.h"
+
+// A self-pipe that lets one thread wake another out of poll() at once: the sleeper polls
+// readFd() alongside its other descriptors, the waker calls wake().
+class WakePipe
+{
+public:
+    // False when the pipe could not be made.
+    bool open();
+
+    void wake();
+
+    // Empties the pipe so that a later poll sleeps again.
+    void drain();
+
+    int readFd() const
+    {
+        return readEnd.get();
+    }
+
+private:
+    UniqueFd readEnd, writeEnd;
+};

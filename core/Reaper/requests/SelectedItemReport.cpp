@@ -1,0 +1,55 @@
+#include "requests/SelectedItemReport.h"
+
+#include "host/ReaperApi.h"
+#include "requests/ReplyProcedure.h"
+#include "requests/SelectedItemJson.h"
+
+SelectedItemReport gatherSelectedItemReport()
+{
+    SelectedItemReport report;
+
+    if (reaper::CountSelectedMediaItems (nullptr) < 1)
+        return report;
+
+    auto* item = reaper::GetSelectedMediaItem (nullptr, 0);
+
+    if (item == nullptr)
+        return report;
+
+    // Take 0, not the active take: the library application asks about the item's first take.
+    auto* take = reaper::GetMediaItemTake (item, 0);
+
+    if (take == nullptr)
+        return report;
+
+    report.shape = SelectedItemReport::Shape::emptyObject;
+    report.start = reaper::GetMediaItemTakeInfo_Value (take, "D_STARTOFFS");
+    report.len = reaper::GetMediaItemInfo_Value (item, "D_LENGTH");
+
+    auto* source = reaper::GetMediaItemTake_Source (take);
+
+    if (source == nullptr)
+        return report;
+
+    const char* fileName = source->GetFileName();
+
+    if (fileName == nullptr)
+        return report;
+
+    report.shape = SelectedItemReport::Shape::fullObject;
+    report.src = fileName;
+    report.pcmsr = reaper::GetMediaSourceSampleRate (source);
+
+    bool lengthIsInBeats = false;
+    report.pcmlen = reaper::GetMediaSourceLength (source, &lengthIsInBeats);
+
+    return report;
+}
+
+void handleSelectedFileRequest (ReplySender& replies)
+{
+    BVReaper::ServerMessage reply;
+    reply.set_type (BVReaper::ServerMessage::RESPONSE);
+    reply.mutable_response()->set_text (writeSelectedItemJson (gatherSelectedItemReport()));
+    sendReply (reply, replies);
+}

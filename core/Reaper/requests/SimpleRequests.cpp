@@ -1,0 +1,59 @@
+#include "requests/SimpleRequests.h"
+
+#include <array>
+
+#include "host/ReaperApi.h"
+#include "requests/ReplyProcedure.h"
+#include "requests/Utf8Text.h"
+
+namespace simple_requests
+{
+namespace
+{
+// REAPER writes the project path into a caller's buffer of this size.
+constexpr int projectPathBufferSize = 4096;
+} // namespace
+
+void handleInfoRequest()
+{
+    juce::Logger::writeToLog ("Info request");
+}
+
+void handleVersionRequest (ReplySender& replies)
+{
+    BVReaper::ServerMessage reply;
+    reply.set_type (BVReaper::ServerMessage::VERSION);
+    reply.mutable_version()->set_version (extensionVersion);
+    sendReply (reply, replies);
+}
+
+void handleSessionRequest (ReplySender& replies)
+{
+    // Zeroed, and the last byte kept NUL, so a host that fills the buffer completely
+    // still leaves a terminated string.
+    std::array<char, projectPathBufferSize> buffer{};
+    reaper::GetProjectPath (buffer.data(), projectPathBufferSize);
+    buffer.back() = 0;
+
+    BVReaper::ServerMessage reply;
+    reply.set_type (BVReaper::ServerMessage::RESPONSE);
+    reply.mutable_response()->set_text (std::string (buffer.data()));
+    sendReply (reply, replies);
+}
+
+void handleOpenProjectRequest (const BVReaper::ClientMessage& request, ReplySender& replies)
+{
+    jassert (request.has_open_project());
+
+    // REAPER takes a NUL-terminated string, so the path ends at its first NUL for REAPER
+    // and for the log alike.
+    const std::string path (request.open_project().path().c_str());
+
+    juce::Logger::writeToLog ("Open Media Explorer Item:" + utf8::toJuceString (path));
+    reaper::OpenMediaExplorer (path.c_str(), true);
+
+    BVReaper::ServerMessage reply;
+    reply.set_type (BVReaper::ServerMessage::COMMAND_RESULT);
+    sendReply (reply, replies);
+}
+} // namespace simple_requests

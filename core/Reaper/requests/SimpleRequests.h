@@ -1,0 +1,23 @@
+#pragma once
+
+#include "reaper.pb.h"
+#include "requests/ReplySender.h"
+
+// The requests that need at most one REAPER call and a fixed-shape reply.
+namespace simple_requests
+{
+// The version string every version reply carries.
+inline constexpr const char* extensionVersion = "reaper ext 1.1";
+
+// Logs "Info request"; the library application expects no answer.
+void handleInfoRequest();
+
+// Answers with a VERSION reply carrying extensionVersion.
+void handleVersionRequest (ReplySender& replies);
+
+// Answers with a RESPONSE whose text is REAPER's current project path.
+void handleSessionRequest (ReplySender& replies);
+
+// Opens REAPER's Media Explorer on the request's path and answers with a bare COMMAND_RESULT.
+void handleOpenProjectRequest (const BVReaper::ClientMessage& request, ReplySender& replies);
+} // namespace simple_requests
