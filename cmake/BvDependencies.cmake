@@ -1,8 +1,19 @@
 # Third-party packages, all from Debian (scripts/install-deps installs them).
 
 find_package(Threads REQUIRED)
-find_package(Protobuf REQUIRED)
 find_package(JUCE CONFIG REQUIRED)
+
+# protobuf-lite for the schema code: bv_protobuf_lite and BV_PROTOC, the protoc that
+# generates the code. The self-contained build compiles its own copy into the module; the
+# development build links the system's shared library.
+if(BV_SELF_CONTAINED)
+  include(${CMAKE_CURRENT_LIST_DIR}/BvProtobufFromSource.cmake)
+else()
+  find_package(Protobuf REQUIRED)
+  add_library(bv_protobuf_lite INTERFACE)
+  target_link_libraries(bv_protobuf_lite INTERFACE protobuf::libprotobuf-lite)
+  set(BV_PROTOC protobuf::protoc)
+endif()
 
 # JUCE's modules, compiled once into one static library that the product links.
 # Linux needs only core and events; macOS also needs the GUI modules for the native
@@ -32,6 +43,15 @@ endif()
 # JUCE's modules are compiled with DEBUG in Debug builds, and JUCE refuses to link code that
 # includes its headers without the same setting, so its users get it too.
 target_compile_definitions(bv_juce PUBLIC "$<$<CONFIG:Debug>:DEBUG=1;_DEBUG=1>")
+# JUCE asks every user of juce_core for zlib, for its GZIP streams. The module never uses
+# them and the linker drops them (--gc-sections), but it would still name libz.so as
+# needed, so the self-contained module (property BV_WITHOUT_ZLIB) links without zlib; if its
+# code ever came to call zlib, its link would fail (--no-undefined).
+if(BV_SELF_CONTAINED)
+  get_target_property(BV_JUCE_CORE_LIBS juce_core INTERFACE_LINK_LIBRARIES)
+  list(TRANSFORM BV_JUCE_CORE_LIBS REPLACE "^z$" "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:BV_WITHOUT_ZLIB>>>:z>")
+  set_target_properties(juce_core PROPERTIES INTERFACE_LINK_LIBRARIES "${BV_JUCE_CORE_LIBS}")
+endif()
 get_target_property(BV_JUCE_INCLUDES juce::juce_core INTERFACE_INCLUDE_DIRECTORIES)
 target_include_directories(bv_juce SYSTEM PUBLIC ${BV_JUCE_INCLUDES})
 target_link_libraries(bv_juce PUBLIC Threads::Threads ${CMAKE_DL_LIBS})

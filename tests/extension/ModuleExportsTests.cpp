@@ -14,7 +14,7 @@ namespace
 std::vector<std::string> definedDynamicSymbols (const std::string& modulePath, int& exitStatus)
 {
     std::vector<std::string> names;
-    FILE* output = popen (("nm -D --defined-only '" + modulePath + "' 2>&1").c_str(), "r");
+    FILE* output = popen ((std::string (BV_NM) + " -D --defined-only '" + modulePath + "' 2>&1").c_str(), "r");
 
     if (output == nullptr)
     {
