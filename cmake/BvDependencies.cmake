@@ -46,8 +46,8 @@ target_compile_definitions(bv_juce PUBLIC "$<$<CONFIG:Debug>:DEBUG=1;_DEBUG=1>")
 # JUCE asks every user of juce_core for zlib, for its GZIP streams. The module never uses
 # them and the linker drops them (--gc-sections), but it would still name libz.so as
 # needed, so the self-contained module (property BV_WITHOUT_ZLIB) links without zlib; if its
-# code ever came to call zlib, its link would fail (--no-undefined).
-if(BV_SELF_CONTAINED)
+# code ever came to call zlib, its link would fail (--no-undefined). macOS has zlib anyway.
+if(BV_SELF_CONTAINED AND NOT APPLE)
   get_target_property(BV_JUCE_CORE_LIBS juce_core INTERFACE_LINK_LIBRARIES)
   list(TRANSFORM BV_JUCE_CORE_LIBS REPLACE "^z$" "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:BV_WITHOUT_ZLIB>>>:z>")
   set_target_properties(juce_core PROPERTIES INTERFACE_LINK_LIBRARIES "${BV_JUCE_CORE_LIBS}")
