@@ -37,7 +37,8 @@ cxx_versions=$(grep -oE '(GLIBCXX|CXXABI)_[0-9][0-9.]*' <<< "$symbols" | sort -u
 report "GLIBCXX_/CXXABI_ needed" "${cxx_versions:-none}" "$([ -z "$cxx_versions" ] && echo met || echo MISSED)"
 
 # objdump -T: defined symbols have a section other than *UND*; the name is the last field.
-defined=$(awk 'NF >= 6 && $0 ~ /^[0-9a-f]+ / && $0 !~ /\*UND\*/ { print $NF }' <<< "$symbols" | sort -u | tr '\n' ' ')
+# Local ones ("l", such as the section symbols some linkers add) are not exported.
+defined=$(awk 'NF >= 6 && $0 ~ /^[0-9a-f]+ / && $2 != "l" && $0 !~ /\*UND\*/ { print $NF }' <<< "$symbols" | sort -u | tr '\n' ' ')
 report "dynamic symbols defined" "$defined" "$([ "$defined" = "ReaperPluginEntry " ] && echo met || echo "MISSED: only ReaperPluginEntry allowed")"
 
 protobuf_symbols=$(grep -cE 'google.*protobuf|_ZN6google8protobuf' <<< "$symbols" || true)
