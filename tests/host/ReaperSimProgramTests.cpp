@@ -93,7 +93,8 @@ TEST (ReaperSimProgram, OptionsTakeOnlyTheirOwnValuesAndLeaveTheLibraryPath)
         const auto result = runProgram (arguments, "status\n");
         const auto project = readJson (json);
 
-        EXPECT_EQ (result.exitCode, 0) << c.options[0] << "\n" << result.output;
+        EXPECT_EQ (result.exitCode, 0) << c.options[0] << "\n"
+                                       << result.output;
         EXPECT_NE (result.output.find ("loaded " + extension), std::string::npos) << result.output;
         ASSERT_FALSE (project.is_discarded()) << result.output;
         ASSERT_EQ (project["tracks"].size(), c.trackNames.size()) << project.dump();
@@ -133,11 +134,14 @@ TEST (ReaperSimProgram, TypedMistakesAreShownAndQuitStillEndsTheSessionWell)
         ASSERT_TRUE (process.started());
         process.writeInput (c.input);
         // A terminal drops unread input when its other end closes: wait for the unload first.
-        ASSERT_TRUE (process.waitForOutput ("unloaded " + extension, 5s)) << c.input << "\n" << process.output();
-        EXPECT_EQ (process.finish (5s), c.exitCode) << c.input << "\n" << process.output();
+        ASSERT_TRUE (process.waitForOutput ("unloaded " + extension, 5s)) << c.input << "\n"
+                                                                          << process.output();
+        EXPECT_EQ (process.finish (5s), c.exitCode) << c.input << "\n"
+                                                    << process.output();
 
         for (const auto& text : c.shown)
-            EXPECT_NE (process.output().find (text), std::string::npos) << c.input << "\n" << process.output();
+            EXPECT_NE (process.output().find (text), std::string::npos) << c.input << "\n"
+                                                                        << process.output();
     }
 }
 
