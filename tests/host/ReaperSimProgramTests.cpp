@@ -110,6 +110,17 @@ TEST (ReaperSimProgram, OptionsTakeOnlyTheirOwnValuesAndLeaveTheLibraryPath)
     }
 }
 
+TEST (ReaperSimProgram, ALibraryNamedWithoutItsFolderIsTheOneInTheCurrentFolder)
+{
+    const std::filesystem::path library (extension);
+    const auto result = runProgram ({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" \"$2\"", library.parent_path().string(), sim,
+                                     library.filename().string()},
+                                    "status\n");
+
+    EXPECT_EQ (result.exitCode, 0) << result.output;
+    EXPECT_NE (result.output.find ("loaded ./" + library.filename().string()), std::string::npos) << result.output;
+}
+
 TEST (ReaperSimProgram, TypedMistakesAreShownAndQuitStillEndsTheSessionWell)
 {
     struct Case
@@ -198,7 +209,7 @@ TEST (ReaperSimProgram, SetupErrorsExitNonZeroWithAClearMessage)
     const Case cases[] = {
         {{sim, "/nonexistent/reaper_missing.so"}, 2, "reaper-sim: error: cannot load /nonexistent/reaper_missing.so"},
         {{sim, temp.path ("notes.txt")}, 2, "reaper-sim: error: cannot load " + temp.path ("notes.txt")},
-        {{sim, "--track", "A", "B", extension}, 2, "reaper-sim: error: cannot load B"},
+        {{sim, "--track", "A", "B", extension}, 2, "reaper-sim: error: cannot load ./B"},
         {{sim, "--select-track", "1", extension}, 2, "--select-track: no track 1 (there are 0;"},
         {{sim, "--tracks", "2", "--select-track", "3", extension}, 2, "--select-track: no track 3"},
         {{sim, TEST_NOENTRY_PATH}, 2, std::string ("reaper-sim: error: ") + TEST_NOENTRY_PATH + " has no ReaperPluginEntry"},
