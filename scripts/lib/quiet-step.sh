@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts that run a long, talkative command (apt-get, a build): its output goes
 # to a log file, one line of progress stays on screen, and only a failure shows the log's
 # end, with the command to run again.
