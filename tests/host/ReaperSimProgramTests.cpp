@@ -30,7 +30,7 @@ TEST (ReaperSimProgram, LoadsTheExtensionRunsItsTimerAndUnloadsAtEndOfScript)
     const auto script = temp.path ("run.txt");
     const auto json = temp.path ("project.json");
     std::ofstream (script) << "# the extension's timer calls UpdateArrange on every tick\n"
-                              "wait 60\n"
+                              "wait-calls UpdateArrange 20 5000\n"
                               "json "
                            << json << "\nstatus\n";
 
@@ -44,7 +44,7 @@ TEST (ReaperSimProgram, LoadsTheExtensionRunsItsTimerAndUnloadsAtEndOfScript)
     const auto project = readJson (json);
     ASSERT_FALSE (project.is_discarded());
     EXPECT_EQ (project["registeredTimers"], 1);
-    EXPECT_GE (project["arrangeRedraws"].get<int>(), 20) << "timer ticks at a 1 ms period over 60 ms";
+    EXPECT_GE (project["arrangeRedraws"].get<int>(), 20) << "the script waited for 20 ticks";
 }
 
 TEST (ReaperSimProgram, StandardInputCommandsAndEndOfInputUnload)
