@@ -4,6 +4,7 @@
 
 #include "CommandTokens.h"
 #include "MediaSource.h"
+#include "PipeServing.h"
 #include "ProjectJson.h"
 #include "StopSignal.h"
 #include "TimelineDrawing.h"
@@ -54,7 +55,8 @@ const char* CommandInterpreter::helpText()
            "  wait-calls FUNCTION N TIMEOUT_MS  run until FUNCTION was called N times\n"
            "  load LIBRARY                 load an extension\n"
            "  unload                       unload every extension\n"
-           "  status                       extensions, timers, ticks, live sources\n"
+           "  status                       extensions, timers, ticks, live sources, pipe\n"
+           "  wait-serving TIMEOUT_MS      run until an extension here serves the pipe\n"
            "  echo TEXT                    print TEXT\n"
            "  quit                         unload and leave\n";
 }
@@ -240,9 +242,13 @@ CommandOutcome CommandInterpreter::run (const Words& words)
             << "ticks: " << session.loop().ticks() << "\n"
             << "host calls: " << model.journal().entries().size() << "\n"
             << "host calls off the main thread: " << model.journal().offMainThreadCount() << "\n"
-            << "live sources: " << MediaSource::liveCount() << "\n";
+            << "live sources: " << MediaSource::liveCount() << "\n"
+            << "pipe: " << describe (pipeServing()) << "\n";
         return {};
     }
+
+    if (command == "wait-serving")
+        return waitServing (words);
 
     if (command == "echo")
     {
@@ -391,5 +397,26 @@ CommandOutcome CommandInterpreter::waitFor (const Words& words)
 
     return CommandOutcome::fail ("timed out after " + words[expected - 1] + " ms waiting for " + std::to_string (target)
                                  + (items ? " items" : " calls to " + function) + " (have " + std::to_string (count()) + ")");
+}
+
+CommandOutcome CommandInterpreter::waitServing (const Words& words)
+{
+    double timeout = 0;
+
+    if (words.size() != 2 || !parseNumber (words[1], timeout) || timeout < 0)
+        return usage (words[0], "TIMEOUT_MS");
+
+    bool served = false;
+    session.loop().runUntil ([&]
+                             { return (served = pipeServedByThisProcess()) || StopSignal::requested(); },
+                             milliseconds (timeout));
+
+    if (StopSignal::requested() || served)
+    {
+        out << "pipe: " << describe (pipeServing()) << "\n";
+        return {};
+    }
+
+    return CommandOutcome::fail ("timed out after " + words[1] + " ms waiting to serve the pipe (" + describe (pipeServing()) + ")");
 }
 } // namespace reaper_host

@@ -47,6 +47,7 @@ private:
     CommandOutcome listJournal (const Words& words);
     CommandOutcome wait (const Words& words);
     CommandOutcome waitFor (const Words& words);
+    CommandOutcome waitServing (const Words& words);
     // The track numbered `word` (from 1), as a zero-based index.
     bool trackAt (const std::string& word, int& index, std::string& error);
 

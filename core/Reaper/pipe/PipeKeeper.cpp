@@ -195,6 +195,9 @@ void PipeKeeper::renewLock()
 
 void PipeKeeper::makePipe()
 {
+    // A FIFO file still in place is used again as it is: a client that has it open keeps
+    // its end (a reply FIFO it waits on, say).
+    connection.disconnectLeavingFiles();
     const auto made = connection.makePipe (pipeName, pipeTimeoutMs);
 
     if (made.failed())

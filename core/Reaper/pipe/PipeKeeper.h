@@ -29,8 +29,9 @@ struct PipeKeeperTiming
 // It takes the serving lock /tmp/<pipe name>.lock and makes the pipe; while another process
 // holds the lock it waits, neither opening nor deleting the FIFOs, and takes over when that
 // process quits or dies. While serving it makes the pipe again when either FIFO file was
-// deleted or replaced, and after the connection was lost. What is unsafe at a path is never
-// touched: it is logged once and tried again later.
+// deleted or replaced (a new FIFO at that name; the other, still in place, is kept, so a
+// client that has it open keeps its end), and after the connection was lost. What is unsafe
+// at a path is never touched: it is logged once and tried again later.
 //
 // Its own thread looks every checkInterval (a few lstat calls while all is well) and does
 // the file-system work, so none of it falls on REAPER's main thread.
