@@ -11,6 +11,7 @@ namespace testing_support
 class Subprocess
 {
 public:
+    // Each NAME=VALUE of environment is added to (or replaces) the inherited variables.
     explicit Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {});
     ~Subprocess();
 
@@ -20,6 +21,11 @@ public:
     bool started() const
     {
         return pid > 0;
+    }
+
+    int processId() const
+    {
+        return pid;
     }
 
     void writeInput (const std::string& text);
