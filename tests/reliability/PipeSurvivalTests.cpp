@@ -63,7 +63,9 @@ void writeFile (const std::string& path, const std::string& text)
 
 struct stat statOf (const std::string& path)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     ::lstat (path.c_str(), &info);
     return info;
 }

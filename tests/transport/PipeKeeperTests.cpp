@@ -164,15 +164,20 @@ TEST_F (PipeKeeperTest, AnUnsafeLockPathIsRefusedNeverFollowedAndLeftAsItWas)
 
     const std::vector<Case> cases = {
         {"a symbolic link to a file", [] (const std::string& at, const std::string& target)
-         { writeFile (target, "precious"); ASSERT_EQ (::symlink (target.c_str(), at.c_str()), 0); }, "is a symbolic link"},
+         { writeFile (target, "precious"); ASSERT_EQ (::symlink (target.c_str(), at.c_str()), 0); },
+         "is a symbolic link"},
         {"a symbolic link to nothing", [] (const std::string& at, const std::string& target)
-         { ASSERT_EQ (::symlink (target.c_str(), at.c_str()), 0); }, "is a symbolic link"},
+         { ASSERT_EQ (::symlink (target.c_str(), at.c_str()), 0); },
+         "is a symbolic link"},
         {"a directory", [] (const std::string& at, const std::string&)
-         { ASSERT_EQ (::mkdir (at.c_str(), 0700), 0); }, "is a directory"},
+         { ASSERT_EQ (::mkdir (at.c_str(), 0700), 0); },
+         "is a directory"},
         {"a FIFO", [] (const std::string& at, const std::string&)
-         { ASSERT_EQ (::mkfifo (at.c_str(), 0600), 0); }, "exists and is not a regular file"},
+         { ASSERT_EQ (::mkfifo (at.c_str(), 0600), 0); },
+         "exists and is not a regular file"},
         {"a second name of another file", [] (const std::string& at, const std::string& target)
-         { writeFile (target, "precious"); ASSERT_EQ (::link (target.c_str(), at.c_str()), 0); }, "has other names"},
+         { writeFile (target, "precious"); ASSERT_EQ (::link (target.c_str(), at.c_str()), 0); },
+         "has other names"},
     };
 
     for (const auto& c : cases)
