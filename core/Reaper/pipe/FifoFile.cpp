@@ -113,6 +113,16 @@ std::optional<Identity> identify (const juce::String& path)
     return Identity{info.st_dev, info.st_ino};
 }
 
+std::optional<Identity> identify (int fd)
+{
+    struct stat info;
+
+    if (::fstat (fd, &info) != 0)
+        return std::nullopt;
+
+    return Identity{info.st_dev, info.st_ino};
+}
+
 juce::String whyRefused (const juce::String& path)
 {
     struct stat info;

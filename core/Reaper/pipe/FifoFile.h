@@ -30,6 +30,9 @@ struct Identity
 // or nothing. One lstat, never following a link.
 std::optional<Identity> identify (const juce::String& path);
 
+// The identity of the file open at the descriptor, whatever it is.
+std::optional<Identity> identify (int fd);
+
 // Why prepare would refuse what is at the path now (empty when nothing is there or a FIFO of
 // ours is), without making anything: lets a caller that tries again and again leave the file
 // system alone while something unsafe is in the way.

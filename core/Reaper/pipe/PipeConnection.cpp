@@ -97,7 +97,8 @@ juce::Result PipeConnection::makePipe (const juce::String& pipeName, int pipeRec
     if (!newInFd.isValid())
         return undoAndRefuse (newInPath + " cannot be opened safely");
 
-    const auto newInIdentity = fifo_file::identify (newInPath);
+    // The request FIFO's identity is that of the file being read, whatever the path shows.
+    const auto newInIdentity = fifo_file::identify (newInFd.get());
     const auto newOutIdentity = fifo_file::identify (newOutPath);
 
     if (!newInIdentity || !newOutIdentity)

@@ -27,16 +27,6 @@ bool lockWithoutWaiting (int fd)
     return true;
 }
 
-std::optional<fifo_file::Identity> identityOf (int fd)
-{
-    struct stat info;
-
-    if (::fstat (fd, &info) != 0)
-        return std::nullopt;
-
-    return fifo_file::Identity{info.st_dev, info.st_ino};
-}
-
 std::optional<fifo_file::Identity> identityAt (const juce::String& path)
 {
     struct stat info;
@@ -90,7 +80,7 @@ ServingLock::Attempt ServingLock::takeOver()
 
         // A lock on a file that was deleted or replaced keeps no one else out: let it go and
         // lock the file at the path.
-        const auto identity = identityOf (fd.get());
+        const auto identity = fifo_file::identify (fd.get());
 
         if (identity && identityAt (lockPath) == identity)
         {
