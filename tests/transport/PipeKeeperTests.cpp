@@ -206,24 +206,6 @@ TEST_F (PipeKeeperTest, AnUnsafeLockPathIsRefusedNeverFollowedAndLeftAsItWas)
     }
 }
 
-TEST_F (PipeKeeperTest, AnOwnerWhoseLockFileIsReplacedByALinkKeepsTheLockAndNoOneElseGetsIt)
-{
-    ServingLock owner (lockPath), other (lockPath);
-    ASSERT_EQ (owner.tryAcquire().outcome, Outcome::owned);
-
-    ASSERT_EQ (::unlink (lockPath.c_str()), 0);
-    ASSERT_EQ (::symlink ("/nowhere", lockPath.c_str()), 0);
-
-    const auto renewal = owner.tryAcquire();
-    EXPECT_EQ (renewal.outcome, Outcome::refused);
-    EXPECT_TRUE (owner.isOwned());
-    EXPECT_EQ (other.tryAcquire().outcome, Outcome::refused);
-
-    // What is not its file, the owner leaves in place when it lets go.
-    owner.release();
-    EXPECT_NE (inodeAt (lockPath), (ino_t) 0);
-}
-
 TEST_F (PipeKeeperTest, ASecondKeeperWaitsWithoutTouchingTheFifosAndTakesOverWhenTheFirstStops)
 {
     RecordingConnection firstConnection (true, true), secondConnection (true, true);
@@ -254,14 +236,6 @@ TEST_F (PipeKeeperTest, ASecondKeeperWaitsWithoutTouchingTheFifosAndTakesOverWhe
     const auto lines = log.lines();
     EXPECT_EQ (countLines (lines, ownProcessLine), 1u);
     EXPECT_EQ (countLines (lines, "pipe created"), 2u);
-
-    // Stopping a keeper that waits leaves the serving one's files alone.
-    PipeKeeper third (firstConnection, name, 1000, kQuickTiming);
-    third.start();
-    EXPECT_EQ (third.state(), PipeKeeper::State::waitingForLock);
-    third.stop();
-    EXPECT_TRUE (pathExists (inPath));
-    EXPECT_TRUE (echoes ("still the second"));
 }
 
 TEST_F (PipeKeeperTest, AfterALostConnectionThePipeIsMadeAgainAfterAPauseThatGrows)
