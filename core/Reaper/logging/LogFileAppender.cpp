@@ -74,18 +74,22 @@ bool LogFileAppender::fileIsCurrent()
 
 bool LogFileAppender::reopen()
 {
-    UniqueFd file (::open (path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    // Read as well as written, so the file's tail can be read back when it is trimmed.
+    UniqueFd file (::open (path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
     bool created = false;
+
+    if (!file.isValid() && errno == EACCES)
+        file.reset (::open (path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
 
     if (!file.isValid() && errno == ENOENT)
     {
         // The folder may have gone with the file.
         juce::File (juce::String::fromUTF8 (path.c_str())).getParentDirectory().createDirectory();
-        file.reset (::open (path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        file.reset (::open (path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         created = file.isValid();
 
         if (!file.isValid() && errno == EEXIST)
-            file.reset (::open (path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+            file.reset (::open (path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
     }
 
     struct stat opened;
@@ -184,6 +188,10 @@ void LogFileAppender::trimIfGrown()
         else if (!(result < 0 && errno == EINTR))
             break;
     }
+
+    // A tail that cannot be read back (a file open for writing only) is not thrown away.
+    if (got < tail.size())
+        return;
 
     // Like the trim at start-up: from the first line break of the tail on.
     const auto lineBreak = std::find_if (tail.begin(), tail.begin() + static_cast<std::ptrdiff_t> (got),
