@@ -3,13 +3,17 @@
 // writes wait, when the version request is answered, and how much the log grows. Run at
 // the host timer periods of 1 ms and of REAPER's 33 ms.
 //
-//   bv-bench-flood [--smoke] [--packets N] [--module PATH]
+//   bv-bench-flood [--smoke] [--packets N] [--period-ms MS] [--module PATH]
+//
+// Each period runs in a fresh module; --period-ms runs only one, so that its memory figure
+// is measured in a process that has not flooded before (freed memory stays resident).
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include <sys/prctl.h>
 
@@ -139,6 +143,7 @@ int main (int argc, char** argv)
 {
     bool smoke = false;
     long long packets = 1000000;
+    std::vector<std::chrono::microseconds> periods{1ms, 33ms};
     std::string modulePath = BV_MODULE_PATH;
 
     for (int i = 1; i < argc; ++i)
@@ -149,11 +154,13 @@ int main (int argc, char** argv)
             smoke = true;
         else if (arg == "--packets" && i + 1 < argc)
             packets = std::stoll (argv[++i]);
+        else if (arg == "--period-ms" && i + 1 < argc)
+            periods = {std::chrono::milliseconds (std::stoi (argv[++i]))};
         else if (arg == "--module" && i + 1 < argc)
             modulePath = argv[++i];
         else
         {
-            std::fprintf (stderr, "usage: %s [--smoke] [--packets N] [--module PATH]\n", argv[0]);
+            std::fprintf (stderr, "usage: %s [--smoke] [--packets N] [--period-ms MS] [--module PATH]\n", argv[0]);
             return 2;
         }
     }
@@ -168,22 +175,24 @@ int main (int argc, char** argv)
     host.reset();
     host.echoMessageBoxes = false;
 
-    LoadedModule module (host);
-    std::string error;
-
-    if (! module.load (modulePath, error))
-    {
-        std::fprintf (stderr, "%s\n", error.c_str());
-        return 1;
-    }
-
     const auto log = home.path() + "/.config/Belvanta/Reaper.txt";
     std::printf ("Flood figures%s; module %s\n\n", smoke ? " (smoke run)" : "", modulePath.c_str());
-
     FigureTable table;
-    floodFigures (table, host, log, 1ms, packets);
-    floodFigures (table, host, log, 33ms, packets);
-    module.unload();
+
+    for (const auto period : periods)
+    {
+        LoadedModule module (host);
+        std::string error;
+
+        if (! module.load (modulePath, error))
+        {
+            std::fprintf (stderr, "%s\n", error.c_str());
+            return 1;
+        }
+
+        floodFigures (table, host, log, period, packets);
+        module.unload();
+    }
 
     table.print();
     return table.isBroken() ? 3 : 0;
