@@ -111,14 +111,13 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
                        versionSent = Clock::now();
                        const auto reply = client.receive (kWaitMs);
                        versionAnswered = Clock::now();
-                       answered = reply && request_payloads::isVersionReply (*reply);
-                   },
+                       answered = reply && request_payloads::isVersionReply (*reply); },
                    std::chrono::milliseconds (2 * kWaitMs));
 
     const auto peakAdded = process_memory::peakResidentKiB() - residentBefore;
     const auto residentAfter = process_memory::residentKiB() - residentBefore;
 
-    if (! written || ! answered)
+    if (!written || !answered)
     {
         table.addBroken ("flood of " + withSeparators (packets) + " info requests, " + periodText,
                          written ? "the version request after it was not answered" : "the flood could not be written");
@@ -184,7 +183,7 @@ int main (int argc, char** argv)
         LoadedModule module (host);
         std::string error;
 
-        if (! module.load (modulePath, error))
+        if (!module.load (modulePath, error))
         {
             std::fprintf (stderr, "%s\n", error.c_str());
             return 1;

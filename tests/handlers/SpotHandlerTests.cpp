@@ -627,44 +627,62 @@ TEST_F (Spot, ValuesAtTheirBounds)
         std::string failure;
     } cases[] = {
         {"start -1e7", 0, [] (auto& s)
-         { s.set_start_offset (-1e7f); }, placed},
+         { s.set_start_offset (-1e7f); },
+         placed},
         {"start below -1e7", 0, [&] (auto& s)
-         { s.set_start_offset (below (-1e7f)); }, startText},
+         { s.set_start_offset (below (-1e7f)); },
+         startText},
         {"start 1e7", 0, [] (auto& s)
-         { s.set_start_offset (1e7f); }, placed},
+         { s.set_start_offset (1e7f); },
+         placed},
         {"start above 1e7", 0, [&] (auto& s)
-         { s.set_start_offset (above (1e7f)); }, startText},
+         { s.set_start_offset (above (1e7f)); },
+         startText},
         {"end 1e7", 0, [] (auto& s)
-         { s.set_end_offset (1e7f); }, placed},
+         { s.set_end_offset (1e7f); },
+         placed},
         {"end above 1e7", 0, [&] (auto& s)
-         { s.set_end_offset (above (1e7f)); }, "Invalid end offset: must not be beyond 10000000 seconds"},
+         { s.set_end_offset (above (1e7f)); },
+         "Invalid end offset: must not be beyond 10000000 seconds"},
         {"length 1e7", 0, [] (auto& s)
-         { s.set_start_offset (-1.0f); s.set_end_offset (9999999.0f); }, placed},
+         { s.set_start_offset (-1.0f); s.set_end_offset (9999999.0f); },
+         placed},
         {"length above 1e7", 0, [] (auto& s)
          { s.set_start_offset (-2.0f); s.set_end_offset (9999999.0f); },
          "Invalid end offset: the item would be longer than 10000000 seconds"},
         {"item ending at 1e7", 5, [] (auto& s)
-         { s.set_end_offset (9999995.0f); }, placed},
+         { s.set_end_offset (9999995.0f); },
+         placed},
         {"item ending after 1e7", 5, [] (auto& s)
-         { s.set_end_offset (9999996.0f); }, "Invalid end offset: the item would end beyond 10000000 seconds"},
+         { s.set_end_offset (9999996.0f); },
+         "Invalid end offset: the item would end beyond 10000000 seconds"},
         {"rate 0.01", 0, [] (auto& s)
-         { s.set_play_rate (0.01f); }, placed},
+         { s.set_play_rate (0.01f); },
+         placed},
         {"rate below 0.01", 0, [&] (auto& s)
-         { s.set_play_rate (below (0.01f)); }, rateText},
+         { s.set_play_rate (below (0.01f)); },
+         rateText},
         {"rate 1e-30", 0, [] (auto& s)
-         { s.set_play_rate (1e-30f); }, rateText},
+         { s.set_play_rate (1e-30f); },
+         rateText},
         {"rate 100", 0, [] (auto& s)
-         { s.set_play_rate (100.0f); }, placed},
+         { s.set_play_rate (100.0f); },
+         placed},
         {"rate above 100", 0, [&] (auto& s)
-         { s.set_play_rate (above (100.0f)); }, rateText},
+         { s.set_play_rate (above (100.0f)); },
+         rateText},
         {"volume 0", 0, [] (auto& s)
-         { s.set_volume (0.0f); }, placed},
+         { s.set_volume (0.0f); },
+         placed},
         {"volume +24 dB", 0, [] (auto& s)
-         { s.set_volume (15.848932f); }, placed},
+         { s.set_volume (15.848932f); },
+         placed},
         {"volume above +24 dB", 0, [&] (auto& s)
-         { s.set_volume (above (15.848932f)); }, "Invalid volume: must not be above 15.848932 (+24 dB)"},
+         { s.set_volume (above (15.848932f)); },
+         "Invalid volume: must not be above 15.848932 (+24 dB)"},
         {"volume 1e30", 0, [] (auto& s)
-         { s.set_volume (1e30f); }, "Invalid volume: must not be above 15.848932 (+24 dB)"},
+         { s.set_volume (1e30f); },
+         "Invalid volume: must not be above 15.848932 (+24 dB)"},
     };
 
     for (const auto& c : cases)

@@ -47,11 +47,11 @@ TEST (LogLineEscaping, EveryControlCharacterIsEscapedAndNothingElseChanges)
                                      : byte == '\r' ? "\\r"
                                      : byte == '\t' ? "\\t"
                                                     : [&]
-                                       {
-                                           char hex[8];
-                                           std::snprintf (hex, sizeof (hex), "\\x%02X", byte);
-                                           return std::string (hex);
-                                       }();
+        {
+            char hex[8];
+            std::snprintf (hex, sizeof (hex), "\\x%02X", byte);
+            return std::string (hex);
+        }();
         EXPECT_EQ (escaped ("a" + std::string (1, static_cast<char> (byte)) + "b"), "a" + expected + "b") << byte;
     }
 
@@ -61,11 +61,11 @@ TEST (LogLineEscaping, EveryControlCharacterIsEscapedAndNothingElseChanges)
         const char* expected;
     } cases[] = {
         {"\x7F", "\\x7F"},
-        {"\xC2\x80|\xC2\x85|\xC2\x9F", "\\u0080|\\u0085|\\u009F"},        // C1 controls, NEL among them
-        {"\xE2\x80\xA8|\xE2\x80\xA9", "\\u2028|\\u2029"},                  // line and paragraph separators
+        {"\xC2\x80|\xC2\x85|\xC2\x9F", "\\u0080|\\u0085|\\u009F"},                                                          // C1 controls, NEL among them
+        {"\xE2\x80\xA8|\xE2\x80\xA9", "\\u2028|\\u2029"},                                                                   // line and paragraph separators
         {"Spotting:/Sounds/caf\xC3\xA9 \xC2\xA0\xE2\x80\xA6.wav", "Spotting:/Sounds/caf\xC3\xA9 \xC2\xA0\xE2\x80\xA6.wav"}, // é, NBSP, …
-        {"C:\\path\\n stays", "C:\\path\\n stays"},                        // backslashes are copied
-        {"\xC2", "\xC2"},                                                  // a lone lead byte at the end
+        {"C:\\path\\n stays", "C:\\path\\n stays"},                                                                         // backslashes are copied
+        {"\xC2", "\xC2"},                                                                                                   // a lone lead byte at the end
         {"", ""},
     };
 

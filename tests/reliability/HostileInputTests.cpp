@@ -19,8 +19,8 @@
 #include "RequestPayloads.h"
 #include "reaper.pb.h"
 
-using testing_support::ExtensionHarness;
 using testing_support::countOf;
+using testing_support::ExtensionHarness;
 
 namespace
 {

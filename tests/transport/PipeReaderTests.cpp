@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
