@@ -85,12 +85,6 @@ std::size_t PacketInbox::countedPackets() const
     return counted;
 }
 
-std::size_t PacketInbox::countedBytes() const
-{
-    const std::lock_guard<std::mutex> guard (lock);
-    return bytes;
-}
-
 void PacketInbox::clear()
 {
     std::function<void()> wake;

@@ -47,7 +47,6 @@ public:
 
     // Packets counted: waiting, and popped but not yet released.
     std::size_t countedPackets() const;
-    std::size_t countedBytes() const;
 
     void clear();
 
