@@ -118,7 +118,6 @@ struct UnwritableFolder
     {
         if (::geteuid() != 0)
         {
-            folder.setReadOnly (true, false);
             ::chmod (folder.getFullPathName().toRawUTF8(), 0555);
         }
         else
