@@ -1,9 +1,10 @@
-// A client floods the extension with info requests (which get no reply), then sends one
+// A client floods the extension with info requests (which get no reply; --payload-bytes pads
+// them to try the inbox's byte bound rather than its packet bound), then sends one
 // version request: how much memory the extension takes on meanwhile, how long the client's
 // writes wait, when the version request is answered, and how much the log grows. Run at
 // the host timer periods of 1 ms and of REAPER's 33 ms.
 //
-//   bv-bench-flood [--smoke] [--packets N] [--period-ms MS] [--module PATH]
+//   bv-bench-flood [--smoke] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]
 //
 // Each period runs in a fresh module; --period-ms runs only one, so that its memory figure
 // is measured in a process that has not flooded before (freed memory stays resident).
@@ -35,10 +36,21 @@ using Clock = std::chrono::steady_clock;
 constexpr int kWaitMs = 900000;
 constexpr long kInboxBoundKiB = 16 * 1024;
 
-std::string infoRequestPacket()
+// An info request, padded with an unused field when payloadBytes is larger than its 2 bytes.
+std::string infoRequestPacket (std::size_t payloadBytes)
 {
     BVReaper::ClientMessage message;
     message.set_type (BVReaper::ClientMessage::INFO_REQUEST);
+
+    if (payloadBytes > 2)
+    {
+        auto* padding = message.mutable_open_project()->mutable_path();
+        padding->assign (payloadBytes, 'x');
+
+        while (message.ByteSizeLong() > payloadBytes && !padding->empty())
+            padding->pop_back();
+    }
+
     const auto payload = message.SerializeAsString();
     return buildPacket (kPacketMagic, payload.data(), payload.size());
 }
@@ -66,13 +78,14 @@ std::string withSeparators (long long value)
 }
 
 void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::string& log,
-                   std::chrono::microseconds period, long long packets)
+                   std::chrono::microseconds period, long long packets, std::size_t payloadBytes)
 {
     const auto periodText = std::to_string (period.count() / 1000) + " ms timer";
-    const auto packet = infoRequestPacket();
+    const auto packet = infoRequestPacket (payloadBytes);
 
-    // Packets are written from one buffer of about 64 KiB, so the client adds no memory of note.
-    std::string chunk;
+    // Packets are written from one buffer of about 64 KiB (or one packet, when larger), so the
+    // client adds little memory of its own.
+    std::string chunk = packet;
 
     while (chunk.size() + packet.size() <= 65536)
         chunk += packet;
@@ -124,9 +137,12 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
         return;
     }
 
-    table.addValue ("flood of " + withSeparators (packets) + " info requests (10 bytes each), " + periodText,
+    table.addValue ("flood of " + withSeparators (packets) + " info requests (" + withSeparators (static_cast<long long> (packet.size()))
+                        + " bytes each), " + periodText,
                     "written in " + FigureTable::format (secondsBetween (floodStart, floodWritten), 2) + " s (the client's writes wait while the extension is behind)");
-    table.addValue ("peak resident memory added during the flood", std::to_string (peakAdded) + " KiB (" + std::to_string (residentAfter) + " KiB after)",
+    table.addValue ("peak resident memory added during the flood",
+                    std::to_string (peakAdded) + " KiB (" + std::to_string (residentAfter) + " KiB after; the client's buffer "
+                        + std::to_string (chunk.size() / 1024) + " KiB of it)",
                     "<= 16 MiB bound + 4 MiB", FigureTable::verdictOf (peakAdded <= kInboxBoundKiB + 4096));
     table.addValue ("version request sent after the flood, answered after",
                     FigureTable::format (secondsBetween (versionSent, versionAnswered) * 1000.0, 1) + " ms ("
@@ -142,6 +158,7 @@ int main (int argc, char** argv)
 {
     bool smoke = false;
     long long packets = 1000000;
+    std::size_t payloadBytes = 2;
     std::vector<std::chrono::microseconds> periods{1ms, 33ms};
     std::string modulePath = BV_MODULE_PATH;
 
@@ -153,13 +170,15 @@ int main (int argc, char** argv)
             smoke = true;
         else if (arg == "--packets" && i + 1 < argc)
             packets = std::stoll (argv[++i]);
+        else if (arg == "--payload-bytes" && i + 1 < argc)
+            payloadBytes = static_cast<std::size_t> (std::stoll (argv[++i]));
         else if (arg == "--period-ms" && i + 1 < argc)
             periods = {std::chrono::milliseconds (std::stoi (argv[++i]))};
         else if (arg == "--module" && i + 1 < argc)
             modulePath = argv[++i];
         else
         {
-            std::fprintf (stderr, "usage: %s [--smoke] [--packets N] [--period-ms MS] [--module PATH]\n", argv[0]);
+            std::fprintf (stderr, "usage: %s [--smoke] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]\n", argv[0]);
             return 2;
         }
     }
@@ -189,7 +208,7 @@ int main (int argc, char** argv)
             return 1;
         }
 
-        floodFigures (table, host, log, period, packets);
+        floodFigures (table, host, log, period, packets, payloadBytes);
         module.unload();
     }
 
