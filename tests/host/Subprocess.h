@@ -12,7 +12,10 @@ class Subprocess
 {
 public:
     // Each NAME=VALUE of environment is added to (or replaces) the inherited variables.
-    explicit Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {});
+    // With `terminalInput` the child's standard input is a terminal (a pseudo-terminal
+    // without echo), as when a person types the commands; otherwise a pipe.
+    explicit Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+                         bool terminalInput = false);
     ~Subprocess();
 
     Subprocess (const Subprocess&) = delete;
