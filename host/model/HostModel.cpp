@@ -27,6 +27,7 @@ HostModel& HostModel::current()
 void HostModel::reset()
 {
     std::lock_guard<std::recursive_mutex> guard (modelLock);
+    history.clear(); // it names tracks of the project about to go
     state = Project();
     calls.clear();
     injector.clear();
@@ -38,6 +39,18 @@ void HostModel::reset()
     messageBoxAnswer = 1;
     invalidHandleCalls = 0;
     mainThread = std::this_thread::get_id();
+}
+
+bool HostModel::undo()
+{
+    std::lock_guard<std::recursive_mutex> guard (modelLock);
+    return history.undo (state);
+}
+
+bool HostModel::redo()
+{
+    std::lock_guard<std::recursive_mutex> guard (modelLock);
+    return history.redo (state);
 }
 
 Track& HostModel::addTrack (const std::string& name)
