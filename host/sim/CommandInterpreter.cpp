@@ -352,9 +352,11 @@ CommandOutcome CommandInterpreter::undoOrRedo (const Words& words)
     const size_t affected = history.pointsInEffect() - (undo ? 1 : 0);
 
     if (!(undo ? model.undo() : model.redo()))
-        return CommandOutcome::fail (history.openBlocks() > 0 ? "an undo block is open" : undo ? "nothing to undo" : "nothing to redo");
+        return CommandOutcome::fail (history.openBlocks() > 0 ? "an undo block is open" : undo ? "nothing to undo"
+                                                                                               : "nothing to redo");
 
-    out << (undo ? "undone: " : "redone: ") << history.points()[affected].description << "\n" << std::flush;
+    out << (undo ? "undone: " : "redone: ") << history.points()[affected].description << "\n"
+        << std::flush;
     return {};
 }
 
