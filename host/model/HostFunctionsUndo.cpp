@@ -16,7 +16,7 @@ void Undo_BeginBlock2 (ReaProject* proj)
         return;
     }
 
-    call.model.undoHistory().beginBlock (call.model.project());
+    call.model.undoHistory().beginBlock();
 }
 
 void Undo_EndBlock2 (ReaProject* proj, const char* descchange, int extraflags)

@@ -86,12 +86,14 @@ Item& HostModel::addItem (Track& track, double position, double length)
     item->position = position;
     item->length = length;
     track.items.push_back (std::move (item));
+    history.itemAdded (*track.items.back());
     return *track.items.back();
 }
 
 Take& HostModel::addTake (Item& item, const std::string& name)
 {
     std::lock_guard<std::recursive_mutex> guard (modelLock);
+    history.itemReached (item);
     auto take = std::make_unique<Take>();
     take->label = nextLabel ("take");
     take->item = &item;
@@ -240,7 +242,10 @@ Item* HostModel::findItem (const MediaItem* handle)
     for (auto& track : state.tracks)
         for (auto& item : track->items)
             if (item->handle() == handle)
+            {
+                history.itemReached (*item);
                 return item.get();
+            }
 
     return nullptr;
 }
@@ -254,7 +259,10 @@ Take* HostModel::findTake (const MediaItem_Take* handle)
         for (auto& item : track->items)
             for (auto& take : item->takes)
                 if (take->handle() == handle)
+                {
+                    history.itemReached (*item);
                     return take.get();
+                }
 
     return nullptr;
 }

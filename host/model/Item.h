@@ -25,6 +25,12 @@ struct ItemProperties
     int activeTake = 0;    // I_CURTAKE
 };
 
+inline bool operator== (const ItemProperties& a, const ItemProperties& b)
+{
+    return a.position == b.position && a.length == b.length && a.loopSource == b.loopSource && a.selected == b.selected
+           && a.mute == b.mute && a.volume == b.volume && a.activeTake == b.activeTake;
+}
+
 // One media item on a track: where it sits, how long it is, and its takes.
 class Item : public ItemProperties
 {

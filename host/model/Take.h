@@ -21,6 +21,12 @@ struct TakeProperties
     double pitch = 0;           // D_PITCH, semitones
 };
 
+inline bool operator== (const TakeProperties& a, const TakeProperties& b)
+{
+    return a.name == b.name && a.startOffset == b.startOffset && a.playRate == b.playRate && a.preservePitch == b.preservePitch
+           && a.volume == b.volume && a.pan == b.pan && a.pitch == b.pitch;
+}
+
 // One take of a media item: its playback properties and the source it owns.
 class Take : public TakeProperties
 {

@@ -1,11 +1,15 @@
 #include "UndoHistory.h"
 
+#include <algorithm>
+
+#include "Track.h"
+
 namespace reaper_host
 {
-void UndoHistory::beginBlock (const Project& project)
+void UndoHistory::beginBlock()
 {
     if (depth++ == 0)
-        atOutermostBegin = save (project);
+        reached.clear();
 }
 
 bool UndoHistory::endBlock (const Project& project, const std::string& description, int flags)
@@ -16,11 +20,60 @@ bool UndoHistory::endBlock (const Project& project, const std::string& descripti
     if (--depth > 0)
         return true;
 
+    Entry entry{{description, flags}, {}};
+
+    for (auto& item : reached)
+    {
+        // Found by address and label, so an item made at a freed item's address is not
+        // taken for it.
+        const Item* live = nullptr;
+
+        for (const auto& track : project.tracks)
+            for (const auto& candidate : track->items)
+                if (candidate.get() == item.address && candidate->label == item.change.label)
+                    live = candidate.get();
+
+        auto& change = item.change;
+
+        if (live != nullptr && change.before && matches (*live, *change.before))
+            continue;
+
+        if (live == nullptr && !change.before)
+            continue; // made and removed within the block
+
+        if (live != nullptr)
+            change.after = save (*live);
+
+        entry.changes.push_back (std::move (change));
+    }
+
+    reached.clear();
     entries.resize (inEffect);
-    entries.push_back ({{description, flags}, std::move (atOutermostBegin), save (project)});
+    entries.push_back (std::move (entry));
     inEffect = entries.size();
-    atOutermostBegin.clear();
     return true;
+}
+
+void UndoHistory::itemReached (Item& item)
+{
+    reach (item, false);
+}
+
+void UndoHistory::itemAdded (Item& item)
+{
+    reach (item, true);
+}
+
+void UndoHistory::reach (Item& item, bool added)
+{
+    if (depth == 0)
+        return;
+
+    for (const auto& known : reached)
+        if (known.address == &item && known.change.label == item.label)
+            return;
+
+    reached.push_back ({&item, {item.label, added ? std::nullopt : std::optional<SavedItem> (save (item)), std::nullopt}});
 }
 
 bool UndoHistory::undo (Project& project)
@@ -28,7 +81,7 @@ bool UndoHistory::undo (Project& project)
     if (depth > 0 || inEffect == 0)
         return false;
 
-    restore (project, entries[--inEffect].before);
+    apply (project, entries[--inEffect].changes, false);
     return true;
 }
 
@@ -37,7 +90,7 @@ bool UndoHistory::redo (Project& project)
     if (depth > 0 || inEffect == entries.size())
         return false;
 
-    restore (project, entries[inEffect++].after);
+    apply (project, entries[inEffect++].changes, true);
     return true;
 }
 
@@ -56,77 +109,109 @@ void UndoHistory::clear()
     entries.clear();
     inEffect = 0;
     depth = 0;
-    atOutermostBegin.clear();
+    reached.clear();
 }
 
-UndoHistory::SavedItems UndoHistory::save (const Project& project)
+UndoHistory::SavedItem UndoHistory::save (const Item& item)
 {
-    SavedItems saved;
+    SavedItem saved{item.track, item.label, item, {}};
 
-    for (const auto& track : project.tracks)
+    for (const auto& take : item.takes)
     {
-        SavedTrack savedTrack{track.get(), {}};
+        std::optional<MediaSource::Saved> source;
 
-        for (const auto& item : track->items)
-        {
-            SavedItem savedItem{item->label, *item, {}};
+        if (const auto* ours = MediaSource::findLive (take->source.get()))
+            source = ours->save();
 
-            for (const auto& take : item->takes)
-            {
-                std::optional<MediaSource::Saved> source;
-
-                if (const auto* ours = MediaSource::findLive (take->source.get()))
-                    source = ours->save();
-
-                savedItem.takes.push_back ({take->label, *take, std::move (source)});
-            }
-
-            savedTrack.items.push_back (std::move (savedItem));
-        }
-
-        saved.push_back (std::move (savedTrack));
+        saved.takes.push_back ({take->label, *take, take->source.get(), std::move (source)});
     }
 
     return saved;
 }
 
-void UndoHistory::restore (Project& project, const SavedItems& saved)
+bool UndoHistory::matches (const Item& item, const SavedItem& saved)
 {
-    for (const auto& savedTrack : saved)
+    if (item.track != saved.track || !(static_cast<const ItemProperties&> (item) == saved.properties)
+        || item.takes.size() != saved.takes.size())
+        return false;
+
+    for (size_t i = 0; i < item.takes.size(); ++i)
     {
-        Track* track = nullptr;
+        const auto& take = *item.takes[i];
+        const auto& savedTake = saved.takes[i];
 
-        for (auto& candidate : project.tracks)
-            if (candidate.get() == savedTrack.track)
-                track = candidate.get();
+        if (take.label != savedTake.label || !(static_cast<const TakeProperties&> (take) == savedTake.properties)
+            || take.source.get() != savedTake.sourceAddress)
+            return false;
+    }
 
-        if (track == nullptr)
-            continue;
+    return true;
+}
 
-        track->items.clear();
+void UndoHistory::apply (Project& project, const std::vector<ItemChange>& changes, bool toAfter)
+{
+    auto findLive = [&] (const std::string& label) -> std::unique_ptr<Item>*
+    {
+        for (auto& track : project.tracks)
+            for (auto& item : track->items)
+                if (item->label == label)
+                    return &item;
 
-        for (const auto& savedItem : savedTrack.items)
+        return nullptr;
+    };
+
+    auto build = [] (const SavedItem& saved)
+    {
+        auto item = std::make_unique<Item>();
+        static_cast<ItemProperties&> (*item) = saved.properties;
+        item->label = saved.label;
+        item->track = saved.track;
+
+        for (const auto& savedTake : saved.takes)
         {
-            auto item = std::make_unique<Item>();
-            static_cast<ItemProperties&> (*item) = savedItem.properties;
-            item->label = savedItem.label;
-            item->track = track;
+            auto take = std::make_unique<Take>();
+            static_cast<TakeProperties&> (*take) = savedTake.properties;
+            take->label = savedTake.label;
+            take->item = item.get();
 
-            for (const auto& savedTake : savedItem.takes)
+            if (savedTake.source)
+                take->source = MediaSource::restore (*savedTake.source);
+
+            item->takes.push_back (std::move (take));
+        }
+
+        return item;
+    };
+
+    auto applyOne = [&] (const ItemChange& change)
+    {
+        const auto& target = toAfter ? change.after : change.before;
+        auto* live = findLive (change.label);
+
+        if (!target)
+        {
+            if (live != nullptr)
             {
-                auto take = std::make_unique<Take>();
-                static_cast<TakeProperties&> (*take) = savedTake.properties;
-                take->label = savedTake.label;
-                take->item = item.get();
-
-                if (savedTake.source)
-                    take->source = MediaSource::restore (*savedTake.source);
-
-                item->takes.push_back (std::move (take));
+                auto& items = (*live)->track->items;
+                items.erase (std::find (items.begin(), items.end(), *live));
             }
 
-            track->items.push_back (std::move (item));
+            return;
         }
-    }
+
+        auto item = build (*target);
+
+        // An item that is still there is replaced where it stands, keeping the track's order.
+        if (live != nullptr)
+            *live = std::move (item);
+        else
+            target->track->items.push_back (std::move (item));
+    };
+
+    // Undo walks the changes backwards, redo forwards.
+    if (toAfter)
+        std::for_each (changes.begin(), changes.end(), applyOne);
+    else
+        std::for_each (changes.rbegin(), changes.rend(), applyOne);
 }
 } // namespace reaper_host

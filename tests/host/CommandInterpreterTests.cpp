@@ -158,7 +158,7 @@ TEST_F (CommandInterpreterTest, UndoRedoAndHistoryWalkTheUndoPoints)
 
     for (const char* name : {"Spot: door", "Spot: birds"})
     {
-        model.undoHistory().beginBlock (model.project());
+        model.undoHistory().beginBlock();
         model.addItem (*model.track (0), model.itemCount(), 1);
         model.undoHistory().endBlock (model.project(), name, 4);
     }

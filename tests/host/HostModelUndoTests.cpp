@@ -124,6 +124,39 @@ TEST_F (HostModelUndo, RestoredItemsAreNewObjectsWithTheSameLabelsPropertiesAndS
     EXPECT_EQ (MediaSource::liveCount(), sourcesBefore + 1) << "the history keeps no live sources";
 }
 
+TEST_F (HostModelUndo, ChangedAndRemovedItemsComeBackAndSetupOutsideBlocksStays)
+{
+    addItemAsOnePoint (1, "one");
+    addItemAsOnePoint (3, "two");
+    auto& setUp = model.addItem (*model.track (0), 8, 1); // outside any block
+    const auto kept = model.allItems();
+
+    api::Undo_BeginBlock2 (nullptr);
+    api::SetMediaItemPosition (kept[0]->handle(), 4, true);
+    api::DeleteTrackMediaItem (track, kept[1]->handle());
+    api::Undo_EndBlock2 (nullptr, "move and delete", 4);
+    EXPECT_EQ (positions(), (std::vector<double>{4, 8}));
+    EXPECT_EQ (setUp.label, "item3");
+
+    ASSERT_TRUE (model.undo());
+    EXPECT_EQ (positions(), (std::vector<double>{1, 3, 8}));
+    const auto* restored = model.allItems()[1];
+    EXPECT_EQ (restored->label, "item2");
+    ASSERT_EQ (restored->takes.size(), 1u);
+    EXPECT_EQ (restored->takes[0]->volume, 0.5);
+    ASSERT_NE (restored->takes[0]->source, nullptr);
+    EXPECT_EQ (MediaSource::liveCount(), sourcesBefore + 2);
+
+    ASSERT_TRUE (model.redo());
+    EXPECT_EQ (positions(), (std::vector<double>{4, 8}));
+    EXPECT_EQ (MediaSource::liveCount(), sourcesBefore + 1);
+
+    ASSERT_TRUE (model.undo());
+    ASSERT_TRUE (model.undo());
+    ASSERT_TRUE (model.undo());
+    EXPECT_EQ (positions(), (std::vector<double>{8})) << "the item set up outside a block stays";
+}
+
 TEST_F (HostModelUndo, BlocksNestAndStrayCallsChangeNothing)
 {
     api::Undo_BeginBlock2 (nullptr);
