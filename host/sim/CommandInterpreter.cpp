@@ -45,6 +45,9 @@ const char* CommandInterpreter::helpText()
            "  unselect-items               unselect every item\n"
            "  fail FUNCTION [TIMES]        make a host function fail (always, or TIMES calls)\n"
            "  heal FUNCTION                stop making it fail\n"
+           "  undo                         undo the last undo point, as Edit > Undo\n"
+           "  redo                         redo the last undone point\n"
+           "  history                      list the undo points (undone ones marked)\n"
            "  draw                         print the timeline\n"
            "  json [FILE]                  write the project as JSON (stdout without FILE)\n"
            "  journal [N]                  list the host calls (the last N)\n"
@@ -185,6 +188,24 @@ CommandOutcome CommandInterpreter::run (const Words& words)
         return {};
     }
 
+    if (command == "undo" || command == "redo")
+        return undoOrRedo (words);
+
+    if (command == "history")
+    {
+        const auto& history = model.undoHistory();
+        const auto points = history.points();
+
+        if (points.empty())
+            out << "no undo points\n";
+
+        for (size_t i = 0; i < points.size(); ++i)
+            out << (i + 1) << ": " << points[i].description << (i < history.pointsInEffect() ? "" : " (undone)") << "\n";
+
+        out << std::flush;
+        return {};
+    }
+
     if (command == "draw" || command == "timeline")
     {
         out << drawTimeline (model, width) << std::flush;
@@ -321,6 +342,27 @@ CommandOutcome CommandInterpreter::selectItem (const Words& words)
         return CommandOutcome::fail ("track " + words[1] + " has no item " + words[2]);
 
     session.model().selectItem (*items[(size_t) index - 1]);
+    return {};
+}
+
+CommandOutcome CommandInterpreter::undoOrRedo (const Words& words)
+{
+    auto& model = session.model();
+    const bool undo = words[0] == "undo";
+
+    if (words.size() != 1)
+        return usage (words[0], "");
+
+    const auto& history = model.undoHistory();
+    // The point undo takes back is the last in effect; the one redo puts back is the next.
+    const size_t affected = history.pointsInEffect() - (undo ? 1 : 0);
+
+    if (!(undo ? model.undo() : model.redo()))
+        return CommandOutcome::fail (history.openBlocks() > 0 ? "an undo block is open" : undo ? "nothing to undo"
+                                                                                               : "nothing to redo");
+
+    out << (undo ? "undone: " : "redone: ") << history.points()[affected].description << "\n"
+        << std::flush;
     return {};
 }
 

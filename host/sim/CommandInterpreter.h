@@ -43,6 +43,7 @@ private:
     CommandOutcome run (const Words& words);
     CommandOutcome addItem (const Words& words);
     CommandOutcome selectItem (const Words& words);
+    CommandOutcome undoOrRedo (const Words& words);
     CommandOutcome writeJson (const Words& words);
     CommandOutcome listJournal (const Words& words);
     CommandOutcome wait (const Words& words);
