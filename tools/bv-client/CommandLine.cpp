@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
@@ -51,6 +52,46 @@ struct SpotArguments
         return result;
     }
 };
+
+// CLI11 reports a misspelt subcommand only as "a subcommand is required": say which word
+// was not understood and what would have been. Options taking a value are skipped with it.
+bool reportUnknownSubcommand (CLI::App& app, int argc, const char* const* argv)
+{
+    std::vector<std::string> names;
+
+    for (const auto* command : app.get_subcommands ([] (CLI::App*)
+                                                    { return true; }))
+        names.push_back (command->get_name());
+
+    std::string word;
+
+    for (int i = 1; i < argc && word.empty(); ++i)
+    {
+        const std::string argument = argv[i];
+
+        if (argument == "--pipe" || argument == "--timeout")
+            ++i;
+        else if (argument.empty() || argument[0] != '-')
+            word = argument;
+    }
+
+    for (const auto& name : names)
+        if (word == name)
+            return false;
+
+    if (word.empty())
+        std::cerr << "bv-client: no subcommand given";
+    else
+        std::cerr << "bv-client: unknown subcommand \"" << word << "\"";
+
+    std::cerr << "; the subcommands are:";
+
+    for (const auto& name : names)
+        std::cerr << " " << name;
+
+    std::cerr << " (bv-client --help describes them)\n";
+    return true;
+}
 
 PendingRequest messageRequest (const BVReaper::ClientMessage& message, const std::string& label = {}, bool expectsReply = true)
 {
@@ -115,11 +156,30 @@ CommandLineResult parseCommandLine (int argc, const char* const* argv)
     }
     catch (const CLI::ParseError& e)
     {
+        if (app.get_subcommands().empty() && e.get_exit_code() != 0 && reportUnknownSubcommand (app, argc, argv))
+        {
+            result.exitCode = kExitBadArguments;
+            return result;
+        }
+
         result.exitCode = app.exit (e) == 0 ? kExitOk : kExitBadArguments;
         return result;
     }
 
     const auto name = app.get_subcommands().front()->get_name();
+
+    // An empty name would be made into the working folder's path, or sent as nothing.
+    const auto hasEmptyName = [] (const std::vector<std::string>& files)
+    {
+        return std::find (files.begin(), files.end(), std::string()) != files.end();
+    };
+
+    if ((name == "spot" && hasEmptyName (spot.files)) || (name == "explore" && exploreFile.empty()))
+    {
+        std::cerr << "bv-client: " << name << ": an empty file name (\"\") names no file; nothing was sent\n";
+        result.exitCode = kExitBadArguments;
+        return result;
+    }
     using Type = BVReaper::ClientMessage;
 
     if (name == "spot")
