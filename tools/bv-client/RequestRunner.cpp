@@ -186,11 +186,9 @@ int runRequests (const ClientPlan& plan, std::ostream& out, std::ostream& err)
     }
 
     PipeClient pipe;
-    const auto opened = pipe.open (plan.pipeName, plan.timeoutMs);
-
-    if (!opened)
+    if (!pipe.open (plan.pipeName, plan.timeoutMs))
     {
-        reportOpenFailure (opened, plan.pipeName, plan.timeoutMs, err);
+        reportOpenFailure (pipe.openResult(), plan.pipeName, plan.timeoutMs, err);
         return kExitNotRunning;
     }
 

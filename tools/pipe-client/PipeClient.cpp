@@ -123,10 +123,11 @@ PipeClient::~PipeClient()
     close();
 }
 
-PipeOpenResult PipeClient::open (const std::string& pipeName, int timeoutMs)
+bool PipeClient::open (const std::string& pipeName, int timeoutMs)
 {
     close();
-    PipeOpenResult result;
+    auto& result = lastOpen;
+    result = {};
 
     const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
 
@@ -143,12 +144,12 @@ PipeOpenResult PipeClient::open (const std::string& pipeName, int timeoutMs)
     if (replyFd < 0 || requestFd < 0)
     {
         close();
-        return result;
+        return false;
     }
 
     result.status = PipeOpenResult::Status::open;
     result.reason.clear();
-    return result;
+    return true;
 }
 
 std::size_t PipeClient::discardWaiting()

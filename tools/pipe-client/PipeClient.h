@@ -24,11 +24,6 @@ struct PipeOpenResult
     Status status = Status::failed;
     std::string path;
     std::string reason;
-
-    explicit operator bool() const
-    {
-        return status == Status::open;
-    }
 };
 
 // The library application's end of the extension's pipe: writes request packets into
@@ -45,7 +40,13 @@ public:
     PipeClient& operator= (const PipeClient&) = delete;
 
     // Opens both FIFOs, retrying until timeoutMs while they are missing or have no reader.
-    PipeOpenResult open (const std::string& pipeName, int timeoutMs);
+    bool open (const std::string& pipeName, int timeoutMs);
+
+    // How the last open went: on failure, which file and what is wrong with it.
+    const PipeOpenResult& openResult() const
+    {
+        return lastOpen;
+    }
 
     // Throws away whatever is waiting in the reply FIFO (replies meant for an earlier
     // client) and what was read of it; the number of bytes discarded.
@@ -72,5 +73,6 @@ private:
     int requestFd = -1;
     int replyFd = -1;
     std::string replyPath;
+    PipeOpenResult lastOpen;
     PacketFramer framer;
 };
