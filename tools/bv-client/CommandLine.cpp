@@ -11,14 +11,16 @@
 namespace
 {
 const char* const kFooter = R"(
-Exit status: 0 done; 1 the extension reported a failure (its text is printed);
-2 bad arguments; 3 the extension is not running or did not answer in time.
+Exit status: 0 done; 1 the extension reported a failure (its text is printed), or a
+doctor check failed; 2 bad arguments; 3 the extension is not running or did not answer
+in time (requests already sent may still be carried out).
 
 Examples:
   bv-client spot ~/Sounds/door.wav --start 0.5 --end 2.5 --name Door
   bv-client spot a.wav b.wav c.wav        (spotted one after the other)
   bv-client --json selected               (one JSON object per reply)
   bv-client raw "08 03"                   (a version request, bytes in hex)
+  bv-client doctor                        (is it installed and answering? what to do if not)
 )";
 
 // The spot's settings as CLI11 fills them; only options given go into the message.
@@ -144,6 +146,9 @@ CommandLineResult parseCommandLine (int argc, const char* const* argv)
     app.add_subcommand ("selected", "print the first selected media item: file, offset, length, sample rate, source length");
     app.add_subcommand ("info", "send an info request (the extension logs \"Info request\" and does not answer)");
 
+    app.add_subcommand ("doctor", "check the installation step by step: module, libraries, log, pipe, a round trip; says what to do")
+        ->add_option ("--plugins", plan.pluginsFolder, "REAPER's UserPlugins folder, if not the default (a portable REAPER)");
+
     std::vector<std::string> rawHexWords;
     bool rawNoReply = false;
     auto* raw = app.add_subcommand ("raw", "send any payload given in hex as one packet and print the reply's bytes");
@@ -205,6 +210,8 @@ CommandLineResult parseCommandLine (int argc, const char* const* argv)
         plan.requests.push_back (messageRequest (client_requests::simple (Type::SELECTED_FILE_REQUEST)));
     else if (name == "info")
         plan.requests.push_back (messageRequest (client_requests::simple (Type::INFO_REQUEST), {}, false));
+    else if (name == "doctor")
+        plan.doctor = true;
     else if (name == "raw")
     {
         std::string rawHex;
