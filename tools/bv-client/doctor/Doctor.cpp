@@ -294,7 +294,7 @@ std::string verdict (const std::vector<Check>& checks)
 
     if (const auto* module = failedCheck ("module"))
         return module->detail.rfind ("no ", 0) == 0 || module->detail.rfind ("there is no", 0) == 0 ? "not installed: the extension is not in REAPER's UserPlugins folder"
-                                                                                                 : "installed twice: remove all copies but one";
+                                                                                                    : "installed twice: remove all copies but one";
 
     if (failedCheck ("architecture") != nullptr || failedCheck ("libraries") != nullptr)
         return "installed, but REAPER cannot load it on this machine";
@@ -323,7 +323,8 @@ int runDoctor (const Options& options, std::ostream& out)
 
     for (const auto& check : checks)
     {
-        const char* mark = check.status == Status::pass ? "ok  " : check.status == Status::fail ? "FAIL" : "--  ";
+        const char* mark = check.status == Status::pass ? "ok  " : check.status == Status::fail ? "FAIL"
+                                                                                                : "--  ";
         char name[16];
         std::snprintf (name, sizeof (name), "%-12s", check.name.c_str());
         out << mark << "  " << name << "  " << check.detail;

@@ -11,11 +11,11 @@ struct Verdict
 {
     enum class State
     {
-        serving,    // the last start made the pipe and is not over
-        quit,       // the last start made the pipe, then REAPER unloaded the extension
-        noPipe,     // the last start could not make the pipe
-        noStart,    // the log holds no start
-        unknown     // the last start says neither: detail quotes its last line
+        serving, // the last start made the pipe and is not over
+        quit,    // the last start made the pipe, then REAPER unloaded the extension
+        noPipe,  // the last start could not make the pipe
+        noStart, // the log holds no start
+        unknown  // the last start says neither: detail quotes its last line
     };
 
     State state = State::noStart;
