@@ -1,6 +1,5 @@
 // bv-client doctor's verdicts on installations that are broken in one way each. The
-// checks run in this process, with HOME in a folder of the test's own and a pipe name of
-// its own; the module is the one this build made, or a copy altered in one field.
+// checks run in this process, with a temporary HOME and a pipe name of its own; the module is the one this build made, or a copy altered in one field.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +7,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
-#include <sstream>
+#include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -19,40 +18,28 @@
 #include "DoctorPlatform.h"
 #include "ElfFile.h"
 #include "LogCheck.h"
+#include "LogFileLines.h"
+#include "TemporaryHome.h"
 
 using doctor::Check;
 namespace fs = std::filesystem;
 
 namespace
 {
-std::string readBytes (const std::string& path)
-{
-    std::ifstream in (path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 void writeBytes (const std::string& path, const std::string& bytes)
 {
     std::ofstream (path, std::ios::binary) << bytes;
 }
 
-// A HOME of the test's own, so the doctor finds no REAPER folder and no log but those made here.
+// The doctor finds no REAPER folder and no log but those a test makes.
 class DoctorTest : public testing::Test
 {
 public:
     void SetUp() override
     {
-        auto pattern = (fs::temp_directory_path() / "bv-doctor-test-XXXXXX").string();
-        ASSERT_NE (mkdtemp (pattern.data()), nullptr);
-        home = pattern;
-
-        if (const char* value = std::getenv ("HOME"))
-            previousHome = value;
-
-        setenv ("HOME", home.c_str(), 1);
-        unsetenv ("XDG_CONFIG_HOME");
+        temporaryHome = std::make_unique<testing_support::TemporaryHome>();
+        home = temporaryHome->path();
+        ASSERT_FALSE (home.empty());
         options.pipeName = "bv_doctor_test_" + std::to_string (getpid());
         options.timeoutMs = 300;
         plugins = home / ".config" / "REAPER" / "UserPlugins";
@@ -60,11 +47,9 @@ public:
 
     void TearDown() override
     {
-        setenv ("HOME", previousHome.c_str(), 1);
         unlink (requestPath().c_str());
         unlink (replyPath().c_str());
-        std::error_code ignored;
-        fs::remove_all (home, ignored);
+        temporaryHome.reset();
     }
 
     std::string requestPath() const
@@ -81,7 +66,7 @@ public:
     void install (const std::function<void (std::string&)>& edit = {}, const std::string& name = "reaper_belvanta_extension.so")
     {
         fs::create_directories (plugins);
-        auto bytes = readBytes (BV_EXTENSION_PATH);
+        auto bytes = testing_support::readWholeFile (BV_EXTENSION_PATH);
         ASSERT_FALSE (bytes.empty());
 
         if (edit)
@@ -92,8 +77,9 @@ public:
 
     void writeLog (const std::string& text)
     {
-        fs::create_directories (home / ".config" / "Belvanta");
-        writeBytes ((home / ".config" / "Belvanta" / "Reaper.txt").string(), text);
+        const auto path = temporaryHome->logFilePath();
+        fs::create_directories (fs::path (path).parent_path());
+        writeBytes (path, text);
     }
 
     const Check& check (const std::vector<Check>& checks, const std::string& name)
@@ -106,8 +92,8 @@ public:
         return none;
     }
 
+    std::unique_ptr<testing_support::TemporaryHome> temporaryHome;
     fs::path home, plugins;
-    std::string previousHome;
     doctor::Options options;
 };
 
@@ -120,9 +106,9 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
     {
         const char* what;
         std::function<void (DoctorTest&)> prepare;
-        const char* failing;   // the first check that fails
-        const char* detail;    // part of its detail
-        const char* verdict;   // part of the verdict
+        const char* failing; // the first check that fails
+        const char* detail;  // part of its detail
+        const char* verdict; // part of the verdict
     };
 
     const Case cases[] = {
@@ -280,7 +266,11 @@ TEST (DoctorElf, ReadsWhatTheLoaderNeedsAndRefusesWhatIsNotAModule)
         {"", "not an ELF file"},
         {std::string ("\xcf\xfa\xed\xfe", 4) + std::string (60, '\0'), "not an ELF file (Mach-O)"},
         // The header claims program headers past the end of the file.
-        {std::string ("\x7f" "ELF\x02\x01", 6) + std::string (26, '\0') + std::string ("\xff\xff\x00\x00\x00\x00\x00\x00", 8) + std::string (14, '\0') + std::string ("\x38\x00\x01\x00", 4) + std::string (8, '\0'), "a damaged ELF file (program headers)"},
+        {std::string ("\x7f"
+                      "ELF\x02\x01",
+                      6)
+             + std::string (26, '\0') + std::string ("\xff\xff\x00\x00\x00\x00\x00\x00", 8) + std::string (14, '\0') + std::string ("\x38\x00\x01\x00", 4) + std::string (8, '\0'),
+         "a damaged ELF file (program headers)"},
     };
 
     for (const auto& c : cases)

@@ -7,11 +7,10 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
+#include "ForgedReply.h"
 #include "LoadedExtensionTest.h"
-#include "pipe/PacketBuilder.h"
-#include "reaper.pb.h"
+#include "LogFileLines.h"
 
 using namespace client_testing;
 
@@ -19,23 +18,6 @@ namespace
 {
 const std::string kRequestFifo = "/tmp/bv_reaper_in";
 const std::string kReplyFifo = "/tmp/bv_reaper_out";
-
-std::string forgedVersionPacket()
-{
-    BVReaper::ServerMessage reply;
-    reply.set_type (BVReaper::ServerMessage::VERSION);
-    reply.mutable_version()->set_version ("reaper ext 6.6 FORGED");
-    const auto payload = reply.SerializeAsString();
-    return buildPacket (kPacketMagic, payload.data(), payload.size());
-}
-
-std::string regularFileContent (const std::string& path)
-{
-    std::ifstream in (path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 int countOf (const std::string& text, const std::string& part)
 {
@@ -103,8 +85,8 @@ TEST_F (SpoofedPipeTest, AnotherUsersFilesAreNeitherReadNorWritten)
         EXPECT_NE (run.err.find ("refusing " + kReplyFifo + ": it is a regular file, not a FIFO"), std::string::npos) << run.err;
     }
 
-    EXPECT_EQ (regularFileContent (kReplyFifo), forged);
-    EXPECT_EQ (regularFileContent (kRequestFifo), "");
+    EXPECT_EQ (testing_support::readWholeFile (kReplyFifo), forged);
+    EXPECT_EQ (testing_support::readWholeFile (kRequestFifo), "");
     EXPECT_EQ (model.itemCount(), 0);
 }
 

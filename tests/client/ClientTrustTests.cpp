@@ -8,7 +8,6 @@
 
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -16,8 +15,9 @@
 #include "ClientProcess.h"
 #include "ClientRequests.h"
 #include "FifoTrust.h"
+#include "ForgedReply.h"
+#include "LogFileLines.h"
 #include "ReplyKinds.h"
-#include "pipe/PacketBuilder.h"
 
 using namespace client_testing;
 
@@ -36,10 +36,7 @@ std::string fileContent (const std::string& path)
     if (lstat (path.c_str(), &info) != 0 || !S_ISREG (info.st_mode))
         return "(not a regular file)";
 
-    std::ifstream in (path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testing_support::readWholeFile (path);
 }
 
 bool makeFifo (const std::string& path, mode_t mode)
@@ -74,15 +71,6 @@ struct PlantedPipe
     }
 };
 
-// A reply the extension never sent: a version that would read "reaper ext 6.6 FORGED".
-std::string forgedVersionReply()
-{
-    BVReaper::ServerMessage reply;
-    reply.set_type (BVReaper::ServerMessage::VERSION);
-    reply.mutable_version()->set_version ("reaper ext 6.6 FORGED");
-    const auto payload = reply.SerializeAsString();
-    return buildPacket (kPacketMagic, payload.data(), payload.size());
-}
 } // namespace
 
 TEST (ClientTrust, FilesThatAreNotThisUsersPrivateFifosAreRefusedAndNothingIsWritten)
@@ -103,7 +91,7 @@ TEST (ClientTrust, FilesThatAreNotThisUsersPrivateFifosAreRefusedAndNothingIsWri
          { return makeFifo (p.out, 0600) && makeFile (p.in, "", 0666); },
          false, "is a regular file, not a FIFO"},
         {"a forged reply in a regular file", [] (const PlantedPipe& p, auto&)
-         { return makeFile (p.out, forgedVersionReply(), 0666) && makeFifo (p.in, 0600); },
+         { return makeFile (p.out, forgedVersionPacket(), 0666) && makeFifo (p.in, 0600); },
          true, "is a regular file, not a FIFO"},
         {"a symbolic link to a FIFO of ours", [] (const PlantedPipe& p, auto&)
          { return makeFifo (p.out, 0600) && makeFifo (p.in + ".target", 0600) && symlink ((p.in + ".target").c_str(), p.in.c_str()) == 0; },
@@ -117,7 +105,7 @@ TEST (ClientTrust, FilesThatAreNotThisUsersPrivateFifosAreRefusedAndNothingIsWri
          true, "belongs to another user (nobody)", true},
         {"another user's regular files with a forged reply", [] (const PlantedPipe& p, const std::optional<OtherUser>& user)
          { return asUser (*user, [&]
-                          { return makeFile (p.out, forgedVersionReply(), 0666) && makeFile (p.in, "", 0666); }); },
+                          { return makeFile (p.out, forgedVersionPacket(), 0666) && makeFile (p.in, "", 0666); }); },
          true, "is a regular file, not a FIFO", true},
     };
 
