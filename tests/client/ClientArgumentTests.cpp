@@ -65,7 +65,7 @@ TEST (ClientArguments, HelpDescribesEverySubcommandAndTheExitCodes)
 
     EXPECT_EQ (run.exitCode, 0);
 
-    for (const auto* word : {"spot", "version", "project-path", "explore", "selected", "info", "raw", "--json", "--timeout", "--pipe", "Exit status"})
+    for (const auto* word : {"spot", "version", "project-path", "explore", "selected", "info", "raw", "doctor", "--json", "--timeout", "--pipe", "Exit status"})
         EXPECT_NE (run.out.find (word), std::string::npos) << word;
 
     const auto spotHelp = runClient ({BV_CLIENT_PATH, "spot", "--help"});

@@ -130,7 +130,7 @@ CommandLineResult parseCommandLine (int argc, const char* const* argv)
     app.fallthrough();
     app.footer (kFooter);
     app.add_option ("--pipe", plan.pipeName, "pipe name: FIFOs /tmp/NAME_in and /tmp/NAME_out")->capture_default_str();
-    app.add_option ("--timeout", plan.timeoutMs, "milliseconds to wait for the pipe and for each reply")
+    app.add_option ("--timeout", plan.timeoutMs, "milliseconds to wait for another bv-client to finish, for the pipe, and for each reply")
         ->capture_default_str()
         ->check (CLI::Range (1, 600000));
     app.add_flag ("--json", plan.json, "print each reply as one JSON object per line");
