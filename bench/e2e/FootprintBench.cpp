@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <string>
 
 #include <sys/prctl.h>
@@ -16,24 +15,12 @@
 #include "HostModel.h"
 #include "HostPump.h"
 #include "LoadedModule.h"
+#include "ProcessMemory.h"
 #include "TemporaryHome.h"
 
 namespace
 {
 using namespace std::chrono_literals;
-
-// Resident set size of this process in KiB, from /proc/self/status.
-long residentKiB()
-{
-    std::ifstream status ("/proc/self/status");
-    std::string line;
-
-    while (std::getline (status, line))
-        if (line.rfind ("VmRSS:", 0) == 0)
-            return std::stol (line.substr (6));
-
-    return -1;
-}
 
 double processCpuSeconds()
 {
@@ -114,7 +101,7 @@ int main (int argc, char** argv)
     const int cycles = smoke ? 10 : 50;
     FigureTable table;
 
-    const auto rssBefore = residentKiB();
+    const auto rssBefore = process_memory::residentKiB();
     LoadedModule module (host);
     std::string error;
 
@@ -124,11 +111,11 @@ int main (int argc, char** argv)
         return 1;
     }
 
-    const auto rssAfterLoad = residentKiB();
+    const auto rssAfterLoad = process_memory::residentKiB();
     const auto firstLoadMicros = module.loadCallMicroseconds();
 
     const auto idle = idleCpuShares (host, idleDuration);
-    const auto rssAfterIdle = residentKiB();
+    const auto rssAfterIdle = process_memory::residentKiB();
     module.unload();
     const auto firstUnloadMicros = module.unloadCallMicroseconds();
 
@@ -148,7 +135,7 @@ int main (int argc, char** argv)
         unloads.push_back (module.unloadCallMicroseconds());
     }
 
-    const auto rssAfterCycles = residentKiB();
+    const auto rssAfterCycles = process_memory::residentKiB();
 
     std::printf ("Footprint figures%s; module %s\n\n", smoke ? " (smoke run)" : "", modulePath.c_str());
 

@@ -15,7 +15,16 @@ MainLoop::MainLoop (TimerRegistry& timers, std::chrono::microseconds period)
 void MainLoop::tick()
 {
     ++tickCount;
+
+    if (!roundObserver)
+    {
+        registry.runAll();
+        return;
+    }
+
+    const auto start = Clock::now();
     registry.runAll();
+    roundObserver (std::chrono::duration_cast<std::chrono::microseconds> (Clock::now() - start));
 }
 
 void MainLoop::tickIfDue()

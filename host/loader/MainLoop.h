@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <utility>
 
 #include "TimerRegistry.h"
 
@@ -32,6 +33,13 @@ public:
     // every round) or the timeout passes; the result is the condition's last value.
     bool runUntil (const std::function<bool()>& condition, std::chrono::microseconds timeout);
 
+    // Called after every round with how long the timers held the thread; empty by default,
+    // so a loop that nobody measures reads no clock for it.
+    void setRoundObserver (std::function<void (std::chrono::microseconds)> observer)
+    {
+        roundObserver = std::move (observer);
+    }
+
     long long ticks() const
     {
         return tickCount;
@@ -47,5 +55,6 @@ private:
     std::chrono::microseconds interval;
     Clock::time_point nextTick;
     long long tickCount = 0;
+    std::function<void (std::chrono::microseconds)> roundObserver;
 };
 } // namespace reaper_host

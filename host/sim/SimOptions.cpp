@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include <algorithm>
+
 #include <CLI/CLI.hpp>
 
 #include "CommandInterpreter.h"
@@ -33,6 +35,12 @@ bool parseSimOptions (int argc, char** argv, SimOptions& options, int& exitCode)
     app.add_flag ("--journal", options.journalOnExit, "List the host calls before unloading");
     app.add_flag ("--draw", options.drawOnExit, "Print the timeline before unloading");
 
+    // An option takes exactly its own values, however often it is repeated: a library path
+    // after `--track NAME` or `--time-selection START END` stays a library path.
+    for (auto* option : app.get_options ([] (const CLI::Option* o)
+                                         { return !o->get_positional(); }))
+        option->allow_extra_args (false);
+
     try
     {
         app.parse (argc, argv);
@@ -55,6 +63,19 @@ bool parseSimOptions (int argc, char** argv, SimOptions& options, int& exitCode)
         std::cerr << "reaper-sim: error: --time-selection: start is after end\n";
         exitCode = 2;
         return false;
+    }
+
+    const int trackCount = std::max (options.tracks, (int) options.trackNames.size());
+
+    for (int number : options.selectedTracks)
+    {
+        if (number < 1 || number > trackCount)
+        {
+            std::cerr << "reaper-sim: error: --select-track: no track " << number << " (there are " << trackCount
+                      << "; --track NAME or --tracks N adds tracks)\n";
+            exitCode = 2;
+            return false;
+        }
     }
 
     return true;

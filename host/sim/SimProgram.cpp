@@ -122,8 +122,14 @@ bool runCommand (CommandInterpreter& interpreter, const std::string& line, const
     if (outcome.kind == CommandOutcome::Kind::failed)
     {
         std::cerr << "reaper-sim: error: " << where << outcome.error << "\n";
+
+        // A typed mistake is shown and the prompt comes back: it does not decide how the
+        // session ends. A script or piped input stops at its first failure and reports it.
+        if (!stopOnError)
+            return true;
+
         exitCode = exitCommandFailed;
-        return !stopOnError;
+        return false;
     }
 
     return true;

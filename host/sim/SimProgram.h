@@ -8,7 +8,7 @@ namespace reaper_host
 enum SimExitCode
 {
     exitOk = 0,
-    exitCommandFailed = 1, // a bad command or a wait that timed out
+    exitCommandFailed = 1, // a bad command or a wait that timed out, in a script or piped input
     exitSetupFailed = 2,   // bad options, a library that would not load, an unreadable script
     exitInterrupted = 130, // Ctrl-C or SIGTERM, after a clean unload
 };

@@ -21,12 +21,15 @@ SimSession::~SimSession()
 
 LoadResult SimSession::load (const std::string& libraryPath)
 {
+    // A bare file name means the file in the current folder, as everywhere on a command
+    // line; dlopen would instead search the system's library folders for it.
+    const auto path = libraryPath.find ('/') == std::string::npos ? "./" + libraryPath : libraryPath;
     auto library = std::make_unique<ExtensionLibrary> (host);
-    auto result = library->load (libraryPath, version);
+    auto result = library->load (path, version);
 
     if (result.ok())
     {
-        out << "loaded " << libraryPath << "\n";
+        out << "loaded " << path << "\n";
         loaded.push_back (std::move (library));
     }
 

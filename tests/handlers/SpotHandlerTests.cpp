@@ -557,9 +557,9 @@ TEST_F (Spot, UnsoundValuesAreRefusedBeforeAnythingIsCreated)
         {"end infinite", [=] (auto& s)
          { s.set_end_offset (inf); },
          "Invalid end offset: must be a finite number"},
-        {"difference overflows", [] (auto& s)
+        {"difference would overflow", [] (auto& s)
          { s.set_start_offset (-3e38f); s.set_end_offset (3e38f); },
-         "Invalid end offset: too far from the start offset"},
+         "Invalid start offset: must be between -10000000 and 10000000 seconds"},
         {"start NaN", [=] (auto& s)
          { s.set_start_offset (nan); },
          "Invalid start offset: must be a finite number"},
@@ -605,6 +605,110 @@ TEST_F (Spot, UnsoundValuesAreRefusedBeforeAnythingIsCreated)
         EXPECT_EQ (model.itemCount(), 0);
         EXPECT_EQ (model.project().cursor, 3.0);
         EXPECT_EQ (log.linesWithAssertionsMarked(), (std::vector<std::string>{"Spotting:" + tone, "ASSERT", c.failure}));
+    }
+}
+
+// Each bound, just inside (placed) and just outside (refused with its text, nothing placed,
+// the cursor where it was).
+TEST_F (Spot, ValuesAtTheirBounds)
+{
+    const auto above = [] (float value)
+    { return std::nextafter (value, std::numeric_limits<float>::infinity()); };
+    const auto below = [] (float value)
+    { return std::nextafter (value, -std::numeric_limits<float>::infinity()); };
+    const std::string placed;
+    const std::string startText = "Invalid start offset: must be between -10000000 and 10000000 seconds";
+    const std::string rateText = "Invalid play rate: must be between 0.01 and 100";
+    const struct
+    {
+        const char* name;
+        double cursor;
+        std::function<void (BVReaper::SpotCommand&)> edit;
+        std::string failure;
+    } cases[] = {
+        {"start -1e7", 0, [] (auto& s)
+         { s.set_start_offset (-1e7f); },
+         placed},
+        {"start below -1e7", 0, [&] (auto& s)
+         { s.set_start_offset (below (-1e7f)); },
+         startText},
+        {"start 1e7", 0, [] (auto& s)
+         { s.set_start_offset (1e7f); },
+         placed},
+        {"start above 1e7", 0, [&] (auto& s)
+         { s.set_start_offset (above (1e7f)); },
+         startText},
+        {"end 1e7", 0, [] (auto& s)
+         { s.set_end_offset (1e7f); },
+         placed},
+        {"end above 1e7", 0, [&] (auto& s)
+         { s.set_end_offset (above (1e7f)); },
+         "Invalid end offset: must not be beyond 10000000 seconds"},
+        {"length 1e7", 0, [] (auto& s)
+         { s.set_start_offset (-1.0f); s.set_end_offset (9999999.0f); },
+         placed},
+        {"length above 1e7", 0, [] (auto& s)
+         { s.set_start_offset (-2.0f); s.set_end_offset (9999999.0f); },
+         "Invalid end offset: the item would be longer than 10000000 seconds"},
+        {"item ending at 1e7", 5, [] (auto& s)
+         { s.set_end_offset (9999995.0f); },
+         placed},
+        {"item ending after 1e7", 5, [] (auto& s)
+         { s.set_end_offset (9999996.0f); },
+         "Invalid end offset: the item would end beyond 10000000 seconds"},
+        {"rate 0.01", 0, [] (auto& s)
+         { s.set_play_rate (0.01f); },
+         placed},
+        {"rate below 0.01", 0, [&] (auto& s)
+         { s.set_play_rate (below (0.01f)); },
+         rateText},
+        {"rate 1e-30", 0, [] (auto& s)
+         { s.set_play_rate (1e-30f); },
+         rateText},
+        {"rate 100", 0, [] (auto& s)
+         { s.set_play_rate (100.0f); },
+         placed},
+        {"rate above 100", 0, [&] (auto& s)
+         { s.set_play_rate (above (100.0f)); },
+         rateText},
+        {"volume 0", 0, [] (auto& s)
+         { s.set_volume (0.0f); },
+         placed},
+        {"volume +24 dB", 0, [] (auto& s)
+         { s.set_volume (15.848932f); },
+         placed},
+        {"volume above +24 dB", 0, [&] (auto& s)
+         { s.set_volume (above (15.848932f)); },
+         "Invalid volume: must not be above 15.848932 (+24 dB)"},
+        {"volume 1e30", 0, [] (auto& s)
+         { s.set_volume (1e30f); },
+         "Invalid volume: must not be above 15.848932 (+24 dB)"},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        model.reset();
+        model.addTrack();
+        model.setCursor (c.cursor);
+        replies.packets.clear();
+        log.lines.clear();
+        const int sourcesBefore = MediaSource::liveCount();
+
+        spot (c.edit);
+
+        if (c.failure.empty())
+        {
+            EXPECT_EQ (toHex (replies.packets.at (0)), "08 04");
+            EXPECT_EQ (model.itemCount(), 1);
+            continue;
+        }
+
+        EXPECT_EQ (errorText(), c.failure);
+        EXPECT_EQ (model.itemCount(), 0);
+        EXPECT_EQ (model.project().cursor, c.cursor);
+        EXPECT_EQ (MediaSource::liveCount(), sourcesBefore);
+        EXPECT_EQ (log.lines.back(), c.failure);
     }
 }
 

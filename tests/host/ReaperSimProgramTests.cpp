@@ -30,7 +30,7 @@ TEST (ReaperSimProgram, LoadsTheExtensionRunsItsTimerAndUnloadsAtEndOfScript)
     const auto script = temp.path ("run.txt");
     const auto json = temp.path ("project.json");
     std::ofstream (script) << "# the extension's timer calls UpdateArrange on every tick\n"
-                              "wait 60\n"
+                              "wait-calls UpdateArrange 20 5000\n"
                               "json "
                            << json << "\nstatus\n";
 
@@ -44,7 +44,7 @@ TEST (ReaperSimProgram, LoadsTheExtensionRunsItsTimerAndUnloadsAtEndOfScript)
     const auto project = readJson (json);
     ASSERT_FALSE (project.is_discarded());
     EXPECT_EQ (project["registeredTimers"], 1);
-    EXPECT_GE (project["arrangeRedraws"].get<int>(), 20) << "timer ticks at a 1 ms period over 60 ms";
+    EXPECT_GE (project["arrangeRedraws"].get<int>(), 20) << "the script waited for 20 ticks";
 }
 
 TEST (ReaperSimProgram, StandardInputCommandsAndEndOfInputUnload)
@@ -59,6 +59,101 @@ TEST (ReaperSimProgram, StandardInputCommandsAndEndOfInputUnload)
     EXPECT_NE (result.output.find ("1*Dialogue"), std::string::npos) << result.output;
     EXPECT_NE (result.output.find ("Register(\"timer\", function) -> 1"), std::string::npos) << result.output;
     EXPECT_NE (result.output.find ("unloaded " + extension), std::string::npos) << result.output;
+}
+
+TEST (ReaperSimProgram, OptionsTakeOnlyTheirOwnValuesAndLeaveTheLibraryPath)
+{
+    testing_support::TempDirectory temp;
+    const auto json = temp.path ("project.json");
+
+    struct Case
+    {
+        std::vector<std::string> options; // given right before the library path
+        std::vector<std::string> trackNames;
+        std::vector<bool> selected;
+        double selectionStart, selectionEnd;
+    };
+
+    const Case cases[] = {
+        {{"--track", "A"}, {"A"}, {false}, 0, 0},
+        {{"--track", "A", "--track", "B"}, {"A", "B"}, {false, false}, 0, 0},
+        {{"--tracks", "2", "--select-track", "1"}, {"", ""}, {true, false}, 0, 0},
+        {{"--track", "A", "--track", "B", "--select-track", "1", "--select-track", "2"}, {"A", "B"}, {true, true}, 0, 0},
+        {{"--tracks", "1", "--time-selection", "4", "9"}, {""}, {false}, 4, 9},
+        {{"--tracks", "1", "--fail", "AddMediaItemToTrack", "--withhold", "Main_OnCommand"}, {""}, {false}, 0, 0},
+    };
+
+    for (const auto& c : cases)
+    {
+        std::vector<std::string> arguments{sim, "--json", json};
+        arguments.insert (arguments.end(), c.options.begin(), c.options.end());
+        arguments.push_back (extension);
+        std::filesystem::remove (json);
+
+        const auto result = runProgram (arguments, "status\n");
+        const auto project = readJson (json);
+
+        EXPECT_EQ (result.exitCode, 0) << c.options[0] << "\n"
+                                       << result.output;
+        EXPECT_NE (result.output.find ("loaded " + extension), std::string::npos) << result.output;
+        ASSERT_FALSE (project.is_discarded()) << result.output;
+        ASSERT_EQ (project["tracks"].size(), c.trackNames.size()) << project.dump();
+
+        for (size_t i = 0; i < c.trackNames.size(); ++i)
+        {
+            EXPECT_EQ (project["tracks"][i]["name"], c.trackNames[i]) << project.dump();
+            EXPECT_EQ (project["tracks"][i]["selected"], c.selected[i]) << project.dump();
+        }
+
+        EXPECT_EQ (project["timeSelection"]["start"], c.selectionStart);
+        EXPECT_EQ (project["timeSelection"]["end"], c.selectionEnd);
+    }
+}
+
+TEST (ReaperSimProgram, ALibraryNamedWithoutItsFolderIsTheOneInTheCurrentFolder)
+{
+    const std::filesystem::path library (extension);
+    const auto result = runProgram ({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" \"$2\"", library.parent_path().string(), sim,
+                                     library.filename().string()},
+                                    "status\n");
+
+    EXPECT_EQ (result.exitCode, 0) << result.output;
+    EXPECT_NE (result.output.find ("loaded ./" + library.filename().string()), std::string::npos) << result.output;
+}
+
+TEST (ReaperSimProgram, TypedMistakesAreShownAndQuitStillEndsTheSessionWell)
+{
+    struct Case
+    {
+        bool typed;
+        std::string input;
+        int exitCode;
+        std::vector<std::string> shown;
+    };
+
+    // "\x04" is Ctrl-D, the end of typed input.
+    const Case cases[] = {
+        {true, "cursor ten\nfrobnicate\nstatus\nquit\n", 0, {"usage: cursor SECONDS", "frobnicate", "timers: 1"}},
+        {true, "add-item 7 0 1\n\x04", 0, {"reaper-sim: error: no track 7"}},
+        {true, "quit\n", 0, {}},
+        {false, "cursor ten\nquit\n", 1, {"stdin:1: usage: cursor SECONDS"}},
+    };
+
+    for (const auto& c : cases)
+    {
+        Subprocess process ({sim, "--tracks", "1", extension}, {}, c.typed);
+        ASSERT_TRUE (process.started());
+        process.writeInput (c.input);
+        // A terminal drops unread input when its other end closes: wait for the unload first.
+        ASSERT_TRUE (process.waitForOutput ("unloaded " + extension, 5s)) << c.input << "\n"
+                                                                          << process.output();
+        EXPECT_EQ (process.finish (5s), c.exitCode) << c.input << "\n"
+                                                    << process.output();
+
+        for (const auto& text : c.shown)
+            EXPECT_NE (process.output().find (text), std::string::npos) << c.input << "\n"
+                                                                        << process.output();
+    }
 }
 
 TEST (ReaperSimProgram, WaitsForTheExtensionToAddItems)
@@ -102,6 +197,7 @@ TEST (ReaperSimProgram, LoadsEveryExtensionOfAPluginsFolder)
 TEST (ReaperSimProgram, SetupErrorsExitNonZeroWithAClearMessage)
 {
     testing_support::TempDirectory temp;
+    std::ofstream (temp.path ("notes.txt")) << "not a library\n";
 
     struct Case
     {
@@ -112,6 +208,10 @@ TEST (ReaperSimProgram, SetupErrorsExitNonZeroWithAClearMessage)
 
     const Case cases[] = {
         {{sim, "/nonexistent/reaper_missing.so"}, 2, "reaper-sim: error: cannot load /nonexistent/reaper_missing.so"},
+        {{sim, temp.path ("notes.txt")}, 2, "reaper-sim: error: cannot load " + temp.path ("notes.txt")},
+        {{sim, "--track", "A", "B", extension}, 2, "reaper-sim: error: cannot load ./B"},
+        {{sim, "--select-track", "1", extension}, 2, "--select-track: no track 1 (there are 0;"},
+        {{sim, "--tracks", "2", "--select-track", "3", extension}, 2, "--select-track: no track 3"},
         {{sim, TEST_NOENTRY_PATH}, 2, std::string ("reaper-sim: error: ") + TEST_NOENTRY_PATH + " has no ReaperPluginEntry"},
         {{sim, "--script", temp.path ("missing.txt"), extension}, 2, "reaper-sim: error: cannot read script"},
         {{sim, "--caller-version", "0x20D", extension}, 2, "refused to load"},

@@ -2,17 +2,51 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
 
 namespace testing_support
 {
-Subprocess::Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
+namespace
+{
+// A pseudo-terminal: [0] the child's end, [1] the end the test writes to.
+bool openTerminal (int ends[2])
+{
+    const int writer = posix_openpt (O_RDWR | O_NOCTTY | O_CLOEXEC);
+
+    if (writer < 0)
+        return false;
+
+    const char* name = grantpt (writer) == 0 && unlockpt (writer) == 0 ? ptsname (writer) : nullptr;
+    const int reader = name != nullptr ? open (name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+    termios settings{};
+
+    if (reader < 0 || tcgetattr (reader, &settings) != 0)
+    {
+        ::close (writer);
+
+        if (reader >= 0)
+            ::close (reader);
+
+        return false;
+    }
+
+    settings.c_lflag &= ~(tcflag_t) (ECHO | ECHONL);
+    tcsetattr (reader, TCSANOW, &settings);
+    ends[0] = reader;
+    ends[1] = writer;
+    return true;
+}
+} // namespace
+
+Subprocess::Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment, bool terminalInput)
 {
     // A child that exits before reading its input must not kill the test with SIGPIPE.
     static std::once_flag ignorePipeSignal;
@@ -21,7 +55,7 @@ Subprocess::Subprocess (const std::vector<std::string>& arguments, const std::ve
 
     int input[2], output[2];
 
-    if (arguments.empty() || pipe2 (input, O_CLOEXEC) != 0)
+    if (arguments.empty() || !(terminalInput ? openTerminal (input) : pipe2 (input, O_CLOEXEC) == 0))
         return;
 
     if (pipe2 (output, O_CLOEXEC) != 0)

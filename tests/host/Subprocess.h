@@ -11,7 +11,10 @@ namespace testing_support
 class Subprocess
 {
 public:
-    explicit Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {});
+    // With `terminalInput` the child's standard input is a terminal (a pseudo-terminal
+    // without echo), as when a person types the commands; otherwise a pipe.
+    explicit Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+                         bool terminalInput = false);
     ~Subprocess();
 
     Subprocess (const Subprocess&) = delete;

@@ -16,13 +16,15 @@
 #include <gtest/gtest.h>
 
 #include "ClientThread.h"
+#include "ExtensionHarness.h"
 #include "PipeClient.h"
 #include "ProcessResources.h"
-#include "ReliabilityHarness.h"
 #include "RequestPayloads.h"
 #include "pipe/PacketBuilder.h"
 
 using namespace reliability_testing;
+using testing_support::ExtensionHarness;
+using testing_support::kTimedEmptyProject;
 using namespace std::chrono_literals;
 using process_resources::pathExists;
 
@@ -49,8 +51,8 @@ struct PlantedPaths
 {
     ~PlantedPaths()
     {
-        std::remove (ReliabilityHarness::requestFifo);
-        std::remove (ReliabilityHarness::replyFifo);
+        std::remove (ExtensionHarness::requestFifo);
+        std::remove (ExtensionHarness::replyFifo);
     }
 };
 
@@ -58,7 +60,7 @@ struct PlantedPaths
 // the reply FIFO is not one to open.
 bool writeRequest (const std::string& payload)
 {
-    const int fd = ::open (ReliabilityHarness::requestFifo, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open (ExtensionHarness::requestFifo, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
 
     if (fd < 0)
         return false;
@@ -69,7 +71,7 @@ bool writeRequest (const std::string& payload)
     return written;
 }
 
-bool versionRoundTrip (ReliabilityHarness& harness)
+bool versionRoundTrip (ExtensionHarness& harness)
 {
     bool answered = false;
 
@@ -80,9 +82,9 @@ bool versionRoundTrip (ReliabilityHarness& harness)
             if (auto reply = pipe.receive (3000))
                 answered = request_payloads::mismatch (*reply, {request_payloads::ExpectedReply::Kind::version, {}}).empty(); });
 
-    harness.runUntil ([&]
-                      { return client.done(); },
-                      10s);
+    harness.pumpUntil ([&]
+                       { return client.done(); },
+                       10s);
     client.join();
     return answered;
 }
@@ -91,22 +93,22 @@ bool versionRoundTrip (ReliabilityHarness& harness)
 TEST (FifoTamperTest, FifosDeletedUnderARunningExtensionCostNothingAndAReloadServesAgain)
 {
     PlantedPaths cleanup;
-    ReliabilityHarness harness;
+    ExtensionHarness harness (kTimedEmptyProject);
     ASSERT_TRUE (harness.load().ok());
     ASSERT_TRUE (versionRoundTrip (harness));
 
-    ASSERT_EQ (::unlink (ReliabilityHarness::requestFifo), 0);
-    ASSERT_EQ (::unlink (ReliabilityHarness::replyFifo), 0);
+    ASSERT_EQ (::unlink (ExtensionHarness::requestFifo), 0);
+    ASSERT_EQ (::unlink (ExtensionHarness::replyFifo), 0);
     harness.resetTickStatistics();
 
     // No client can reach the extension now; the extension carries on regardless.
     EXPECT_FALSE (versionRoundTrip (harness));
-    harness.runFor (200ms);
+    harness.pumpFor (200ms);
     EXPECT_LT (harness.longestTick(), 250ms);
 
     harness.unload();
-    EXPECT_FALSE (pathExists (ReliabilityHarness::requestFifo));
-    EXPECT_FALSE (pathExists (ReliabilityHarness::replyFifo));
+    EXPECT_FALSE (pathExists (ExtensionHarness::requestFifo));
+    EXPECT_FALSE (pathExists (ExtensionHarness::replyFifo));
 
     ASSERT_TRUE (harness.load().ok());
     EXPECT_TRUE (versionRoundTrip (harness));
@@ -124,25 +126,25 @@ TEST (FifoTamperTest, AReplyFifoReplacedUnderARunningExtensionIsNeverWrittenThro
     {
         SCOPED_TRACE (replacement.name);
         PlantedPaths cleanup;
-        ReliabilityHarness harness;
+        ExtensionHarness harness (kTimedEmptyProject);
         ASSERT_TRUE (harness.load().ok());
 
-        const auto victim = harness.scratchPath ("victim.txt");
+        const auto victim = harness.home().file ("victim.txt");
         writeFile (victim, "precious");
-        ASSERT_EQ (::unlink (ReliabilityHarness::replyFifo), 0);
+        ASSERT_EQ (::unlink (ExtensionHarness::replyFifo), 0);
 
         if (replacement.symlink)
         {
-            ASSERT_EQ (::symlink (victim.c_str(), ReliabilityHarness::replyFifo), 0);
+            ASSERT_EQ (::symlink (victim.c_str(), ExtensionHarness::replyFifo), 0);
         }
         else
-            writeFile (ReliabilityHarness::replyFifo, "precious");
+            writeFile (ExtensionHarness::replyFifo, "precious");
 
         harness.resetTickStatistics();
         ASSERT_TRUE (writeRequest (request_payloads::openInMediaExplorer ("/replaced")));
-        ASSERT_TRUE (harness.runUntil ([&]
-                                       { return harness.model.project().explorerRequests.size() == 1; },
-                                       5s));
+        ASSERT_TRUE (harness.pumpUntil ([&]
+                                        { return harness.host().project().explorerRequests.size() == 1; },
+                                        5s));
 
         // Refused at once: the reply is not waited for.
         EXPECT_LT (harness.longestTick(), 250ms);
@@ -150,13 +152,13 @@ TEST (FifoTamperTest, AReplyFifoReplacedUnderARunningExtensionIsNeverWrittenThro
 
         if (!replacement.symlink)
         {
-            EXPECT_EQ (readFile (ReliabilityHarness::replyFifo), "precious");
+            EXPECT_EQ (readFile (ExtensionHarness::replyFifo), "precious");
         }
 
         // What is not its FIFO, the extension leaves where it is at unload.
         harness.unload();
-        EXPECT_TRUE (pathExists (ReliabilityHarness::replyFifo));
-        EXPECT_FALSE (pathExists (ReliabilityHarness::requestFifo));
+        EXPECT_TRUE (pathExists (ExtensionHarness::replyFifo));
+        EXPECT_FALSE (pathExists (ExtensionHarness::requestFifo));
         EXPECT_EQ (readFile (victim), "precious");
     }
 }
@@ -164,11 +166,11 @@ TEST (FifoTamperTest, AReplyFifoReplacedUnderARunningExtensionIsNeverWrittenThro
 TEST (FifoTamperTest, ARequestFifoReplacedByAnotherFifoLeavesTheOldReaderHarmless)
 {
     PlantedPaths cleanup;
-    ReliabilityHarness harness;
+    ExtensionHarness harness (kTimedEmptyProject);
     ASSERT_TRUE (harness.load().ok());
 
-    ASSERT_EQ (::unlink (ReliabilityHarness::requestFifo), 0);
-    ASSERT_EQ (::mkfifo (ReliabilityHarness::requestFifo, 0600), 0);
+    ASSERT_EQ (::unlink (ExtensionHarness::requestFifo), 0);
+    ASSERT_EQ (::mkfifo (ExtensionHarness::requestFifo, 0600), 0);
     harness.resetTickStatistics();
 
     // The request goes into a FIFO no one reads: it is never carried out, and nothing hangs.
@@ -176,8 +178,8 @@ TEST (FifoTamperTest, ARequestFifoReplacedByAnotherFifoLeavesTheOldReaderHarmles
     EXPECT_LT (harness.longestTick(), 250ms);
 
     harness.unload();
-    EXPECT_FALSE (pathExists (ReliabilityHarness::requestFifo));
-    EXPECT_FALSE (pathExists (ReliabilityHarness::replyFifo));
+    EXPECT_FALSE (pathExists (ExtensionHarness::requestFifo));
+    EXPECT_FALSE (pathExists (ExtensionHarness::replyFifo));
 }
 
 TEST (FifoTamperTest, AnythingButOurOwnFifoPlantedBeforeLoadIsRefusedAndNeverFollowed)
@@ -204,16 +206,16 @@ TEST (FifoTamperTest, AnythingButOurOwnFifoPlantedBeforeLoadIsRefusedAndNeverFol
         {"a FIFO of another user", Plant::otherUsersFifo, "is a FIFO owned by another user"},
     };
 
-    for (const auto* plantedAt : {ReliabilityHarness::requestFifo, ReliabilityHarness::replyFifo})
+    for (const auto* plantedAt : {ExtensionHarness::requestFifo, ExtensionHarness::replyFifo})
     {
         for (const auto& c : cases)
         {
             SCOPED_TRACE (std::string (c.name) + " at " + plantedAt);
             PlantedPaths cleanup;
-            ReliabilityHarness harness;
-            const auto target = harness.scratchPath ("target");
-            const std::string other = plantedAt == std::string (ReliabilityHarness::requestFifo) ? ReliabilityHarness::replyFifo
-                                                                                                 : ReliabilityHarness::requestFifo;
+            ExtensionHarness harness (kTimedEmptyProject);
+            const auto target = harness.home().file ("target");
+            const std::string other = plantedAt == std::string (ExtensionHarness::requestFifo) ? ExtensionHarness::replyFifo
+                                                                                               : ExtensionHarness::requestFifo;
 
             switch (c.plant)
             {
@@ -245,7 +247,7 @@ TEST (FifoTamperTest, AnythingButOurOwnFifoPlantedBeforeLoadIsRefusedAndNeverFol
 
             // The load itself succeeds; the bridge lives on without a pipe and says why.
             ASSERT_TRUE (harness.load().ok());
-            harness.runFor (20ms);
+            harness.pumpFor (20ms);
             const auto log = harness.logText();
             EXPECT_NE (log.find (std::string ("Pipe not created: ") + plantedAt + " " + c.reason), std::string::npos) << log;
             EXPECT_EQ (log.find ("pipe created"), std::string::npos);

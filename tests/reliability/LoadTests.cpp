@@ -9,12 +9,14 @@
 
 #include "AudioFileWriter.h"
 #include "ClientThread.h"
+#include "ExtensionHarness.h"
 #include "PipeClient.h"
 #include "ProcessResources.h"
-#include "ReliabilityHarness.h"
 #include "RequestPayloads.h"
 
 using namespace reliability_testing;
+using testing_support::ExtensionHarness;
+using testing_support::kTimedEmptyProject;
 using namespace std::chrono_literals;
 using request_payloads::ExpectedReply;
 
@@ -37,9 +39,9 @@ struct Request
 };
 
 // The sound of one spot: a short real audio file, so no spot logs a missing file.
-std::string writeSpotSound (ReliabilityHarness& harness)
+std::string writeSpotSound (ExtensionHarness& harness)
 {
-    const auto path = harness.scratchPath ("spot.wav");
+    const auto path = harness.home().file ("spot.wav");
     EXPECT_TRUE (reaper_host::writeAudioFile (path, reaper_host::AudioFileFormat::wav16, 8000, 1, 800));
     return path;
 }
@@ -53,8 +55,8 @@ TEST (LoadTest, HundredThousandMixedRequestsFromAClientReconnectingEveryThousand
 
     const Snapshot before;
     {
-        ReliabilityHarness harness;
-        auto& model = harness.model;
+        ExtensionHarness harness (kTimedEmptyProject);
+        auto& model = harness.host();
         auto& first = model.addTrack ("Selected item");
         model.addTrack ("Spots");
         model.selectTracks ({1});
@@ -162,12 +164,12 @@ TEST (LoadTest, HundredThousandMixedRequestsFromAClientReconnectingEveryThousand
             pipe.close(); });
 
         // The journal would otherwise hold every host call of the whole run.
-        EXPECT_TRUE (harness.runUntil ([&]
-                                       {
+        EXPECT_TRUE (harness.pumpUntil ([&]
+                                        {
             if (model.journal().entries().size() > 10000)
                 model.journal().clear();
             return client.done(); },
-                                       600s));
+                                        600s));
         client.join();
 
         EXPECT_EQ (problems, std::vector<std::string>());
@@ -188,9 +190,9 @@ TEST (LoadTest, HundredThousandMixedRequestsFromAClientReconnectingEveryThousand
                      kRequests, answered, connections, (long long) harness.longestTick().count());
 
         harness.unload();
-        EXPECT_FALSE (process_resources::isMapped (ReliabilityHarness::modulePath()));
-        EXPECT_FALSE (process_resources::pathExists (ReliabilityHarness::requestFifo));
-        EXPECT_FALSE (process_resources::pathExists (ReliabilityHarness::replyFifo));
+        EXPECT_FALSE (process_resources::isMapped (ExtensionHarness::modulePath()));
+        EXPECT_FALSE (process_resources::pathExists (ExtensionHarness::requestFifo));
+        EXPECT_FALSE (process_resources::pathExists (ExtensionHarness::replyFifo));
     }
 
     const Snapshot after;
@@ -205,15 +207,15 @@ TEST (LoadTest, TwoHundredLoadUnloadCyclesLeaveNoDescriptorThreadMappingOrFifo)
     int roundTrips = 0;
 
     {
-        ReliabilityHarness harness;
-        harness.model.addTrack();
+        ExtensionHarness harness (kTimedEmptyProject);
+        harness.host().addTrack();
 
         for (int cycle = 0; cycle < kCycles; ++cycle)
         {
             SCOPED_TRACE ("cycle " + std::to_string (cycle));
             ASSERT_TRUE (harness.load().ok());
-            ASSERT_TRUE (process_resources::isMapped (ReliabilityHarness::modulePath()));
-            harness.runFor (1ms);
+            ASSERT_TRUE (process_resources::isMapped (ExtensionHarness::modulePath()));
+            harness.pumpFor (1ms);
 
             // Every tenth cycle also serves a request before it unloads.
             if (cycle % 10 == 0)
@@ -226,18 +228,18 @@ TEST (LoadTest, TwoHundredLoadUnloadCyclesLeaveNoDescriptorThreadMappingOrFifo)
                         if (auto reply = pipe.receive (kTimeoutMs))
                             problem = request_payloads::mismatch (*reply, {ExpectedReply::Kind::version, {}}); });
 
-                harness.runUntil ([&]
-                                  { return client.done(); },
-                                  20s);
+                harness.pumpUntil ([&]
+                                   { return client.done(); },
+                                   20s);
                 client.join();
                 EXPECT_EQ (problem, "");
                 ++roundTrips;
             }
 
             harness.unload();
-            ASSERT_FALSE (process_resources::isMapped (ReliabilityHarness::modulePath()));
-            ASSERT_FALSE (process_resources::pathExists (ReliabilityHarness::requestFifo));
-            ASSERT_FALSE (process_resources::pathExists (ReliabilityHarness::replyFifo));
+            ASSERT_FALSE (process_resources::isMapped (ExtensionHarness::modulePath()));
+            ASSERT_FALSE (process_resources::pathExists (ExtensionHarness::requestFifo));
+            ASSERT_FALSE (process_resources::pathExists (ExtensionHarness::replyFifo));
         }
 
         const auto log = harness.logText();

@@ -11,12 +11,14 @@
 #include <gtest/gtest.h>
 
 #include "ClientThread.h"
+#include "ExtensionHarness.h"
 #include "PipeClient.h"
-#include "ReliabilityHarness.h"
 #include "RequestPayloads.h"
 #include "pipe/PacketBuilder.h"
 
 using namespace reliability_testing;
+using testing_support::ExtensionHarness;
+using testing_support::kTimedEmptyProject;
 using namespace std::chrono_literals;
 using request_payloads::ExpectedReply;
 
@@ -47,8 +49,8 @@ class PeerFaultTest : public testing::Test
 protected:
     void SetUp() override
     {
-        harness.model.addTrack ("One");
-        harness.model.setProjectPath (projectPath);
+        harness.host().addTrack ("One");
+        harness.host().setProjectPath (projectPath);
         ASSERT_TRUE (harness.load().ok());
     }
 
@@ -120,9 +122,9 @@ protected:
             if (pipe.receive (200))
                 problems.push_back ("a reply more than requests"); });
 
-        EXPECT_TRUE (harness.runUntil ([&]
-                                       { return client.done(); },
-                                       30s));
+        EXPECT_TRUE (harness.pumpUntil ([&]
+                                        { return client.done(); },
+                                        30s));
         client.join();
         EXPECT_EQ (problems, std::vector<std::string>());
     }
@@ -137,7 +139,7 @@ protected:
     }
 
     std::string projectPath = "/Projects/Film";
-    ReliabilityHarness harness;
+    ExtensionHarness harness{kTimedEmptyProject};
 };
 
 struct PartialPacket
@@ -174,7 +176,7 @@ TEST_F (PeerFaultTest, PartOfAPacketLeftByAVanishedClientIsDroppedAndTheNextClie
             ASSERT_TRUE (pipe.sendRaw (fault.bytes, kTimeoutMs)); });
 
         // Its part packet waits for the rest until the reader gives up on it.
-        harness.runFor (kStalePartialPacket + 500ms);
+        harness.pumpFor (kStalePartialPacket + 500ms);
         vanishing.join();
         EXPECT_NE (harness.logText().find ("Dropped an incomplete packet"), std::string::npos) << harness.logText();
 
@@ -208,9 +210,9 @@ TEST_F (PeerFaultTest, ASlowClientWritingAPacketInPiecesIsServed)
         const auto reply = pipe.receive (kTimeoutMs);
         problem = reply ? request_payloads::mismatch (*reply, {ExpectedReply::Kind::responseText, projectPath}) : "no reply"; });
 
-    EXPECT_TRUE (harness.runUntil ([&]
-                                   { return slow.done(); },
-                                   30s));
+    EXPECT_TRUE (harness.pumpUntil ([&]
+                                    { return slow.done(); },
+                                    30s));
     slow.join();
     EXPECT_EQ (problem, "");
     EXPECT_EQ (harness.logText().find ("Dropped an incomplete packet"), std::string::npos);
@@ -220,7 +222,7 @@ TEST_F (PeerFaultTest, AClientThatStopsReadingUntilTheReplyFifoIsFullCostsOneDea
 {
     // Replies of about 4 KB each: the reply FIFO's 64 KB are full after some 16.
     projectPath = "/" + std::string (3990, 'p');
-    harness.model.setProjectPath (projectPath);
+    harness.host().setProjectPath (projectPath);
     constexpr int kRequests = 60;
 
     PipeClient pipe;
@@ -230,9 +232,9 @@ TEST_F (PeerFaultTest, AClientThatStopsReadingUntilTheReplyFifoIsFullCostsOneDea
         for (int i = 0; i < kRequests; ++i)
             ASSERT_TRUE (pipe.send (request_payloads::session(), kTimeoutMs)); });
 
-    ASSERT_TRUE (harness.runUntil ([&]
-                                   { return flooding.done() && harness.model.journal().countOf ("GetProjectPath") == kRequests; },
-                                   60s));
+    ASSERT_TRUE (harness.pumpUntil ([&]
+                                    { return flooding.done() && harness.host().journal().countOf ("GetProjectPath") == kRequests; },
+                                    60s));
     flooding.join();
     EXPECT_LT (harness.longestTick(), kMostOneFaultMayCost);
     EXPECT_LT (harness.totalTickTime(), kMostAllUnreadRepliesMayCost);
@@ -272,9 +274,9 @@ TEST_F (PeerFaultTest, AClientThatClosesItsEndsMidStreamCostsOneDeadlineAndTheNe
             ASSERT_TRUE (pipe.receive (kTimeoutMs).has_value());
         } });
 
-    ASSERT_TRUE (harness.runUntil ([&]
-                                   { return talking.done(); },
-                                   30s));
+    ASSERT_TRUE (harness.pumpUntil ([&]
+                                    { return talking.done(); },
+                                    30s));
     talking.join();
 
     // More requests, then the client closes both ends before REAPER's main thread gets to
@@ -288,16 +290,16 @@ TEST_F (PeerFaultTest, AClientThatClosesItsEndsMidStreamCostsOneDeadlineAndTheNe
     }
 
     harness.resetTickStatistics();
-    ASSERT_TRUE (harness.runUntil ([&]
-                                   { return harness.model.project().explorerRequests.size() == kAnswered + kLeftBehind; },
-                                   60s));
+    ASSERT_TRUE (harness.pumpUntil ([&]
+                                    { return harness.host().project().explorerRequests.size() == kAnswered + kLeftBehind; },
+                                    60s));
     EXPECT_LT (harness.longestTick(), kMostOneFaultMayCost);
     EXPECT_LT (harness.totalTickTime(), kMostAllUnreadRepliesMayCost);
     reportLongestTick ("a client that closes its ends mid-stream");
 
     // Every request was carried out, in the order sent, though most replies had no reader.
     for (int i = 0; i < kAnswered + kLeftBehind; ++i)
-        EXPECT_EQ (harness.model.project().explorerRequests[(std::size_t) i].file, explorerPath (i));
+        EXPECT_EQ (harness.host().project().explorerRequests[(std::size_t) i].file, explorerPath (i));
 
     harness.resetTickStatistics();
     expectServedInOrder (mixedExchanges (60, "after-close"));

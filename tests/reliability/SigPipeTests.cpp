@@ -13,11 +13,13 @@
 #include <gtest/gtest.h>
 
 #include "ClientThread.h"
+#include "ExtensionHarness.h"
 #include "PipeClient.h"
-#include "ReliabilityHarness.h"
 #include "RequestPayloads.h"
 
 using namespace reliability_testing;
+using testing_support::ExtensionHarness;
+using testing_support::kTimedEmptyProject;
 using namespace std::chrono_literals;
 
 namespace
@@ -96,10 +98,10 @@ TEST (SigPipeTest, ClientsLeavingMidReplyNeverSignalTheHostAndItsDispositionIsKe
         hostHandlerCalls = 0;
 
         const auto before = SignalState::now();
-        ReliabilityHarness harness;
-        harness.model.addTrack();
+        ExtensionHarness harness (kTimedEmptyProject);
+        harness.host().addTrack();
         // Replies of about 4 KB, so a few fill the reply FIFO and a send has to wait.
-        harness.model.setProjectPath ("/" + std::string (3990, 'p'));
+        harness.host().setProjectPath ("/" + std::string (3990, 'p'));
         ASSERT_TRUE (harness.load().ok());
         EXPECT_TRUE (SignalState::now() == before);
 
@@ -116,11 +118,11 @@ TEST (SigPipeTest, ClientsLeavingMidReplyNeverSignalTheHostAndItsDispositionIsKe
                 std::this_thread::sleep_for (300ms);
                 pipe.close(); });
 
-            const int handledBefore = harness.model.journal().countOf ("GetProjectPath");
+            const int handledBefore = harness.host().journal().countOf ("GetProjectPath");
             harness.resetTickStatistics();
-            ASSERT_TRUE (harness.runUntil ([&]
-                                           { return leaving.done() && harness.model.journal().countOf ("GetProjectPath") == handledBefore + 40; },
-                                           30s));
+            ASSERT_TRUE (harness.pumpUntil ([&]
+                                            { return leaving.done() && harness.host().journal().countOf ("GetProjectPath") == handledBefore + 40; },
+                                            30s));
             leaving.join();
             ++faultsInjected;
 

@@ -1,7 +1,10 @@
 #include "ExtensionHarness.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "LogFileLines.h"
@@ -34,7 +37,7 @@ void waitForTheFixedPipeToBeFree (const std::string& pipeName)
 }
 } // namespace
 
-ExtensionHarness::ExtensionHarness()
+ExtensionHarness::ExtensionHarness (HarnessOptions options)
     : model (reaper_host::HostModel::current())
     , library (model)
     , loop (model.timers(), kTickPeriod)
@@ -42,9 +45,20 @@ ExtensionHarness::ExtensionHarness()
     model.reset();
     model.timers().clear();
     model.echoMessageBoxes = false;
-    model.addTrack ("Track 1");
-    model.selectTracks ({0});
-    model.setCursor (0);
+
+    if (options.oneSelectedTrack)
+    {
+        model.addTrack ("Track 1");
+        model.selectTracks ({0});
+        model.setCursor (0);
+    }
+
+    if (options.timeTicks)
+        loop.setRoundObserver ([this] (Microseconds took)
+                               {
+                                   longest = std::max (longest, took);
+                                   total += took; });
+
     waitForTheFixedPipeToBeFree (pipeName());
 }
 
@@ -115,6 +129,20 @@ std::optional<std::string> ExtensionHarness::request (const std::string& payload
 std::vector<std::string> ExtensionHarness::logLines() const
 {
     return readLogLines (temporaryHome.logFilePath());
+}
+
+std::string ExtensionHarness::logText() const
+{
+    std::ifstream file (temporaryHome.logFilePath(), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void ExtensionHarness::resetTickStatistics()
+{
+    longest = Microseconds (0);
+    total = Microseconds (0);
 }
 
 std::vector<std::string> ExtensionHarness::pipeFiles() const

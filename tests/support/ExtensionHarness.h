@@ -15,6 +15,22 @@
 
 namespace testing_support
 {
+// What a test wants of the harness beyond the defaults.
+struct HarnessOptions
+{
+    // The project starts with one track, "Track 1", selected, and the edit cursor at 0;
+    // otherwise it starts empty and the test builds it.
+    bool oneSelectedTrack = true;
+
+    // Measure how long each round of timers holds the host's main thread (longestTick,
+    // totalTickTime).
+    bool timeTicks = false;
+};
+
+// The project empty and every round of timers timed: for the fault and load tests, which
+// build their own project and bound how long the main thread is held.
+inline constexpr HarnessOptions kTimedEmptyProject{false, true};
+
 // Runs the real, built extension module inside the stand-in REAPER the way REAPER does:
 // a fresh home folder for its log, the host model reset to a small project, the module
 // loaded with dlopen and its entry point, REAPER's timers ticked on the test's thread (the
@@ -24,10 +40,14 @@ class ExtensionHarness
 {
 public:
     using Milliseconds = std::chrono::milliseconds;
+    using Microseconds = std::chrono::microseconds;
 
-    // The project has one track, "Track 1", selected, and the edit cursor at 0. Waits (up to
-    // 10 s) while another process on this machine has the fixed pipe's files in /tmp.
-    ExtensionHarness();
+    static constexpr const char* requestFifo = "/tmp/bv_reaper_in";
+    static constexpr const char* replyFifo = "/tmp/bv_reaper_out";
+
+    // The project is set up as the options say. Waits (up to 10 s) while another process on
+    // this machine has the fixed pipe's files in /tmp.
+    explicit ExtensionHarness (HarnessOptions options = {});
     ~ExtensionHarness();
 
     ExtensionHarness (const ExtensionHarness&) = delete;
@@ -76,6 +96,23 @@ public:
     // The log file's lines (see readLogLines).
     std::vector<std::string> logLines() const;
 
+    // The log file as far as it has been written, byte for byte.
+    std::string logText() const;
+
+    // With timeTicks: the longest a round of timers has held the main thread, and all the
+    // time rounds have held it, since construction or the last resetTickStatistics().
+    Microseconds longestTick() const
+    {
+        return longest;
+    }
+
+    Microseconds totalTickTime() const
+    {
+        return total;
+    }
+
+    void resetTickStatistics();
+
     // The /tmp files of the fixed pipe that exist now.
     std::vector<std::string> pipeFiles() const;
 
@@ -90,5 +127,7 @@ private:
     reaper_host::HostModel& model;
     reaper_host::ExtensionLibrary library;
     reaper_host::MainLoop loop;
+    Microseconds longest{0};
+    Microseconds total{0};
 };
 } // namespace testing_support

@@ -89,7 +89,14 @@ bool PipeConnection::createPipe (const juce::String& pipeName, int pipeReceiveTi
     callbacks.readFailed = [this, newGate, newInbox]
     { readFailed (newGate, newInbox); };
 
+    // Packets handed on through the inbox wait there for the message thread; the reader
+    // stops reading while it is full.
+    if (callbacksOnMessageThread)
+        callbacks.hasRoom = [newInbox] (std::size_t partialBytes)
+        { return newInbox->hasRoom (partialBytes); };
+
     auto newReader = std::make_unique<PipeReader> (newInFd.get(), magic, std::move (callbacks));
+    newInbox->onRoomAgain (newReader->waker());
 
     {
         const std::lock_guard<std::mutex> lock (pipeLock);
@@ -303,6 +310,7 @@ void PipeConnection::deliverFromInbox (const std::shared_ptr<CallbackGate>& thro
 
         ++packetsThisRound;
         messageReceived (*packet);
+        inbox->release (packet->getSize());
 
         // The gate closes when a callback disconnects; the packets left are dropped with it.
         if (!through->open)

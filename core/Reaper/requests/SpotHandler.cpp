@@ -92,6 +92,10 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
     }
 
     const double cursor = reaper::GetCursorPosition();
+    const auto endValidity = validateSpotEnd (spot, cursor);
+
+    if (endValidity.failed())
+        return endValidity;
 
     auto outcome = juce::Result::ok();
     auto* track = chooseTrack (outcome);
