@@ -142,7 +142,7 @@ Check checkLog()
     }
 
     return failed ("log", "the last start" + when + " says neither \"pipe created\" nor \"Pipe not created\"; its last line: \"" + log.detail + "\"",
-                   "read " + path + ": REAPER may still be starting, or quit without a word (killed)");
+                   "read " + path + ": REAPER may still be starting or have been killed; a log removed while REAPER ran is made again with the same banner and without the start's lines");
 }
 
 Check checkPipeFiles (const std::vector<std::string>& paths)
