@@ -16,8 +16,8 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-// Empty when the lock file may be used, else why not. A file of ours open to others is
-// made private rather than refused: only someone who can open it could hold it against us.
+// Empty when the lock file may be used, else why not. A file of ours with another mode is
+// made 0600 rather than refused: only someone who can open it could hold it against us.
 std::string whyUntrusted (const struct stat& info)
 {
     if (S_ISLNK (info.st_mode))
@@ -106,7 +106,8 @@ ClientLock::Result ClientLock::acquire (const std::string& path, int timeoutMs)
             return refused (std::move (reason));
         }
 
-        if ((opened.st_mode & 077) != 0)
+        // Exactly 0600: a umask may have taken the owner's bits, or left others theirs.
+        if ((opened.st_mode & 07777) != 0600)
             ::fchmod (file, 0600);
 
         // Waits by polling: flock has no timeout, and a blocking one could not be bounded.
