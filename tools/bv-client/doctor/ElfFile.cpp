@@ -1,5 +1,6 @@
 #include "ElfFile.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -11,45 +12,117 @@ constexpr std::uint16_t kX86 = 3, kArm = 40, kX86_64 = 62, kAArch64 = 183, kRisc
 constexpr std::uint32_t kPtLoad = 1, kPtDynamic = 2;
 constexpr std::uint64_t kDtNull = 0, kDtNeeded = 1, kDtStrTab = 5, kDtRPath = 15, kDtRunPath = 29;
 
-// Bounds-checked reads of little- or big-endian integers.
+// Where the bytes come from: a string in memory, or a file read piece by piece (a library
+// may be many megabytes, of which a few hundred bytes matter here).
+class Source
+{
+public:
+    virtual ~Source() = default;
+    virtual std::uint64_t size() const = 0;
+    virtual std::string bytes (std::uint64_t offset, std::uint64_t count) = 0;
+};
+
+class StringSource : public Source
+{
+public:
+    explicit StringSource (const std::string& data)
+        : text (data)
+    {
+    }
+
+    std::uint64_t size() const override
+    {
+        return text.size();
+    }
+
+    std::string bytes (std::uint64_t offset, std::uint64_t count) override
+    {
+        return offset < text.size() ? text.substr (offset, count) : std::string();
+    }
+
+private:
+    const std::string& text;
+};
+
+class FileSource : public Source
+{
+public:
+    explicit FileSource (const std::string& path)
+        : file (path, std::ios::binary)
+    {
+        if (file)
+        {
+            file.seekg (0, std::ios::end);
+            length = static_cast<std::uint64_t> (file.tellg());
+        }
+    }
+
+    bool isOpen() const
+    {
+        return static_cast<bool> (file);
+    }
+
+    std::uint64_t size() const override
+    {
+        return length;
+    }
+
+    std::string bytes (std::uint64_t offset, std::uint64_t count) override
+    {
+        if (offset >= length)
+            return {};
+
+        std::string data (static_cast<std::size_t> (std::min (count, length - offset)), '\0');
+        file.clear();
+        file.seekg (static_cast<std::streamoff> (offset));
+        file.read (data.data(), static_cast<std::streamsize> (data.size()));
+        data.resize (static_cast<std::size_t> (file.gcount()));
+        return data;
+    }
+
+private:
+    std::ifstream file;
+    std::uint64_t length = 0;
+};
+
+// Bounds-checked reads of little- or big-endian integers and of NUL-ended strings.
 class Reader
 {
 public:
-    Reader (const std::string& data, bool little)
-        : bytes (data)
+    Reader (Source& from, bool little)
+        : source (from)
         , littleEndian (little)
     {
     }
 
     bool has (std::uint64_t offset, std::uint64_t size) const
     {
-        return offset <= bytes.size() && size <= bytes.size() - offset;
+        return offset <= source.size() && size <= source.size() - offset;
     }
 
     std::uint64_t get (std::uint64_t offset, int size) const
     {
+        const auto data = source.bytes (offset, static_cast<std::uint64_t> (size));
         std::uint64_t value = 0;
 
-        for (int i = 0; i < size; ++i)
+        for (int i = 0; i < size && static_cast<std::size_t> (i) < data.size(); ++i)
         {
-            const auto byte = static_cast<unsigned char> (bytes[offset + static_cast<std::uint64_t> (littleEndian ? i : size - 1 - i)]);
+            const auto byte = static_cast<unsigned char> (data[static_cast<std::size_t> (littleEndian ? i : size - 1 - i)]);
             value |= static_cast<std::uint64_t> (byte) << (8 * i);
         }
 
         return value;
     }
 
+    // Names and search paths are short; one longer than this is cut.
     std::string string (std::uint64_t offset) const
     {
-        if (offset >= bytes.size())
-            return {};
-
-        const auto end = bytes.find ('\0', offset);
-        return bytes.substr (offset, end == std::string::npos ? std::string::npos : end - offset);
+        const auto data = source.bytes (offset, 4096);
+        return data.substr (0, data.find ('\0'));
     }
 
 private:
-    const std::string& bytes;
+    Source& source;
     bool littleEndian;
 };
 
@@ -71,17 +144,21 @@ std::vector<std::string> splitPaths (const std::string& text)
 }
 } // namespace
 
-std::optional<Info> parse (const std::string& bytes, std::string& error)
+namespace
 {
+std::optional<Info> parseSource (Source& source, std::string& error)
+{
+    const auto bytes = source.bytes (0, 64);
+
     if (bytes.size() >= 4 && (bytes.compare (0, 4, "\xcf\xfa\xed\xfe") == 0 || bytes.compare (0, 4, "\xca\xfe\xba\xbe") == 0))
     {
         error = "not an ELF file (Mach-O)";
         return std::nullopt;
     }
 
-    if (bytes.size() < 64 || bytes.compare (0, 4, "\x7f"
-                                                  "ELF")
-                                 != 0)
+    if (bytes.size() < 64 || source.size() < 64 || bytes.compare (0, 4, "\x7f"
+                                                                        "ELF")
+                                                       != 0)
     {
         error = "not an ELF file";
         return std::nullopt;
@@ -90,7 +167,7 @@ std::optional<Info> parse (const std::string& bytes, std::string& error)
     Info info;
     info.is64Bit = bytes[4] == 2;
     info.littleEndian = bytes[5] == 1;
-    const Reader in (bytes, info.littleEndian);
+    const Reader in (source, info.littleEndian);
     const int word = info.is64Bit ? 8 : 4;
 
     info.machine = static_cast<std::uint16_t> (in.get (18, 2));
@@ -169,19 +246,25 @@ std::optional<Info> parse (const std::string& bytes, std::string& error)
     return info;
 }
 
+} // namespace
+
+std::optional<Info> parse (const std::string& bytes, std::string& error)
+{
+    StringSource source (bytes);
+    return parseSource (source, error);
+}
+
 std::optional<Info> read (const std::string& path, std::string& error)
 {
-    std::ifstream file (path, std::ios::binary);
+    FileSource source (path);
 
-    if (!file)
+    if (!source.isOpen())
     {
         error = "cannot be read";
         return std::nullopt;
     }
 
-    std::stringstream bytes;
-    bytes << file.rdbuf();
-    return parse (bytes.str(), error);
+    return parseSource (source, error);
 }
 
 std::string machineName (std::uint16_t machine, bool is64Bit)
