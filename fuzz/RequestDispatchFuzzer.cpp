@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerInitialize (int*, char***)
 
     reaper_host::HostModel::current().reset();
 
-    if (bindHostApi (&reaper_host::getFunc) != 0)
+    if (bindHostApi (&reaper_host::getFunc) != 0 || bindOptionalHostApi (&reaper_host::getFunc) != 0)
         std::abort();
 
     hostCreateFromFile = reaper::PCM_Source_CreateFromFile;

@@ -13,7 +13,7 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-constexpr int kSlots = 35;
+constexpr int kSlots = 39;
 
 HostGetFunc innerGetFunc = nullptr;
 void* innerFunctions[kSlots] = {};
@@ -115,6 +115,10 @@ const TimedFunction timedFunctions[] = {
     BV_TIMED (32, UpdateArrange),
     BV_TIMED (33, UpdateItemInProject),
     BV_TIMED (34, UpdateTimeline),
+    BV_TIMED (35, Undo_BeginBlock2),
+    BV_TIMED (36, Undo_EndBlock2),
+    BV_TIMED (37, PreventUIRefresh),
+    BV_TIMED (38, DeleteTrackMediaItem),
 };
 
 #undef BV_TIMED

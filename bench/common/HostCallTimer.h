@@ -11,8 +11,8 @@ public:
     // The GetFunc whose functions the wrappers call.
     static void setInnerGetFunc (HostGetFunc inner);
 
-    // The GetFunc to give the extension: a timing wrapper for each of the 35 functions,
-    // the inner function itself for any other name.
+    // The GetFunc to give the extension: a timing wrapper for each of the 35 functions
+    // and the four optional ones, the inner function itself for any other name.
     static void* getFunc (const char* name);
 
     // Also adds up the calling thread's CPU time inside the host's functions. Off by

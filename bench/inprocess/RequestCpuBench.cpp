@@ -94,6 +94,7 @@ void prepareProject()
     host.selectItem (item);
 
     bindHostApi (&HostCallTimer::getFunc);
+    bindOptionalHostApi (&HostCallTimer::getFunc);
     host.journal().clear();
 }
 

@@ -29,6 +29,7 @@ int load (reaper_plugin_info_t& rec)
         return 0;
     }
 
+    bindOptionalHostApi (rec.GetFunc);
     ReaperBridge::getInstance();
     platform::startMessageDelivery (rec);
     return 1;

@@ -53,6 +53,7 @@ ReaperBridge* ReaperBridge::getInstance()
 
 ReaperBridge::ReaperBridge()
     : PipeConnection (true, kMagicMessageHeader)
+    , keeper (*this, kPipeName, kPipeTimeoutMs)
 {
     // Makes REAPER's main thread, which runs the load call, JUCE's message thread.
     juce::initialiseJuce_GUI();
@@ -60,16 +61,17 @@ ReaperBridge::ReaperBridge()
     logger = KeptOpenFileLogger::createDefaultAppLogger (kLogFolder, kLogFile, {}, kLogSizeKeptAtStart);
     juce::Logger::setCurrentLogger (logger.get());
 
-    if (createPipe (kPipeName, kPipeTimeoutMs, false))
-        juce::Logger::writeToLog ("pipe created");
-    else
-        jassertfalse; // the bridge lives on without a pipe; nothing tries again
+    // Logs "pipe created", or why not: the bridge lives on without a pipe then, and the
+    // keeper tries again.
+    keeper.start();
+
+    if (keeper.state() == PipeKeeper::State::pipeRefused)
+        jassertfalse;
 }
 
 ReaperBridge::~ReaperBridge()
 {
-    if (isConnected())
-        disconnect();
+    keeper.stop();
 
     juce::Logger::writeToLog ("~ReaperBridge");
     juce::Logger::setCurrentLogger (nullptr);
@@ -88,6 +90,7 @@ void ReaperBridge::connectionMade()
 void ReaperBridge::connectionLost()
 {
     juce::Logger::writeToLog ("Connection Lost");
+    keeper.connectionLost();
 }
 
 void ReaperBridge::messageReceived (const juce::MemoryBlock& message)

@@ -5,10 +5,12 @@
 #include <juce_core/juce_core.h>
 
 #include "pipe/PipeConnection.h"
+#include "pipe/PipeKeeper.h"
 
 // The extension's one long-lived object, alive from a successful load to the unload: it
 // brings JUCE's message machinery up inside REAPER, owns the log and the pipe to the
-// library application, and hands every packet received to the request dispatch.
+// library application (served by one REAPER at a time, and made again when it goes), and
+// hands every packet received to the request dispatch.
 class ReaperBridge : public PipeConnection
 {
 public:
@@ -29,6 +31,9 @@ private:
     ReaperBridge();
 
     std::unique_ptr<juce::FileLogger> logger;
+
+    // Serves the pipe while no other REAPER does, and makes it again when it goes.
+    PipeKeeper keeper;
 
     JUCE_DECLARE_NON_COPYABLE (ReaperBridge)
 };

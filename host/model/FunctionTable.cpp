@@ -57,6 +57,10 @@ const Entry entries[] = {
     BV_HOST_FN (UpdateItemInProject),
     BV_HOST_FN (UpdateTimeline),
     BV_HOST_FN (ShowMessageBox),
+    BV_HOST_FN (Undo_BeginBlock2),
+    BV_HOST_FN (Undo_EndBlock2),
+    BV_HOST_FN (PreventUIRefresh),
+    BV_HOST_FN (DeleteTrackMediaItem),
 };
 
 #undef BV_HOST_FN

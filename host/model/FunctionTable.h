@@ -10,7 +10,8 @@ namespace reaper_host
 // it or it was withheld (HostModel::withhold). Records every lookup.
 void* getFunc (const char* name);
 
-// Every name getFunc can answer: the 35 functions the extension binds and
-// "ShowMessageBox".
+// Every name getFunc can answer: the 35 functions the extension requires,
+// "ShowMessageBox", and the optional Undo_BeginBlock2, Undo_EndBlock2, PreventUIRefresh
+// and DeleteTrackMediaItem.
 const std::vector<std::string>& hostFunctionNames();
 } // namespace reaper_host

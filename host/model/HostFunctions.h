@@ -35,6 +35,7 @@ void* GetSetMediaItemInfo (MediaItem* item, const char* parmname, void* setNewVa
 bool SetMediaItemLength (MediaItem* item, double length, bool refreshUI);
 bool SetMediaItemPosition (MediaItem* item, double position, bool refreshUI);
 void UpdateItemInProject (MediaItem* item);
+bool DeleteTrackMediaItem (MediaTrack* tr, MediaItem* it);
 
 // Takes (HostFunctionsTakes.cpp)
 MediaItem_Take* AddTakeToMediaItem (MediaItem* item);
@@ -51,4 +52,9 @@ PCM_source* PCM_Source_CreateFromFile (const char* filename);
 double GetMediaSourceLength (PCM_source* source, bool* lengthIsQNOut);
 int GetMediaSourceSampleRate (PCM_source* source);
 int InsertMedia (const char* file, int mode);
+
+// Undo points and redraw batching (HostFunctionsUndo.cpp)
+void Undo_BeginBlock2 (ReaProject* proj);
+void Undo_EndBlock2 (ReaProject* proj, const char* descchange, int extraflags);
+void PreventUIRefresh (int prevent_count);
 } // namespace reaper_host::api

@@ -231,4 +231,35 @@ void UpdateItemInProject (MediaItem* item)
     else
         call.model.project().itemUpdates.push_back (found->label);
 }
+
+bool DeleteTrackMediaItem (MediaTrack* tr, MediaItem* it)
+{
+    HostCall call ("DeleteTrackMediaItem");
+    call.arg (call.model.describe (tr)).arg (call.model.describe (it));
+    auto* track = call.model.findTrack (tr);
+    auto* found = call.model.findItem (it);
+
+    if (track == nullptr || found == nullptr)
+    {
+        call.invalidHandle();
+        return call.returns (false, "false");
+    }
+
+    // REAPER removes an item only from the track it is on.
+    if (call.injectedFailure() || found->track != track)
+        return call.returns (false, "false");
+
+    auto& items = track->items;
+
+    for (auto position = items.begin(); position != items.end(); ++position)
+    {
+        if (position->get() == found)
+        {
+            items.erase (position); // its takes and their sources go with it
+            break;
+        }
+    }
+
+    return call.returns (true, "true");
+}
 } // namespace reaper_host::api

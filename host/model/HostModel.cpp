@@ -27,6 +27,7 @@ HostModel& HostModel::current()
 void HostModel::reset()
 {
     std::lock_guard<std::recursive_mutex> guard (modelLock);
+    history.clear(); // it names tracks of the project about to go
     state = Project();
     calls.clear();
     injector.clear();
@@ -38,6 +39,18 @@ void HostModel::reset()
     messageBoxAnswer = 1;
     invalidHandleCalls = 0;
     mainThread = std::this_thread::get_id();
+}
+
+bool HostModel::undo()
+{
+    std::lock_guard<std::recursive_mutex> guard (modelLock);
+    return history.undo (state);
+}
+
+bool HostModel::redo()
+{
+    std::lock_guard<std::recursive_mutex> guard (modelLock);
+    return history.redo (state);
 }
 
 Track& HostModel::addTrack (const std::string& name)
@@ -73,12 +86,14 @@ Item& HostModel::addItem (Track& track, double position, double length)
     item->position = position;
     item->length = length;
     track.items.push_back (std::move (item));
+    history.itemAdded (*track.items.back());
     return *track.items.back();
 }
 
 Take& HostModel::addTake (Item& item, const std::string& name)
 {
     std::lock_guard<std::recursive_mutex> guard (modelLock);
+    history.itemReached (item);
     auto take = std::make_unique<Take>();
     take->label = nextLabel ("take");
     take->item = &item;
@@ -227,7 +242,10 @@ Item* HostModel::findItem (const MediaItem* handle)
     for (auto& track : state.tracks)
         for (auto& item : track->items)
             if (item->handle() == handle)
+            {
+                history.itemReached (*item);
                 return item.get();
+            }
 
     return nullptr;
 }
@@ -241,7 +259,10 @@ Take* HostModel::findTake (const MediaItem_Take* handle)
         for (auto& item : track->items)
             for (auto& take : item->takes)
                 if (take->handle() == handle)
+                {
+                    history.itemReached (*item);
                     return take.get();
+                }
 
     return nullptr;
 }

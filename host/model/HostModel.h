@@ -14,6 +14,7 @@
 #include "MediaSource.h"
 #include "Project.h"
 #include "TimerRegistry.h"
+#include "UndoHistory.h"
 #include "host/ReaperTypes.h"
 
 namespace reaper_host
@@ -26,8 +27,8 @@ class HostModel
 public:
     static HostModel& current();
 
-    // An empty, unsaved project with no tracks; clears the journal, the faults, the
-    // withheld names, the lookups and the labels. Timer registrations survive, as they
+    // An empty, unsaved project with no tracks; clears the journal, the undo history, the
+    // faults, the withheld names, the lookups and the labels. Timer registrations survive, as they
     // do when REAPER opens a new project; clear them with timers().clear().
     // The calling thread becomes the host's main thread.
     void reset();
@@ -102,6 +103,16 @@ public:
         return timerRegistry;
     }
 
+    UndoHistory& undoHistory()
+    {
+        return history;
+    }
+
+    // REAPER's Edit > Undo and Redo: false, changing nothing, when there is nothing to
+    // undo (redo) or an undo block is open.
+    bool undo();
+    bool redo();
+
     // --- Host interface ------------------------------------------------------------------
     // Makes GetFunc answer null for this name, as an older REAPER would.
     void withhold (const std::string& functionName);
@@ -143,6 +154,7 @@ private:
     CallJournal calls;
     FaultInjector injector;
     TimerRegistry timerRegistry;
+    UndoHistory history;
     std::set<std::string> withheld;
 
     struct VirtualFile

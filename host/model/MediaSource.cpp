@@ -104,6 +104,25 @@ PCM_source* MediaSource::Duplicate()
     return copy.release();
 }
 
+MediaSource::Saved MediaSource::save() const
+{
+    return {label, hasFileName, fileName, type, sampleRate, channels, frames, available};
+}
+
+std::unique_ptr<MediaSource> MediaSource::restore (const Saved& saved)
+{
+    std::unique_ptr<MediaSource> source (new MediaSource());
+    source->label = saved.label;
+    source->hasFileName = saved.hasFileName;
+    source->fileName = saved.fileName;
+    source->type = saved.type;
+    source->sampleRate = saved.sampleRate;
+    source->channels = saved.channels;
+    source->frames = saved.frames;
+    source->available = saved.available;
+    return source;
+}
+
 bool MediaSource::IsAvailable()
 {
     return available;

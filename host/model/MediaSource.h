@@ -45,6 +45,23 @@ public:
     // Stable journal name, e.g. "source1"; given by the host model when it creates one.
     std::string label;
 
+    // What a source is, as plain data that is not itself a live source: an undo point
+    // keeps this, and restore() makes a source that answers every query the same.
+    struct Saved
+    {
+        std::string label;
+        bool hasFileName = false;
+        std::string fileName;
+        std::string type;
+        int sampleRate = 0;
+        int channels = 0;
+        std::int64_t frames = 0;
+        bool available = true;
+    };
+
+    Saved save() const;
+    static std::unique_ptr<MediaSource> restore (const Saved& saved);
+
     // Number of MediaSource objects alive in this process.
     static int liveCount();
 

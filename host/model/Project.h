@@ -53,5 +53,6 @@ public:
     std::vector<std::string> itemUpdates; // labels of items passed to UpdateItemInProject
     int timelineRedraws = 0;              // UpdateTimeline calls
     int arrangeRedraws = 0;               // UpdateArrange calls
+    int refreshPrevention = 0;            // PreventUIRefresh's running count; 0 lets REAPER redraw
 };
 } // namespace reaper_host

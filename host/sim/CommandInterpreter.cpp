@@ -4,6 +4,7 @@
 
 #include "CommandTokens.h"
 #include "MediaSource.h"
+#include "PipeServing.h"
 #include "ProjectJson.h"
 #include "StopSignal.h"
 #include "TimelineDrawing.h"
@@ -44,6 +45,9 @@ const char* CommandInterpreter::helpText()
            "  unselect-items               unselect every item\n"
            "  fail FUNCTION [TIMES]        make a host function fail (always, or TIMES calls)\n"
            "  heal FUNCTION                stop making it fail\n"
+           "  undo                         undo the last undo point, as Edit > Undo\n"
+           "  redo                         redo the last undone point\n"
+           "  history                      list the undo points (undone ones marked)\n"
            "  draw                         print the timeline\n"
            "  json [FILE]                  write the project as JSON (stdout without FILE)\n"
            "  journal [N]                  list the host calls (the last N)\n"
@@ -54,7 +58,8 @@ const char* CommandInterpreter::helpText()
            "  wait-calls FUNCTION N TIMEOUT_MS  run until FUNCTION was called N times\n"
            "  load LIBRARY                 load an extension\n"
            "  unload                       unload every extension\n"
-           "  status                       extensions, timers, ticks, live sources\n"
+           "  status                       extensions, timers, ticks, live sources, pipe\n"
+           "  wait-serving TIMEOUT_MS      run until an extension here serves the pipe\n"
            "  echo TEXT                    print TEXT\n"
            "  quit                         unload and leave\n";
 }
@@ -183,6 +188,24 @@ CommandOutcome CommandInterpreter::run (const Words& words)
         return {};
     }
 
+    if (command == "undo" || command == "redo")
+        return undoOrRedo (words);
+
+    if (command == "history")
+    {
+        const auto& history = model.undoHistory();
+        const auto points = history.points();
+
+        if (points.empty())
+            out << "no undo points\n";
+
+        for (size_t i = 0; i < points.size(); ++i)
+            out << (i + 1) << ": " << points[i].description << (i < history.pointsInEffect() ? "" : " (undone)") << "\n";
+
+        out << std::flush;
+        return {};
+    }
+
     if (command == "draw" || command == "timeline")
     {
         out << drawTimeline (model, width) << std::flush;
@@ -240,9 +263,13 @@ CommandOutcome CommandInterpreter::run (const Words& words)
             << "ticks: " << session.loop().ticks() << "\n"
             << "host calls: " << model.journal().entries().size() << "\n"
             << "host calls off the main thread: " << model.journal().offMainThreadCount() << "\n"
-            << "live sources: " << MediaSource::liveCount() << "\n";
+            << "live sources: " << MediaSource::liveCount() << "\n"
+            << "pipe: " << describe (pipeServing()) << "\n";
         return {};
     }
+
+    if (command == "wait-serving")
+        return waitServing (words);
 
     if (command == "echo")
     {
@@ -315,6 +342,27 @@ CommandOutcome CommandInterpreter::selectItem (const Words& words)
         return CommandOutcome::fail ("track " + words[1] + " has no item " + words[2]);
 
     session.model().selectItem (*items[(size_t) index - 1]);
+    return {};
+}
+
+CommandOutcome CommandInterpreter::undoOrRedo (const Words& words)
+{
+    auto& model = session.model();
+    const bool undo = words[0] == "undo";
+
+    if (words.size() != 1)
+        return usage (words[0], "");
+
+    const auto& history = model.undoHistory();
+    // The point undo takes back is the last in effect; the one redo puts back is the next.
+    const size_t affected = history.pointsInEffect() - (undo ? 1 : 0);
+
+    if (!(undo ? model.undo() : model.redo()))
+        return CommandOutcome::fail (history.openBlocks() > 0 ? "an undo block is open" : undo ? "nothing to undo"
+                                                                                               : "nothing to redo");
+
+    out << (undo ? "undone: " : "redone: ") << history.points()[affected].description << "\n"
+        << std::flush;
     return {};
 }
 
@@ -391,5 +439,26 @@ CommandOutcome CommandInterpreter::waitFor (const Words& words)
 
     return CommandOutcome::fail ("timed out after " + words[expected - 1] + " ms waiting for " + std::to_string (target)
                                  + (items ? " items" : " calls to " + function) + " (have " + std::to_string (count()) + ")");
+}
+
+CommandOutcome CommandInterpreter::waitServing (const Words& words)
+{
+    double timeout = 0;
+
+    if (words.size() != 2 || !parseNumber (words[1], timeout) || timeout < 0)
+        return usage (words[0], "TIMEOUT_MS");
+
+    bool served = false;
+    session.loop().runUntil ([&]
+                             { return (served = pipeServedByThisProcess()) || StopSignal::requested(); },
+                             milliseconds (timeout));
+
+    if (StopSignal::requested() || served)
+    {
+        out << "pipe: " << describe (pipeServing()) << "\n";
+        return {};
+    }
+
+    return CommandOutcome::fail ("timed out after " + words[1] + " ms waiting to serve the pipe (" + describe (pipeServing()) + ")");
 }
 } // namespace reaper_host

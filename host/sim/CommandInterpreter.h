@@ -43,10 +43,12 @@ private:
     CommandOutcome run (const Words& words);
     CommandOutcome addItem (const Words& words);
     CommandOutcome selectItem (const Words& words);
+    CommandOutcome undoOrRedo (const Words& words);
     CommandOutcome writeJson (const Words& words);
     CommandOutcome listJournal (const Words& words);
     CommandOutcome wait (const Words& words);
     CommandOutcome waitFor (const Words& words);
+    CommandOutcome waitServing (const Words& words);
     // The track numbered `word` (from 1), as a zero-based index.
     bool trackAt (const std::string& word, int& index, std::string& error);
 

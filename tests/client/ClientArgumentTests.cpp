@@ -65,7 +65,7 @@ TEST (ClientArguments, HelpDescribesEverySubcommandAndTheExitCodes)
 
     EXPECT_EQ (run.exitCode, 0);
 
-    for (const auto* word : {"spot", "version", "project-path", "explore", "selected", "info", "raw", "--json", "--timeout", "--pipe", "Exit status"})
+    for (const auto* word : {"spot", "version", "project-path", "explore", "selected", "info", "raw", "doctor", "--json", "--timeout", "--pipe", "Exit status"})
         EXPECT_NE (run.out.find (word), std::string::npos) << word;
 
     const auto spotHelp = runClient ({BV_CLIENT_PATH, "spot", "--help"});
@@ -94,6 +94,9 @@ TEST (ClientArguments, BadArgumentsExitWithTwoAndSendNothing)
         {"--timeout", "-5", "version"},
         {"version", "extra"},
         {"version", "selected"},
+        {"spot", ""},
+        {"spot", "a.wav", ""},
+        {"explore", ""},
     };
 
     for (const auto& arguments : cases)
@@ -108,6 +111,17 @@ TEST (ClientArguments, BadArgumentsExitWithTwoAndSendNothing)
         EXPECT_FALSE (run.err.empty());
         EXPECT_LT (run.took.count(), 2000);
     }
+}
+
+TEST (ClientArguments, AnUnknownSubcommandIsNamedWithTheValidOnes)
+{
+    const auto run = runClient ({BV_CLIENT_PATH, "--timeout", "100", "verison"});
+
+    EXPECT_EQ (run.exitCode, 2);
+    EXPECT_NE (run.err.find ("unknown subcommand \"verison\""), std::string::npos) << run.err;
+
+    for (const auto* name : {"spot", "version", "project-path", "explore", "selected", "info", "raw", "doctor"})
+        EXPECT_NE (run.err.find (std::string (" ") + name), std::string::npos) << name;
 }
 
 TEST (ClientArguments, NothingListeningEndsQuicklyWithThree)
@@ -127,6 +141,7 @@ TEST (ClientArguments, NothingListeningEndsQuicklyWithThree)
 
     EXPECT_FALSE (exists ("/tmp/" + pipe + "_in"));
     EXPECT_FALSE (exists ("/tmp/" + pipe + "_out"));
+    EXPECT_FALSE (exists ("/tmp/" + pipe + "_client.lock"));
 }
 
 TEST (ClientArguments, LeftoverFifosWithoutAReaderAreToldApart)
@@ -158,6 +173,9 @@ TEST (ClientArguments, AListenerThatNeverAnswersTimesOut)
     EXPECT_EQ (run.exitCode, 3);
     EXPECT_EQ (run.out, "");
     EXPECT_NE (run.err.find ("no reply to the spot request within 300 ms"), std::string::npos) << run.err;
+    // Sent is not undone: a retry could place the files twice.
+    EXPECT_NE (run.err.find ("2 requests were sent and not answered: REAPER may still carry them out"), std::string::npos) << run.err;
+    EXPECT_NE (run.err.find ("place the files twice"), std::string::npos) << run.err;
     EXPECT_LT (run.took.count(), 2000);
 
     // An info request needs no answer, so the same listener is enough.

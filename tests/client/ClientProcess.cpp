@@ -2,7 +2,9 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +21,7 @@ void closeFd (int& fd)
 }
 } // namespace
 
-ClientProcess::ClientProcess (const std::vector<std::string>& arguments, const std::string& workingDirectory)
+ClientProcess::ClientProcess (const std::vector<std::string>& arguments, const std::string& workingDirectory, const std::optional<OtherUser>& runAs)
 {
     int out[2], err[2];
 
@@ -53,6 +55,9 @@ ClientProcess::ClientProcess (const std::vector<std::string>& arguments, const s
 
         if (folder != nullptr && chdir (folder) != 0)
             _exit (126);
+
+        if (runAs && (setgroups (0, nullptr) != 0 || setgid (static_cast<gid_t> (runAs->gid)) != 0 || setuid (static_cast<uid_t> (runAs->uid)) != 0))
+            _exit (125);
 
         execv (argv[0], argv.data());
         _exit (127);
@@ -150,5 +155,31 @@ ClientRun runClient (const std::vector<std::string>& arguments, std::chrono::mil
 {
     ClientProcess process (arguments);
     return process.runToEnd ({}, deadline);
+}
+
+std::optional<OtherUser> otherUser()
+{
+    const auto* entry = geteuid() == 0 ? getpwnam ("nobody") : nullptr;
+
+    if (entry == nullptr)
+        return std::nullopt;
+
+    return OtherUser{static_cast<int> (entry->pw_uid), static_cast<int> (entry->pw_gid), entry->pw_name};
+}
+
+bool asUser (const OtherUser& user, const std::function<bool()>& work)
+{
+    const auto child = fork();
+
+    if (child == 0)
+    {
+        if (setgroups (0, nullptr) != 0 || setgid (static_cast<gid_t> (user.gid)) != 0 || setuid (static_cast<uid_t> (user.uid)) != 0)
+            _exit (2);
+
+        _exit (work() ? 0 : 1);
+    }
+
+    int status = 0;
+    return child > 0 && waitpid (child, &status, 0) == child && WIFEXITED (status) && WEXITSTATUS (status) == 0;
 }
 } // namespace client_testing

@@ -2,11 +2,20 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace client_testing
 {
+// A user other than the one running the tests.
+struct OtherUser
+{
+    int uid = -1;
+    int gid = -1;
+    std::string name;
+};
+
 // What a finished bv-client run left behind.
 struct ClientRun
 {
@@ -22,7 +31,8 @@ struct ClientRun
 class ClientProcess
 {
 public:
-    ClientProcess (const std::vector<std::string>& arguments, const std::string& workingDirectory = {});
+    // With runAs set (the caller being root), the child runs as that user.
+    ClientProcess (const std::vector<std::string>& arguments, const std::string& workingDirectory = {}, const std::optional<OtherUser>& runAs = {});
     ~ClientProcess();
 
     ClientProcess (const ClientProcess&) = delete;
@@ -46,4 +56,11 @@ private:
 
 // Runs bv-client with no main loop to keep going (nothing in this process answers).
 ClientRun runClient (const std::vector<std::string>& arguments, std::chrono::milliseconds deadline = std::chrono::seconds (10));
+
+// "nobody" when this process runs as root and so can act as another user; else nothing
+// (tests of other users' files then skip).
+std::optional<OtherUser> otherUser();
+
+// Runs work in a child process running as the user; true when it returned true.
+bool asUser (const OtherUser& user, const std::function<bool()>& work);
 } // namespace client_testing

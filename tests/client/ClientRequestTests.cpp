@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include "LoadedExtensionTest.h"
@@ -117,4 +119,24 @@ TEST_F (LoadedExtensionTest, RawPacketsReachTheExtensionAsGiven)
 
     // The extension is unharmed.
     EXPECT_EQ (client ({"version"}).out, "reaper ext 1.1\n");
+}
+
+TEST_F (LoadedExtensionTest, DoctorPassesEveryCheckWhenTheExtensionServes)
+{
+    const auto plugins = folder / "UserPlugins";
+    std::filesystem::create_directories (plugins);
+    std::filesystem::copy_file (BV_EXTENSION_PATH, plugins / "reaper_belvanta_extension.so");
+
+    const auto run = client ({"doctor", "--plugins", plugins.string()});
+
+    EXPECT_EQ (run.exitCode, 0) << run.out << run.err;
+
+    for (const auto* line : {"ok    module", "ok    architecture", "ok    libraries", "ok    log", "ok    pipe files", "ok    holders", "ok    round trip"})
+        EXPECT_NE (run.out.find (line), std::string::npos) << line << "\n"
+                                                           << run.out;
+
+    // The stand-in REAPER is this process.
+    EXPECT_NE (run.out.find ("REAPER " + std::to_string (getpid()) + " "), std::string::npos) << run.out;
+    EXPECT_NE (run.out.find ("answered \"reaper ext 1.1\" in "), std::string::npos) << run.out;
+    EXPECT_NE (run.out.find ("verdict: all checks passed"), std::string::npos) << run.out;
 }

@@ -123,15 +123,22 @@ TEST_F (LoadedExtensionTest, RefusedSettingsAreReportedAsFailures)
     EXPECT_EQ (model.itemCount(), 0);
 }
 
-TEST_F (LoadedExtensionTest, ARelativePathIsSentAsAnAbsoluteOne)
+TEST_F (LoadedExtensionTest, ARelativePathIsSentAsACleanAbsoluteOne)
 {
     const auto file = audioFile ("relative.wav", 1.0);
+    std::filesystem::create_directory (folder / "sub");
 
-    const auto run = client ({"spot", "relative.wav"}, folder.string());
+    for (const auto* given : {"relative.wav", "./relative.wav", "sub/../relative.wav", ".//sub/./../relative.wav"})
+    {
+        SCOPED_TRACE (given);
+        const auto before = logText().size();
 
-    EXPECT_EQ (run.exitCode, 0) << run.out << run.err;
-    EXPECT_EQ (run.out, "spotted: " + file + "\n");
-    EXPECT_NE (logText().find ("Spotting:" + file + "\r\n"), std::string::npos);
+        const auto run = client ({"spot", given}, folder.string());
+
+        EXPECT_EQ (run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ (run.out, "spotted: " + file + "\n");
+        EXPECT_NE (logText().find ("Spotting:" + file + "\r\n", before), std::string::npos);
+    }
 }
 
 TEST_F (LoadedExtensionTest, ManyFilesInOneRunAreEachReportedInOrder)

@@ -51,6 +51,7 @@ void LoadedExtensionTest::SetUp()
 
     pipeLock = std::make_unique<testing_support::FixedPipeLock>();
     ASSERT_FALSE (anotherExtensionServesThePipe()) << "another process reads /tmp/bv_reaper_in; its replies would mix with ours";
+    beforeLoad();
 
     library = std::make_unique<reaper_host::ExtensionLibrary> (model);
     const auto loaded = library->load (BV_EXTENSION_PATH);

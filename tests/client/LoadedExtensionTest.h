@@ -24,6 +24,11 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Runs just before the extension is loaded, with the fixed pipe's lock held.
+    virtual void beforeLoad()
+    {
+    }
+
     // Runs bv-client with these arguments (the program's path is added) while the
     // host's main loop keeps going.
     ClientRun client (const std::vector<std::string>& arguments, const std::string& workingDirectory = {});

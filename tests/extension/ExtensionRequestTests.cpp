@@ -147,6 +147,55 @@ TEST_F (ExtensionRequestTest, SpotPlacesARealAudioFileOnTheSelectedTrackAtTheCur
     const auto lines = testing_support::messageLines (harness.logLines());
     EXPECT_EQ (testing_support::countOf (lines, "Spotting:" + file), 1);
     EXPECT_EQ (testing_support::countOf (lines, "Current Position:10 Length:1.5 New Position:11.5"), 1);
+
+    // One undo point named after the take; undoing it takes the item away again.
+    const auto points = host.undoHistory().points();
+    ASSERT_EQ (points.size(), 1u);
+    EXPECT_EQ (points[0].description, "Spot: Door");
+    ASSERT_TRUE (host.undo());
+    EXPECT_EQ (host.itemCount(), 0);
+    EXPECT_EQ (reaper_host::MediaSource::liveCount(), 0);
+}
+
+// A host without the optional functions loads without a word and spots as before: the
+// same log, no undo point, and a failed spot's empty item stays.
+TEST (ExtensionWithoutOptionalHostFunctionsTest, LoadsSilentlyAndSpotsWithoutUndoPoints)
+{
+    ExtensionHarness harness;
+    auto& host = harness.host();
+
+    for (const char* name : {"Undo_BeginBlock2", "Undo_EndBlock2", "PreventUIRefresh", "DeleteTrackMediaItem"})
+        host.withhold (name);
+
+    const auto loaded = harness.load();
+    ASSERT_TRUE (loaded.ok()) << loaded.message;
+    EXPECT_TRUE (host.project().messageBoxes.empty());
+
+    const auto file = harness.home().file ("knock.wav");
+    ASSERT_TRUE (reaper_host::writeAudioFile (file, reaper_host::AudioFileFormat::wav16, 8000, 1, 4000));
+    BVReaper::ClientMessage request;
+    request.set_type (BVReaper::ClientMessage::SPOT_COMMAND);
+    request.mutable_spot()->set_file_path (file);
+
+    const auto placed = harness.request (encode (request));
+    ASSERT_TRUE (placed.has_value());
+    EXPECT_EQ (testing_support::toHex (*placed), "08 04");
+    host.faults().fail ("AddTakeToMediaItem");
+    const auto refused = harness.request (encode (request));
+    ASSERT_TRUE (refused.has_value());
+    EXPECT_EQ (decodeReply (*refused).error().description(), "No take");
+
+    EXPECT_EQ (host.itemCount(), 2);
+    EXPECT_TRUE (host.undoHistory().points().empty());
+    for (const char* name : {"Undo_BeginBlock2", "Undo_EndBlock2", "PreventUIRefresh", "DeleteTrackMediaItem"})
+        EXPECT_EQ (host.journal().countOf (name), 0) << name;
+    auto lines = testing_support::messageLines (harness.logLines());
+    for (auto& line : lines)
+        if (line.rfind ("JUCE Assertion failure", 0) == 0)
+            line = "ASSERT";
+    EXPECT_EQ (lines, (std::vector<std::string>{"pipe created", "Spotting:" + file, "Loop Selection In:0.000000 Out:0.000000",
+                                                "Current Position:0 Length:0.5 New Position:0.5", "Spotting:" + file, "ASSERT",
+                                                "ASSERT", "No take"}));
 }
 
 TEST_F (ExtensionRequestTest, SpotOfAMissingFileAnswersWithTheFailureText)

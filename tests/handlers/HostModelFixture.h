@@ -16,7 +16,8 @@
 
 namespace handler_testing
 {
-// A fresh stand-in REAPER project bound into the host API table, a log capture, a reply
+// A fresh stand-in REAPER project bound into the host API table (the optional functions
+// included, as a current REAPER has them), a log capture, a reply
 // recorder, and a scratch folder for audio files; everything is undone per test.
 class HostModelTest : public testing::Test
 {
@@ -25,6 +26,7 @@ protected:
     {
         model.reset();
         EXPECT_EQ (bindHostApi (&reaper_host::getFunc), 0);
+        EXPECT_EQ (bindOptionalHostApi (&reaper_host::getFunc), 0);
         model.journal().clear();
     }
 

@@ -79,6 +79,8 @@ TEST_F (RequestDispatch, RepliesAndLogLinesPerPacket)
 
         EXPECT_EQ (repliesHex (replies.packets), c.replyHex.empty() ? "" : toHex (fromHex (c.replyHex)));
         EXPECT_EQ (joined (log.linesWithAssertionsMarked()), c.log);
+        // None of these changes the project, so none makes an undo point or holds redraws.
+        EXPECT_EQ (model.journal().countOf ("Undo_BeginBlock2") + model.journal().countOf ("PreventUIRefresh"), 0);
     }
 }
 

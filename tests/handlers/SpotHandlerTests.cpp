@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -89,6 +90,8 @@ TEST_F (Spot, SuccessfulSpotMakesTheHostCallsAndLogLinesInOrder)
                                          "GetSelectedTrack(null, 0) -> null",
                                          "CountTracks(null) -> 3",
                                          "GetTrack(null, 0) -> track1",
+                                         "Undo_BeginBlock2(null)",
+                                         "PreventUIRefresh(1)",
                                          "AddMediaItemToTrack(track1) -> item1",
                                          "AddTakeToMediaItem(item1) -> take1",
                                          "GetMediaSourceLength(source1, out) -> 5",
@@ -102,7 +105,9 @@ TEST_F (Spot, SuccessfulSpotMakesTheHostCallsAndLogLinesInOrder)
                                          "UpdateItemInProject(item1)",
                                          "Main_OnCommand(40047, 0)",
                                          "UpdateTimeline()",
-                                         "SetEditCurPos(6, true, false)"}));
+                                         "SetEditCurPos(6, true, false)",
+                                         "PreventUIRefresh(-1)",
+                                         "Undo_EndBlock2(null, \"Spot: tone\", 4)"}));
     EXPECT_EQ (log.lines,
                (std::vector<std::string>{"Spotting:" + tone, "Loop Selection In:0.000000 Out:0.000000",
                                          "Current Position:1 Length:5 New Position:6"}));
@@ -492,7 +497,7 @@ TEST_F (Spot, FailuresAreRepliedThenLogged)
          "", "No media item", 0, 1},
         {"take not created", [this]
          { model.faults().fail ("AddTakeToMediaItem"); },
-         "", "No take", 1, 1},
+         "", "No take", 0, 1},
     };
 
     for (const auto& c : cases)
@@ -557,9 +562,9 @@ TEST_F (Spot, UnsoundValuesAreRefusedBeforeAnythingIsCreated)
         {"end infinite", [=] (auto& s)
          { s.set_end_offset (inf); },
          "Invalid end offset: must be a finite number"},
-        {"difference overflows", [] (auto& s)
+        {"difference would overflow", [] (auto& s)
          { s.set_start_offset (-3e38f); s.set_end_offset (3e38f); },
-         "Invalid end offset: too far from the start offset"},
+         "Invalid start offset: must be between -10000000 and 10000000 seconds"},
         {"start NaN", [=] (auto& s)
          { s.set_start_offset (nan); },
          "Invalid start offset: must be a finite number"},
@@ -605,6 +610,110 @@ TEST_F (Spot, UnsoundValuesAreRefusedBeforeAnythingIsCreated)
         EXPECT_EQ (model.itemCount(), 0);
         EXPECT_EQ (model.project().cursor, 3.0);
         EXPECT_EQ (log.linesWithAssertionsMarked(), (std::vector<std::string>{"Spotting:" + tone, "ASSERT", c.failure}));
+    }
+}
+
+// Each bound, just inside (placed) and just outside (refused with its text, nothing placed,
+// the cursor where it was).
+TEST_F (Spot, ValuesAtTheirBounds)
+{
+    const auto above = [] (float value)
+    { return std::nextafter (value, std::numeric_limits<float>::infinity()); };
+    const auto below = [] (float value)
+    { return std::nextafter (value, -std::numeric_limits<float>::infinity()); };
+    const std::string placed;
+    const std::string startText = "Invalid start offset: must be between -10000000 and 10000000 seconds";
+    const std::string rateText = "Invalid play rate: must be between 0.01 and 100";
+    const struct
+    {
+        const char* name;
+        double cursor;
+        std::function<void (BVReaper::SpotCommand&)> edit;
+        std::string failure;
+    } cases[] = {
+        {"start -1e7", 0, [] (auto& s)
+         { s.set_start_offset (-1e7f); },
+         placed},
+        {"start below -1e7", 0, [&] (auto& s)
+         { s.set_start_offset (below (-1e7f)); },
+         startText},
+        {"start 1e7", 0, [] (auto& s)
+         { s.set_start_offset (1e7f); },
+         placed},
+        {"start above 1e7", 0, [&] (auto& s)
+         { s.set_start_offset (above (1e7f)); },
+         startText},
+        {"end 1e7", 0, [] (auto& s)
+         { s.set_end_offset (1e7f); },
+         placed},
+        {"end above 1e7", 0, [&] (auto& s)
+         { s.set_end_offset (above (1e7f)); },
+         "Invalid end offset: must not be beyond 10000000 seconds"},
+        {"length 1e7", 0, [] (auto& s)
+         { s.set_start_offset (-1.0f); s.set_end_offset (9999999.0f); },
+         placed},
+        {"length above 1e7", 0, [] (auto& s)
+         { s.set_start_offset (-2.0f); s.set_end_offset (9999999.0f); },
+         "Invalid end offset: the item would be longer than 10000000 seconds"},
+        {"item ending at 1e7", 5, [] (auto& s)
+         { s.set_end_offset (9999995.0f); },
+         placed},
+        {"item ending after 1e7", 5, [] (auto& s)
+         { s.set_end_offset (9999996.0f); },
+         "Invalid end offset: the item would end beyond 10000000 seconds"},
+        {"rate 0.01", 0, [] (auto& s)
+         { s.set_play_rate (0.01f); },
+         placed},
+        {"rate below 0.01", 0, [&] (auto& s)
+         { s.set_play_rate (below (0.01f)); },
+         rateText},
+        {"rate 1e-30", 0, [] (auto& s)
+         { s.set_play_rate (1e-30f); },
+         rateText},
+        {"rate 100", 0, [] (auto& s)
+         { s.set_play_rate (100.0f); },
+         placed},
+        {"rate above 100", 0, [&] (auto& s)
+         { s.set_play_rate (above (100.0f)); },
+         rateText},
+        {"volume 0", 0, [] (auto& s)
+         { s.set_volume (0.0f); },
+         placed},
+        {"volume +24 dB", 0, [] (auto& s)
+         { s.set_volume (15.848932f); },
+         placed},
+        {"volume above +24 dB", 0, [&] (auto& s)
+         { s.set_volume (above (15.848932f)); },
+         "Invalid volume: must not be above 15.848932 (+24 dB)"},
+        {"volume 1e30", 0, [] (auto& s)
+         { s.set_volume (1e30f); },
+         "Invalid volume: must not be above 15.848932 (+24 dB)"},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        model.reset();
+        model.addTrack();
+        model.setCursor (c.cursor);
+        replies.packets.clear();
+        log.lines.clear();
+        const int sourcesBefore = MediaSource::liveCount();
+
+        spot (c.edit);
+
+        if (c.failure.empty())
+        {
+            EXPECT_EQ (toHex (replies.packets.at (0)), "08 04");
+            EXPECT_EQ (model.itemCount(), 1);
+            continue;
+        }
+
+        EXPECT_EQ (errorText(), c.failure);
+        EXPECT_EQ (model.itemCount(), 0);
+        EXPECT_EQ (model.project().cursor, c.cursor);
+        EXPECT_EQ (MediaSource::liveCount(), sourcesBefore);
+        EXPECT_EQ (log.lines.back(), c.failure);
     }
 }
 
@@ -673,5 +782,182 @@ TEST_F (Spot, RealAudioFilesLandWithTheirLengthToTheSample)
         EXPECT_EQ (onlyItem()->length, expected);
         EXPECT_EQ (std::llround (onlyItem()->length * c.rate), c.frames);
         EXPECT_EQ (model.project().cursor, 0.5 + expected);
+    }
+}
+
+// --- Undo points ------------------------------------------------------------------------
+
+TEST_F (Spot, UndoPointNamesTheSound)
+{
+    const struct
+    {
+        const char* path;
+        const char* takeName; // null: absent
+        const char* description;
+    } cases[] = {
+        {"/lib/door slam.wav", "Door \xC3\xA9", "Spot: Door \xC3\xA9"},
+        {"/lib/door slam.wav", nullptr, "Spot: door slam"},
+        {"/lib/door slam.wav", "", "Spot: door slam"},
+        {"/lib/a.take.flac", nullptr, "Spot: a.take"},
+        {"/lib.v2/knock", nullptr, "Spot: knock"},
+        {"/lib/.hum", nullptr, "Spot: .hum"},
+        {"knock.wav", nullptr, "Spot: knock"},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.description);
+        model.reset();
+        model.addTrack();
+        model.addVirtualAudioFile (c.path, 8000, 1, 8000);
+        replies.packets.clear();
+
+        spot ([&] (auto& s)
+              {
+                  s.set_file_path (c.path);
+                  if (c.takeName != nullptr)
+                      s.set_take_name (c.takeName); });
+
+        EXPECT_EQ (toHex (replies.packets.at (0)), "08 04");
+        const auto points = model.undoHistory().points();
+        ASSERT_EQ (points.size(), 1u);
+        EXPECT_EQ (points[0].description, c.description);
+        EXPECT_EQ (points[0].flags, 4); // items
+    }
+}
+
+TEST_F (Spot, EachSpotIsOneUndoPointAndUndoTakesBackOnlyTheLast)
+{
+    for (const char* name : {"A", "B", "C"})
+        spot ([&] (auto& s)
+              { s.set_take_name (name); });
+
+    const auto points = model.undoHistory().points();
+    ASSERT_EQ (points.size(), 3u);
+    EXPECT_EQ (points[2].description, "Spot: C");
+    EXPECT_EQ (model.project().refreshPrevention, 0);
+
+    ASSERT_TRUE (model.undo());
+    ASSERT_EQ (model.itemCount(), 2);
+    EXPECT_EQ (model.allItems()[0]->takes.at (0)->name, "A");
+    EXPECT_EQ (model.allItems()[1]->position, 5.0);
+    EXPECT_EQ (model.allItems()[1]->takes.at (0)->name, "B");
+    EXPECT_EQ (MediaSource::liveCount(), sourcesBefore + 2);
+
+    ASSERT_TRUE (model.redo());
+    ASSERT_EQ (model.itemCount(), 3);
+    EXPECT_EQ (model.allItems()[2]->position, 10.0);
+    EXPECT_EQ (model.allItems()[2]->takes.at (0)->source->GetLength(), 5.0);
+}
+
+TEST_F (Spot, FailedSpotsLeaveTheProjectAsItWas)
+{
+    const struct
+    {
+        const char* name;
+        int tracks;
+        const char* failing; // null: none
+        int blocks;          // undo blocks begun (and ended)
+        bool itemRemoved;
+    } cases[] = {
+        {"source cannot be created", 1, "PCM_Source_CreateFromFile", 0, false},
+        {"no track", 0, nullptr, 0, false},
+        {"first track cannot be had", 1, "GetTrack", 0, false},
+        {"item not created", 1, "AddMediaItemToTrack", 1, false},
+        {"take not created", 1, "AddTakeToMediaItem", 1, true},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        model.reset();
+        for (int i = 0; i < c.tracks; ++i)
+            model.addItem (model.addTrack(), 20, 1); // the user's own item
+        if (c.failing != nullptr)
+            model.faults().fail (c.failing);
+        replies.packets.clear();
+
+        spot();
+
+        EXPECT_TRUE (replies.onlyReply().has_error());
+        EXPECT_EQ (model.itemCount(), c.tracks) << "only the user's item is left";
+        EXPECT_EQ (MediaSource::liveCount(), sourcesBefore);
+        const auto& journal = model.journal();
+        EXPECT_EQ (journal.countOf ("Undo_BeginBlock2"), c.blocks);
+        EXPECT_EQ (journal.countOf ("Undo_EndBlock2"), c.blocks);
+        EXPECT_EQ (journal.countOf ("PreventUIRefresh"), 2 * c.blocks);
+        EXPECT_EQ (model.project().refreshPrevention, 0);
+        EXPECT_EQ (model.undoHistory().openBlocks(), 0);
+        EXPECT_EQ (journal.countOf ("DeleteTrackMediaItem"), c.itemRemoved ? 1 : 0);
+
+        if (c.blocks > 0)
+        {
+            const auto lines = journal.lines();
+            ASSERT_GE (lines.size(), 3u);
+            EXPECT_EQ (lines[lines.size() - 3],
+                       c.itemRemoved ? "DeleteTrackMediaItem(track1, item2) -> true" : "AddMediaItemToTrack(track1) -> null [injected failure]");
+            EXPECT_EQ (lines[lines.size() - 2], "PreventUIRefresh(-1)");
+            EXPECT_EQ (lines[lines.size() - 1], "Undo_EndBlock2(null, \"Spot: tone\", 4)");
+            // Undoing the failed spot's point brings nothing back and takes nothing away.
+            ASSERT_TRUE (model.undo());
+            EXPECT_EQ (model.itemCount(), 1);
+        }
+    }
+}
+
+// A host without some of the optional functions gets the same calls as one with them,
+// less the missing ones (and no begun block it could not end).
+TEST_F (Spot, WithoutTheOptionalFunctionsTheCallsAreAsBefore)
+{
+    const std::vector<std::string> all = {"Undo_BeginBlock2", "Undo_EndBlock2", "PreventUIRefresh", "DeleteTrackMediaItem"};
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> withheld;
+        std::vector<std::string> leftOut; // calls missing compared with a host that has all
+        const char* failing;
+        int itemsAfter;
+    } cases[] = {
+        {"none, spot succeeds", all, all, nullptr, 1},
+        {"none, take refused: the empty item stays", all, all, "AddTakeToMediaItem", 1},
+        {"no Undo_EndBlock2: no block begun", {"Undo_EndBlock2"}, {"Undo_BeginBlock2", "Undo_EndBlock2"}, nullptr, 1},
+        {"no Undo_BeginBlock2", {"Undo_BeginBlock2"}, {"Undo_BeginBlock2", "Undo_EndBlock2"}, "AddTakeToMediaItem", 0},
+        {"no PreventUIRefresh", {"PreventUIRefresh"}, {"PreventUIRefresh"}, "AddTakeToMediaItem", 0},
+        {"no DeleteTrackMediaItem", {"DeleteTrackMediaItem"}, {"DeleteTrackMediaItem"}, "AddTakeToMediaItem", 1},
+    };
+
+    auto run = [&] (const std::vector<std::string>& withheld, const char* failing)
+    {
+        model.reset();
+        model.addTrack();
+        for (const auto& name : withheld)
+            model.withhold (name);
+        EXPECT_EQ (bindOptionalHostApi (&reaper_host::getFunc), static_cast<int> (withheld.size()));
+        if (failing != nullptr)
+            model.faults().fail (failing);
+        replies.packets.clear();
+        log.lines.clear();
+        model.journal().clear();
+        spot();
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        run ({}, c.failing);
+        std::vector<std::string> expected;
+        for (const auto& entry : model.journal().entries())
+            if (std::find (c.leftOut.begin(), c.leftOut.end(), entry.function) == c.leftOut.end())
+                expected.push_back (entry.toString());
+        const auto expectedReply = toHex (replies.packets.at (0));
+        const auto expectedLog = log.lines;
+
+        run (c.withheld, c.failing);
+
+        EXPECT_EQ (model.journal().lines(), expected);
+        EXPECT_EQ (toHex (replies.packets.at (0)), expectedReply);
+        EXPECT_EQ (log.lines, expectedLog);
+        EXPECT_EQ (model.itemCount(), c.itemsAfter);
+        EXPECT_EQ (MediaSource::liveCount(), sourcesBefore + (c.failing == nullptr ? 1 : 0));
     }
 }

@@ -146,3 +146,32 @@ TEST_F (CommandInterpreterTest, JournalListsTheLastCalls)
     run ("journal 1");
     EXPECT_EQ (out.str(), "2: CountTracks(null) -> 1\n");
 }
+
+TEST_F (CommandInterpreterTest, UndoRedoAndHistoryWalkTheUndoPoints)
+{
+    run ("add-track");
+    out.str ("");
+    run ("history");
+    EXPECT_EQ (out.str(), "no undo points\n");
+    EXPECT_EQ (run ("undo").error, "nothing to undo");
+    EXPECT_EQ (run ("redo").error, "nothing to redo");
+
+    for (const char* name : {"Spot: door", "Spot: birds"})
+    {
+        model.undoHistory().beginBlock();
+        model.addItem (*model.track (0), model.itemCount(), 1);
+        model.undoHistory().endBlock (model.project(), name, 4);
+    }
+
+    out.str ("");
+    EXPECT_EQ (run ("undo").kind, CommandOutcome::Kind::done);
+    EXPECT_EQ (model.itemCount(), 1);
+    run ("history");
+    EXPECT_EQ (out.str(), "undone: Spot: birds\n1: Spot: door\n2: Spot: birds (undone)\n");
+
+    out.str ("");
+    EXPECT_EQ (run ("redo").kind, CommandOutcome::Kind::done);
+    EXPECT_EQ (out.str(), "redone: Spot: birds\n");
+    EXPECT_EQ (model.itemCount(), 2);
+    EXPECT_EQ (run ("undo 2").kind, CommandOutcome::Kind::failed);
+}

@@ -1,5 +1,6 @@
 #include "Subprocess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -75,8 +76,17 @@ Subprocess::Subprocess (const std::vector<std::string>& arguments, const std::ve
 
     std::vector<std::string> environmentCopy;
 
+    // A variable given replaces the inherited one of the same name.
+    auto isGiven = [&] (const std::string& entry)
+    {
+        const auto name = entry.substr (0, entry.find ('=') + 1);
+        return std::any_of (environment.begin(), environment.end(), [&] (const std::string& given)
+                            { return given.compare (0, name.size(), name) == 0; });
+    };
+
     for (char** e = environ; *e != nullptr; ++e)
-        environmentCopy.emplace_back (*e);
+        if (!isGiven (*e))
+            environmentCopy.emplace_back (*e);
 
     environmentCopy.insert (environmentCopy.end(), environment.begin(), environment.end());
     std::vector<char*> envp;

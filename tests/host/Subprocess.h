@@ -11,6 +11,7 @@ namespace testing_support
 class Subprocess
 {
 public:
+    // Each NAME=VALUE of environment is added to (or replaces) the inherited variables.
     // With `terminalInput` the child's standard input is a terminal (a pseudo-terminal
     // without echo), as when a person types the commands; otherwise a pipe.
     explicit Subprocess (const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
@@ -23,6 +24,11 @@ public:
     bool started() const
     {
         return pid > 0;
+    }
+
+    int processId() const
+    {
+        return pid;
     }
 
     void writeInput (const std::string& text);

@@ -52,3 +52,20 @@ TEST (ApiBinding, LooksUpEveryNameInOrderAndCountsMisses)
     EXPECT_STREQ (hostApiEntryName (34), "UpdateTimeline");
     EXPECT_EQ (hostApiEntryName (35), nullptr);
 }
+
+TEST (ApiBinding, OptionalFunctionsAreBoundApartAndMayBeMissing)
+{
+    lookups.clear();
+    withheld = {"PreventUIRefresh"};
+    EXPECT_EQ (bindOptionalHostApi (&fakeGetFunc), 1);
+    EXPECT_EQ (lookups, (std::vector<std::string>{"Undo_BeginBlock2", "Undo_EndBlock2", "PreventUIRefresh", "DeleteTrackMediaItem"}));
+    EXPECT_NE (reaper::Undo_BeginBlock2, nullptr);
+    EXPECT_EQ (reaper::PreventUIRefresh, nullptr);
+
+    // Binding again stores what the host answers now, so a pointer never outlives it.
+    withheld = {"Undo_BeginBlock2"};
+    EXPECT_EQ (bindOptionalHostApi (&fakeGetFunc), 1);
+    EXPECT_EQ (reaper::Undo_BeginBlock2, nullptr);
+    EXPECT_NE (reaper::PreventUIRefresh, nullptr);
+    withheld.clear();
+}

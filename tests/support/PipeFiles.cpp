@@ -9,6 +9,7 @@ namespace testing_support
 std::vector<std::string> pipeFilesInTmp (const std::string& pipeName)
 {
     const auto prefix = pipeName + "_";
+    const auto clientLock = pipeName + "_client.lock";
     std::vector<std::string> found;
     std::error_code error;
 
@@ -16,7 +17,7 @@ std::vector<std::string> pipeFilesInTmp (const std::string& pipeName)
     {
         const auto name = entry.path().filename().string();
 
-        if (name.compare (0, prefix.size(), prefix) == 0)
+        if (name.compare (0, prefix.size(), prefix) == 0 && name != clientLock)
             found.push_back (entry.path().string());
     }
 

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "pipe/PacketBuilder.h"
+#include "pipe/PacketInbox.h"
 #include "pipe/PipeReader.h"
 
 namespace
@@ -158,4 +161,116 @@ TEST (PipeReader, APartialPacketLeftIdleIsDroppedSoTheNextPacketIsReadWhole)
 
     ::close (ends[0]);
     ::close (ends[1]);
+}
+
+// A writer far faster than the consumer: the reader stops reading while the inbox is full,
+// so what waits in memory stays near the bound and the rest waits in the pipe (the writer
+// blocks); as the consumer drains, reading resumes, and every packet arrives, in order.
+TEST (PipeReader, StopsReadingWhileTheInboxIsFullAndLosesNothing)
+{
+    int ends[2];
+    ASSERT_EQ (::pipe (ends), 0);
+    ASSERT_EQ (fcntl (ends[0], F_SETFL, O_NONBLOCK), 0);
+
+    constexpr std::size_t bound = 64;
+    constexpr int total = 20000;
+    auto inbox = std::make_shared<PacketInbox> (bound, 1024 * 1024);
+    std::atomic<std::size_t> mostCounted{0};
+
+    PipeReader::Callbacks callbacks;
+    callbacks.packetReceived = [&] (juce::MemoryBlock&& block)
+    {
+        inbox->push (std::move (block));
+        mostCounted = std::max (mostCounted.load(), inbox->countedPackets());
+    };
+    callbacks.hasRoom = [inbox] (std::size_t partial)
+    { return inbox->hasRoom (partial); };
+
+    PipeReader reader (ends[0], kPacketMagic, std::move (callbacks));
+    inbox->onRoomAgain (reader.waker());
+    ASSERT_TRUE (reader.start());
+
+    std::thread writer ([&]
+                        {
+                            for (int i = 0; i < total; ++i)
+                            {
+                                const auto text = std::to_string (i);
+                                const auto packet = buildPacket (kPacketMagic, text.data(), text.size());
+                                ASSERT_EQ (::write (ends[1], packet.data(), packet.size()), static_cast<ssize_t> (packet.size()));
+                            } });
+
+    // Nothing is consumed for a while: the reader must have stopped near the bound.
+    std::this_thread::sleep_for (std::chrono::milliseconds (200));
+    const auto heldWhileStalled = inbox->countedPackets();
+
+    // One read of the pipe can bring in at most what fits in its 64 KiB read chunk.
+    const std::size_t oneRead = PipeReader::kReadChunkSize / 9;
+    EXPECT_GE (heldWhileStalled, bound);
+    EXPECT_LE (heldWhileStalled, bound + oneRead);
+
+    int next = 0;
+    bool inOrder = true;
+    const auto deadline = Clock::now() + std::chrono::seconds (20);
+
+    while (next < total && Clock::now() < deadline)
+    {
+        auto packet = inbox->pop();
+
+        if (!packet)
+        {
+            std::this_thread::sleep_for (std::chrono::microseconds (100));
+            continue;
+        }
+
+        inOrder = inOrder && packet->toString() == juce::String (next);
+        ++next;
+        inbox->release (packet->getSize());
+    }
+
+    writer.join();
+    EXPECT_EQ (next, total);
+    EXPECT_TRUE (inOrder);
+    EXPECT_LE (mostCounted.load(), bound + oneRead);
+    ::close (ends[0]);
+    ::close (ends[1]);
+}
+
+// A packet larger than the inbox's byte bound still gets through once the inbox is empty,
+// and the bytes of a packet read in part count against the bound.
+TEST (PacketInbox, RoomFollowsCountsBytesAndPartialPackets)
+{
+    PacketInbox inbox (4, 1000);
+    int woken = 0;
+    inbox.onRoomAgain ([&]
+                       { ++woken; });
+
+    EXPECT_TRUE (inbox.hasRoom (5000)); // nothing counted: any packet may come in
+    inbox.push (juce::MemoryBlock (5000));
+    EXPECT_FALSE (inbox.hasRoom (0));
+
+    auto big = inbox.pop();
+    ASSERT_TRUE (big.has_value());
+    EXPECT_FALSE (inbox.hasRoom (0)); // still counted while it is being handled
+    inbox.release (big->getSize());
+    EXPECT_EQ (woken, 1);
+    EXPECT_TRUE (inbox.hasRoom (0));
+
+    inbox.push (juce::MemoryBlock (100));
+    EXPECT_TRUE (inbox.hasRoom (800));
+    EXPECT_FALSE (inbox.hasRoom (900)); // 100 counted + 900 in part reach the bound
+
+    for (int i = 0; i < 3; ++i)
+        inbox.push (juce::MemoryBlock (1));
+
+    EXPECT_FALSE (inbox.hasRoom (0)); // four packets
+
+    // Woken once, when half the bound is reached, not per packet.
+    for (int i = 0; i < 4; ++i)
+    {
+        auto packet = inbox.pop();
+        inbox.release (packet->getSize());
+    }
+
+    EXPECT_EQ (woken, 2);
+    EXPECT_TRUE (inbox.isEmpty());
 }

@@ -27,4 +27,8 @@ struct ClientPlan
     int timeoutMs = 3000;
     bool json = false;
     std::vector<PendingRequest> requests;
+
+    // `doctor`: check the installation instead of sending requests.
+    bool doctor = false;
+    std::string pluginsFolder; // empty: REAPER's default
 };

@@ -52,7 +52,7 @@ std::string absolutePath (const std::string& file)
 
     std::error_code error;
     const auto absolute = std::filesystem::absolute (file, error);
-    return error ? file : absolute.string();
+    return error ? file : absolute.lexically_normal().string();
 }
 
 std::optional<std::string> bytesFromHex (const std::string& hex)

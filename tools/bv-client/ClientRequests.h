@@ -26,7 +26,8 @@ BVReaper::ClientMessage simple (BVReaper::ClientMessage::Type type);
 BVReaper::ClientMessage explore (const std::string& file);
 
 // The file as REAPER must be given it: REAPER runs in another folder, so a relative path
-// is made absolute against the client's working folder. Empty stays empty.
+// is made absolute against the client's working folder, and "." and ".." are resolved in
+// the name itself (./door.wav in /home/me gives /home/me/door.wav). Empty stays empty.
 std::string absolutePath (const std::string& file);
 
 // Parses hexadecimal digits (spaces and colons allowed); empty on malformed input.

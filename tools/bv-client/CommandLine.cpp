@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
@@ -10,14 +11,16 @@
 namespace
 {
 const char* const kFooter = R"(
-Exit status: 0 done; 1 the extension reported a failure (its text is printed);
-2 bad arguments; 3 the extension is not running or did not answer in time.
+Exit status: 0 done; 1 the extension reported a failure (its text is printed), or a
+doctor check failed; 2 bad arguments; 3 the extension is not running or did not answer
+in time (requests already sent may still be carried out).
 
 Examples:
   bv-client spot ~/Sounds/door.wav --start 0.5 --end 2.5 --name Door
   bv-client spot a.wav b.wav c.wav        (spotted one after the other)
   bv-client --json selected               (one JSON object per reply)
   bv-client raw "08 03"                   (a version request, bytes in hex)
+  bv-client doctor                        (is it installed and answering? what to do if not)
 )";
 
 // The spot's settings as CLI11 fills them; only options given go into the message.
@@ -51,6 +54,46 @@ struct SpotArguments
         return result;
     }
 };
+
+// CLI11 reports a misspelt subcommand only as "a subcommand is required": say which word
+// was not understood and what would have been. Options taking a value are skipped with it.
+bool reportUnknownSubcommand (CLI::App& app, int argc, const char* const* argv)
+{
+    std::vector<std::string> names;
+
+    for (const auto* command : app.get_subcommands ([] (CLI::App*)
+                                                    { return true; }))
+        names.push_back (command->get_name());
+
+    std::string word;
+
+    for (int i = 1; i < argc && word.empty(); ++i)
+    {
+        const std::string argument = argv[i];
+
+        if (argument == "--pipe" || argument == "--timeout")
+            ++i;
+        else if (argument.empty() || argument[0] != '-')
+            word = argument;
+    }
+
+    for (const auto& name : names)
+        if (word == name)
+            return false;
+
+    if (word.empty())
+        std::cerr << "bv-client: no subcommand given";
+    else
+        std::cerr << "bv-client: unknown subcommand \"" << word << "\"";
+
+    std::cerr << "; the subcommands are:";
+
+    for (const auto& name : names)
+        std::cerr << " " << name;
+
+    std::cerr << " (bv-client --help describes them)\n";
+    return true;
+}
 
 PendingRequest messageRequest (const BVReaper::ClientMessage& message, const std::string& label = {}, bool expectsReply = true)
 {
@@ -87,7 +130,7 @@ CommandLineResult parseCommandLine (int argc, const char* const* argv)
     app.fallthrough();
     app.footer (kFooter);
     app.add_option ("--pipe", plan.pipeName, "pipe name: FIFOs /tmp/NAME_in and /tmp/NAME_out")->capture_default_str();
-    app.add_option ("--timeout", plan.timeoutMs, "milliseconds to wait for the pipe and for each reply")
+    app.add_option ("--timeout", plan.timeoutMs, "milliseconds to wait for another bv-client to finish, for the pipe, and for each reply")
         ->capture_default_str()
         ->check (CLI::Range (1, 600000));
     app.add_flag ("--json", plan.json, "print each reply as one JSON object per line");
@@ -103,6 +146,9 @@ CommandLineResult parseCommandLine (int argc, const char* const* argv)
     app.add_subcommand ("selected", "print the first selected media item: file, offset, length, sample rate, source length");
     app.add_subcommand ("info", "send an info request (the extension logs \"Info request\" and does not answer)");
 
+    app.add_subcommand ("doctor", "check the installation step by step: module, libraries, log, pipe, a round trip; says what to do")
+        ->add_option ("--plugins", plan.pluginsFolder, "REAPER's UserPlugins folder, if not the default (a portable REAPER)");
+
     std::vector<std::string> rawHexWords;
     bool rawNoReply = false;
     auto* raw = app.add_subcommand ("raw", "send any payload given in hex as one packet and print the reply's bytes");
@@ -115,11 +161,30 @@ CommandLineResult parseCommandLine (int argc, const char* const* argv)
     }
     catch (const CLI::ParseError& e)
     {
+        if (app.get_subcommands().empty() && e.get_exit_code() != 0 && reportUnknownSubcommand (app, argc, argv))
+        {
+            result.exitCode = kExitBadArguments;
+            return result;
+        }
+
         result.exitCode = app.exit (e) == 0 ? kExitOk : kExitBadArguments;
         return result;
     }
 
     const auto name = app.get_subcommands().front()->get_name();
+
+    // An empty name would be made into the working folder's path, or sent as nothing.
+    const auto hasEmptyName = [] (const std::vector<std::string>& files)
+    {
+        return std::find (files.begin(), files.end(), std::string()) != files.end();
+    };
+
+    if ((name == "spot" && hasEmptyName (spot.files)) || (name == "explore" && exploreFile.empty()))
+    {
+        std::cerr << "bv-client: " << name << ": an empty file name (\"\") names no file; nothing was sent\n";
+        result.exitCode = kExitBadArguments;
+        return result;
+    }
     using Type = BVReaper::ClientMessage;
 
     if (name == "spot")
@@ -145,6 +210,8 @@ CommandLineResult parseCommandLine (int argc, const char* const* argv)
         plan.requests.push_back (messageRequest (client_requests::simple (Type::SELECTED_FILE_REQUEST)));
     else if (name == "info")
         plan.requests.push_back (messageRequest (client_requests::simple (Type::INFO_REQUEST), {}, false));
+    else if (name == "doctor")
+        plan.doctor = true;
     else if (name == "raw")
     {
         std::string rawHex;

@@ -10,23 +10,6 @@ namespace reply_formatter
 {
 namespace
 {
-const char* replyTypeName (BVReaper::ServerMessage::Type type)
-{
-    switch (type)
-    {
-        case BVReaper::ServerMessage::RESPONSE:
-            return "response";
-        case BVReaper::ServerMessage::ERROR:
-            return "error";
-        case BVReaper::ServerMessage::VERSION:
-            return "version";
-        case BVReaper::ServerMessage::COMMAND_RESULT:
-            return "command-result";
-    }
-
-    return "unknown";
-}
-
 // Strings from the extension are UTF-8 by contract, but a JSON dump must not fail on
 // bytes that are not; those are replaced.
 std::string dumpJson (const nlohmann::json& object)
@@ -99,6 +82,23 @@ std::string readableLine (const PendingRequest& request, const BVReaper::ServerM
     return replyTypeName (reply.type());
 }
 } // namespace
+
+const char* replyTypeName (BVReaper::ServerMessage::Type type)
+{
+    switch (type)
+    {
+        case BVReaper::ServerMessage::RESPONSE:
+            return "response";
+        case BVReaper::ServerMessage::ERROR:
+            return "error";
+        case BVReaper::ServerMessage::VERSION:
+            return "version";
+        case BVReaper::ServerMessage::COMMAND_RESULT:
+            return "command-result";
+    }
+
+    return "unknown";
+}
 
 std::string requestName (const PendingRequest& request)
 {

@@ -22,5 +22,8 @@ Outcome describeSent (const PendingRequest& request, bool asJson);
 // The readable name of the request, as the subcommand that sends it.
 std::string requestName (const PendingRequest& request);
 
+// The reply type as printed and in JSON, e.g. "command-result".
+const char* replyTypeName (BVReaper::ServerMessage::Type type);
+
 std::string toHex (const std::string& bytes);
 } // namespace reply_formatter

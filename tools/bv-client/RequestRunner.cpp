@@ -1,36 +1,82 @@
 #include "RequestRunner.h"
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
-#include <filesystem>
 #include <ostream>
 
+#include "ClientLock.h"
 #include "ExitCodes.h"
+#include "FifoTrust.h"
 #include "PipeClient.h"
 #include "ReplyFormatter.h"
+#include "ReplyKinds.h"
 
 namespace
 {
-// Says plainly why nobody is listening: no FIFOs at all, or FIFOs without a reader.
-void reportNotRunning (const std::string& pipeName, int timeoutMs, std::ostream& err)
+// Says plainly why the pipe could not be used, naming the file at fault.
+void reportOpenFailure (PipeOpenResult opened, const std::string& pipeName, int timeoutMs, std::ostream& err)
 {
     const auto requestPath = "/tmp/" + pipeName + "_in";
-    std::error_code ignored;
+    bool isReplyFifo = opened.path != requestPath;
 
-    if (!std::filesystem::exists (requestPath, ignored))
-        err << "bv-client: the extension is not running: there is no " << requestPath
-            << " (is REAPER running, with the extension in its UserPlugins folder?)\n";
+    // Neither FIFO there: the usual case of REAPER not running, told by the request FIFO.
+    if (opened.status == PipeOpenResult::Status::missing && isReplyFifo && fifo_trust::checkPath (requestPath).state == fifo_trust::Verdict::State::missing)
+    {
+        opened.path = requestPath;
+        isReplyFifo = false;
+    }
+
+    const char* const role = isReplyFifo ? "the reply FIFO" : "the request FIFO";
+
+    switch (opened.status)
+    {
+        case PipeOpenResult::Status::missing:
+            err << "bv-client: the extension is not running: there is no " << opened.path << " (" << role << "; "
+                << (isReplyFifo ? "the extension makes both FIFOs and removes them when REAPER quits" : "is REAPER running, with the extension in its UserPlugins folder?")
+                << ")\n";
+            break;
+        case PipeOpenResult::Status::noReader:
+            err << "bv-client: the extension is not running: nothing reads " << opened.path << " (waited " << timeoutMs
+                << " ms; REAPER may have quit without removing it, or another program holds the pipe)\n";
+            break;
+        case PipeOpenResult::Status::untrusted:
+            err << "bv-client: refusing " << opened.path << ": it " << opened.reason << ". Nothing was sent. "
+                << "The extension's FIFOs are its user's own, mode 0600; anything else at that name may be a trap "
+                   "laid by another user (remove it if it is yours, then restart REAPER)\n";
+            break;
+        case PipeOpenResult::Status::denied:
+            err << "bv-client: permission denied opening " << opened.path << " (" << role
+                << "): its owner (you) has no access to it; nothing was sent. Restart REAPER, which makes it anew\n";
+            break;
+        case PipeOpenResult::Status::failed:
+        case PipeOpenResult::Status::open:
+            err << "bv-client: cannot open " << opened.path << " (" << role << "): " << opened.reason << "\n";
+            break;
+    }
+}
+
+void reportLockFailure (const ClientLock::Result& locked, const std::string& path, int timeoutMs, std::ostream& err)
+{
+    if (locked.status == ClientLock::Result::Status::busy)
+        err << "bv-client: another bv-client is talking to the extension: it held " << path << " for the whole " << timeoutMs
+            << " ms; nothing was sent (try again, or give a longer --timeout)\n";
+    else if (locked.status == ClientLock::Result::Status::untrusted)
+        err << "bv-client: refusing the lock file " << path << ": it " << locked.reason
+            << ". Nothing was sent (remove it if it is yours; otherwise another user put it there)\n";
     else
-        err << "bv-client: the extension is not running: nothing reads " << requestPath << " (waited " << timeoutMs
-            << " ms; REAPER may have quit without removing it, or another program holds the pipe)\n";
+        err << "bv-client: the lock file " << path << " " << locked.reason << "; nothing was sent\n";
 }
 
 // Replies arrive in request order; each is printed as it is paired with its request.
+// Replies of the wrong kind are an earlier client's, and are skipped.
 class ReplyPrinter
 {
 public:
-    ReplyPrinter (const ClientPlan& planToPrint, std::ostream& output)
+    ReplyPrinter (const ClientPlan& planToPrint, std::ostream& output, std::ostream& errors)
         : plan (planToPrint)
         , out (output)
+        , err (errors)
     {
     }
 
@@ -49,12 +95,28 @@ public:
         return *awaiting.front();
     }
 
-    void print (const std::string& payload)
+    // True when the payload was the awaited reply (and printed), false when it was skipped.
+    bool offer (const std::string& payload)
     {
-        const auto outcome = reply_formatter::describeReply (*awaiting.front(), payload, plan.json);
+        const auto& request = *awaiting.front();
+
+        if (const auto stray = reply_kinds::strayKind (request, payload); !stray.empty())
+        {
+            err << "bv-client: skipped a " << stray << " reply, left over from an earlier client's request; still waiting for the "
+                << reply_formatter::requestName (request) << " reply\n";
+            return false;
+        }
+
+        const auto outcome = reply_formatter::describeReply (request, payload, plan.json);
         awaiting.pop_front();
         out << outcome.text << std::endl;
         anyFailed = anyFailed || outcome.failed;
+        return true;
+    }
+
+    const std::deque<const PendingRequest*>& unanswered() const
+    {
+        return awaiting;
     }
 
     void printSent (const PendingRequest& request)
@@ -72,7 +134,7 @@ public:
             if (!payload)
                 return;
 
-            print (*payload);
+            offer (*payload);
         }
     }
 
@@ -84,22 +146,56 @@ public:
 private:
     const ClientPlan& plan;
     std::ostream& out;
+    std::ostream& err;
     std::deque<const PendingRequest*> awaiting;
     bool anyFailed = false;
 };
+
+// Requests already written are in REAPER's hands: it carries them out when it gets to them,
+// whether or not anyone waits for the answer.
+void warnRequestsMayStillRun (const std::deque<const PendingRequest*>& unanswered, std::ostream& err)
+{
+    if (unanswered.empty())
+        return;
+
+    bool anySpot = false;
+
+    for (const auto* request : unanswered)
+        anySpot = anySpot || (!request->isRaw && request->message.type() == BVReaper::ClientMessage::SPOT_COMMAND);
+
+    err << "bv-client: " << unanswered.size() << (unanswered.size() == 1 ? " request was" : " requests were")
+        << " sent and not answered: REAPER may still carry them out when it gets to them";
+
+    if (anySpot)
+        err << ", so running the same spot again can place the files twice: look at the project first";
+
+    err << "\n";
+}
 } // namespace
 
 int runRequests (const ClientPlan& plan, std::ostream& out, std::ostream& err)
 {
-    PipeClient pipe;
+    ClientLock lock;
+    const auto lockPath = ClientLock::pathFor (plan.pipeName);
+    const auto locked = lock.acquire (lockPath, plan.timeoutMs);
 
-    if (!pipe.open (plan.pipeName, plan.timeoutMs))
+    if (!locked.held())
     {
-        reportNotRunning (plan.pipeName, plan.timeoutMs, err);
+        reportLockFailure (locked, lockPath, plan.timeoutMs, err);
         return kExitNotRunning;
     }
 
-    ReplyPrinter printer (plan, out);
+    PipeClient pipe;
+    if (!pipe.open (plan.pipeName, plan.timeoutMs))
+    {
+        reportOpenFailure (pipe.openResult(), plan.pipeName, plan.timeoutMs, err);
+        return kExitNotRunning;
+    }
+
+    if (const auto discarded = pipe.discardWaiting(); discarded > 0)
+        err << "bv-client: discarded " << discarded << " bytes waiting in the reply FIFO (replies to an earlier client's requests)\n";
+
+    ReplyPrinter printer (plan, out, err);
 
     for (const auto& request : plan.requests)
     {
@@ -107,6 +203,10 @@ int runRequests (const ClientPlan& plan, std::ostream& out, std::ostream& err)
         {
             err << "bv-client: could not write the " << reply_formatter::requestName (request) << " request within "
                 << plan.timeoutMs << " ms (the extension stopped reading)\n";
+
+            // Part of this one may have gone too; the extension drops a packet left unfinished.
+            warnRequestsMayStillRun (printer.unanswered(), err);
+
             return kExitNotRunning;
         }
 
@@ -121,9 +221,14 @@ int runRequests (const ClientPlan& plan, std::ostream& out, std::ostream& err)
         printer.takeArrived (pipe);
     }
 
+    // Skipped replies do not extend the wait for the awaited one.
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::milliseconds (plan.timeoutMs);
+
     while (printer.waiting())
     {
-        const auto payload = pipe.receive (plan.timeoutMs);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (deadline - Clock::now()).count();
+        const auto payload = pipe.receive (static_cast<int> (std::max<long long> (left, 0)));
 
         if (!payload)
         {
@@ -136,10 +241,12 @@ int runRequests (const ClientPlan& plan, std::ostream& out, std::ostream& err)
                 err << " (is REAPER busy, or has the extension stopped?)";
 
             err << "\n";
+            warnRequestsMayStillRun (printer.unanswered(), err);
             return kExitNotRunning;
         }
 
-        printer.print (*payload);
+        if (printer.offer (*payload))
+            deadline = Clock::now() + std::chrono::milliseconds (plan.timeoutMs);
     }
 
     return printer.failed() ? kExitRequestFailed : kExitOk;

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "CommandLine.h"
+#include "Doctor.h"
 #include "RequestRunner.h"
 
 int main (int argc, char** argv)
@@ -13,5 +14,10 @@ int main (int argc, char** argv)
     if (!commandLine.proceed)
         return commandLine.exitCode;
 
-    return runRequests (commandLine.plan, std::cout, std::cerr);
+    const auto& plan = commandLine.plan;
+
+    if (plan.doctor)
+        return doctor::runDoctor ({plan.pluginsFolder, plan.pipeName, plan.timeoutMs}, std::cout);
+
+    return runRequests (plan, std::cout, std::cerr);
 }

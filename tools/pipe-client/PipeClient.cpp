@@ -2,12 +2,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include "FifoTrust.h"
 #include "SigPipeSuppressor.h"
 
 namespace
@@ -20,16 +22,56 @@ int millisecondsUntil (Clock::time_point deadline)
     return left > 0 ? static_cast<int> (left) : 0;
 }
 
-// Non-blocking open, retried while the FIFO is missing (ENOENT) or, for writing, has no
-// reader yet (ENXIO).
-int openWithRetries (const std::string& path, int flags, Clock::time_point deadline)
+// Non-blocking open of a trusted FIFO, retried while it is missing (ENOENT) or, for
+// writing, has no reader yet (ENXIO). Fails at once on a file that is not trusted.
+int openTrusted (const std::string& path, int flags, Clock::time_point deadline, PipeOpenResult& result)
 {
+    result.path = path;
+
     for (;;)
     {
-        const auto fd = ::open (path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+        auto verdict = fifo_trust::checkPath (path);
+        int fd = -1;
 
-        if (fd >= 0 || (errno != ENOENT && errno != ENXIO) || Clock::now() >= deadline)
-            return fd;
+        if (verdict.trusted())
+        {
+            fd = ::open (path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+
+            if (fd >= 0)
+            {
+                verdict = fifo_trust::checkOpened (fd);
+
+                if (verdict.trusted())
+                    return fd;
+
+                ::close (fd);
+                result.status = PipeOpenResult::Status::untrusted;
+                result.reason = verdict.reason;
+                return -1;
+            }
+        }
+
+        const bool retry = verdict.state == fifo_trust::Verdict::State::missing || (verdict.trusted() && (errno == ENOENT || errno == ENXIO));
+
+        if (!retry || Clock::now() >= deadline)
+        {
+            if (verdict.state == fifo_trust::Verdict::State::missing || (verdict.trusted() && errno == ENOENT))
+                result.status = PipeOpenResult::Status::missing;
+            else if (!verdict.trusted())
+                result.status = verdict.state == fifo_trust::Verdict::State::untrusted ? PipeOpenResult::Status::untrusted
+                                                                                       : PipeOpenResult::Status::failed;
+            else if (errno == ENXIO)
+                result.status = PipeOpenResult::Status::noReader;
+            else if (errno == EACCES || errno == EPERM)
+                result.status = PipeOpenResult::Status::denied;
+            else if (errno == ELOOP)
+                result.status = PipeOpenResult::Status::untrusted, verdict.reason = "is a symbolic link";
+            else
+                result.status = PipeOpenResult::Status::failed, verdict.reason = std::strerror (errno);
+
+            result.reason = verdict.reason;
+            return -1;
+        }
 
         std::this_thread::sleep_for (std::chrono::milliseconds (2));
     }
@@ -84,6 +126,8 @@ PipeClient::~PipeClient()
 bool PipeClient::open (const std::string& pipeName, int timeoutMs)
 {
     close();
+    auto& result = lastOpen;
+    result = {};
 
     const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
 
@@ -92,8 +136,10 @@ bool PipeClient::open (const std::string& pipeName, int timeoutMs)
     // read-only end would then report a hang-up between replies, so that waiting for a reply
     // could only sleep and look again instead of waking when it arrives.
     replyPath = "/tmp/" + pipeName + "_out";
-    replyFd = openWithRetries (replyPath, O_RDWR, deadline);
-    requestFd = openWithRetries ("/tmp/" + pipeName + "_in", O_WRONLY, deadline);
+    replyFd = openTrusted (replyPath, O_RDWR, deadline, result);
+
+    if (replyFd >= 0)
+        requestFd = openTrusted ("/tmp/" + pipeName + "_in", O_WRONLY, deadline, result);
 
     if (replyFd < 0 || requestFd < 0)
     {
@@ -101,7 +147,33 @@ bool PipeClient::open (const std::string& pipeName, int timeoutMs)
         return false;
     }
 
+    result.status = PipeOpenResult::Status::open;
+    result.reason.clear();
     return true;
+}
+
+std::size_t PipeClient::discardWaiting()
+{
+    std::size_t discarded = framer.dropPartialPacket();
+    PacketFramer::Event event;
+
+    while (framer.nextEvent (event))
+        discarded += PacketFramer::kHeaderSize + event.payload.size();
+
+    if (replyFd < 0)
+        return discarded;
+
+    char buffer[65536];
+
+    for (;;)
+    {
+        const auto bytesRead = ::read (replyFd, buffer, sizeof (buffer));
+
+        if (bytesRead > 0)
+            discarded += static_cast<std::size_t> (bytesRead);
+        else if (!(bytesRead < 0 && errno == EINTR))
+            return discarded;
+    }
 }
 
 bool PipeClient::send (const std::string& payload, int timeoutMs)
@@ -164,7 +236,8 @@ bool PipeClient::writeIntoReplyFifo (const std::string& bytes)
         return false;
 
     // Our own read end is open, so this non-blocking open for writing finds a reader.
-    const auto fd = ::open (replyPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    PipeOpenResult ignored;
+    const auto fd = openTrusted (replyPath, O_WRONLY, Clock::now(), ignored);
     const bool written = writeAll (fd, bytes, Clock::now());
 
     if (fd >= 0)

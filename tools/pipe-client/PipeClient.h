@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,8 +8,28 @@
 #include "pipe/PacketBuilder.h"
 #include "pipe/PacketFramer.h"
 
+// How opening the pipe went; on failure, which file and what is wrong with it.
+struct PipeOpenResult
+{
+    enum class Status
+    {
+        open,
+        missing,   // the file does not exist (still, at the deadline)
+        noReader,  // the request FIFO exists but nothing reads it (still, at the deadline)
+        untrusted, // the file is not a FIFO of this user closed to others: never opened for I/O
+        denied,    // the system refused the open: permission denied
+        failed     // any other error; reason says which
+    };
+
+    Status status = Status::failed;
+    std::string path;
+    std::string reason;
+};
+
 // The library application's end of the extension's pipe: writes request packets into
 // /tmp/<name>_in and reads reply packets from /tmp/<name>_out. Never blocks past a timeout.
+// Both files are checked before they are opened and again once open (see FifoTrust.h):
+// nothing is written to, or read from, a file that is not this user's own FIFO.
 class PipeClient
 {
 public:
@@ -20,6 +41,16 @@ public:
 
     // Opens both FIFOs, retrying until timeoutMs while they are missing or have no reader.
     bool open (const std::string& pipeName, int timeoutMs);
+
+    // How the last open went: on failure, which file and what is wrong with it.
+    const PipeOpenResult& openResult() const
+    {
+        return lastOpen;
+    }
+
+    // Throws away whatever is waiting in the reply FIFO (replies meant for an earlier
+    // client) and what was read of it; the number of bytes discarded.
+    std::size_t discardWaiting();
 
     // Writes one packet carrying payload; true when all of it was written in time.
     bool send (const std::string& payload, int timeoutMs);
@@ -42,5 +73,6 @@ private:
     int requestFd = -1;
     int replyFd = -1;
     std::string replyPath;
+    PipeOpenResult lastOpen;
     PacketFramer framer;
 };

@@ -1,5 +1,7 @@
 #include "host/ApiBinding.h"
 
+#include <cstddef>
+
 #include "host/ReaperApi.h"
 
 namespace
@@ -54,16 +56,25 @@ const Binding bindings[] = {
     BV_BIND (UpdateTimeline),
 };
 
+// Functions REAPER has had for long, but whose absence must not refuse the load: each
+// user of one checks its pointer.
+const Binding optionalBindings[] = {
+    BV_BIND (Undo_BeginBlock2),
+    BV_BIND (Undo_EndBlock2),
+    BV_BIND (PreventUIRefresh),
+    BV_BIND (DeleteTrackMediaItem),
+};
+
 #undef BV_BIND
 
 static_assert (sizeof (bindings) / sizeof (bindings[0]) == 35, "REAPER binding table must have 35 entries");
-} // namespace
 
-int bindHostApi (HostGetFunc getFunc)
+template <std::size_t N>
+int bindAll (const Binding (&table)[N], HostGetFunc getFunc)
 {
     int missing = 0;
 
-    for (const auto& binding : bindings)
+    for (const auto& binding : table)
     {
         *binding.pointer = getFunc (binding.name);
 
@@ -72,6 +83,17 @@ int bindHostApi (HostGetFunc getFunc)
     }
 
     return missing;
+}
+} // namespace
+
+int bindHostApi (HostGetFunc getFunc)
+{
+    return bindAll (bindings, getFunc);
+}
+
+int bindOptionalHostApi (HostGetFunc getFunc)
+{
+    return bindAll (optionalBindings, getFunc);
 }
 
 int hostApiEntryCount()

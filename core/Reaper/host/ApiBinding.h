@@ -6,6 +6,11 @@
 // made, also after a miss; the result is the number of names the host did not supply.
 int bindHostApi (HostGetFunc getFunc);
 
+// Fills the optional part of the table (undo points, redraw batching, item removal) the
+// same way; a missing one stays null and refuses nothing. The result is the number the
+// host did not supply.
+int bindOptionalHostApi (HostGetFunc getFunc);
+
 // Number of entries in the binding table.
 int hostApiEntryCount();
 

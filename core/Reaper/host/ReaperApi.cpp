@@ -38,4 +38,9 @@ bool (*SetMediaItemTakeInfo_Value) (MediaItem_Take*, const char*, double) = null
 void (*UpdateArrange)() = nullptr;
 void (*UpdateItemInProject) (MediaItem*) = nullptr;
 void (*UpdateTimeline)() = nullptr;
+
+void (*Undo_BeginBlock2) (ReaProject*) = nullptr;
+void (*Undo_EndBlock2) (ReaProject*, const char*, int) = nullptr;
+void (*PreventUIRefresh) (int) = nullptr;
+bool (*DeleteTrackMediaItem) (MediaTrack*, MediaItem*) = nullptr;
 } // namespace reaper

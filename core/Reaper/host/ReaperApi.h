@@ -6,6 +6,7 @@
 // All are null until the load call binds them (see ApiBinding.h); nothing clears them.
 namespace reaper
 {
+// --- Required: a host that lacks any of these is refused ----------------------------
 extern MediaItem* (*AddMediaItemToTrack) (MediaTrack* tr);
 extern MediaItem_Take* (*AddTakeToMediaItem) (MediaItem* item);
 extern int (*CountSelectedMediaItems) (ReaProject* proj);
@@ -41,4 +42,13 @@ extern bool (*SetMediaItemTakeInfo_Value) (MediaItem_Take* take, const char* par
 extern void (*UpdateArrange)();
 extern void (*UpdateItemInProject) (MediaItem* item);
 extern void (*UpdateTimeline)();
+
+// --- Optional: bound after the required ones, null where the host lacks them ----------
+extern void (*Undo_BeginBlock2) (ReaProject* proj);
+extern void (*Undo_EndBlock2) (ReaProject* proj, const char* descchange, int extraflags);
+extern void (*PreventUIRefresh) (int prevent_count);
+extern bool (*DeleteTrackMediaItem) (MediaTrack* tr, MediaItem* it);
+
+// What an undo point covers (Undo_EndBlock2's extraflags): media items.
+constexpr int UNDO_STATE_ITEMS = 4;
 } // namespace reaper

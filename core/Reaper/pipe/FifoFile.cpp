@@ -103,6 +103,43 @@ UniqueFd open (const juce::String& path, int flags)
     return fd;
 }
 
+std::optional<Identity> identify (const juce::String& path)
+{
+    struct stat info;
+
+    if (::lstat (path.toRawUTF8(), &info) != 0 || whyUnsafe (info).isNotEmpty())
+        return std::nullopt;
+
+    return Identity{info.st_dev, info.st_ino};
+}
+
+std::optional<Identity> identify (int fd)
+{
+    struct stat info;
+
+    if (::fstat (fd, &info) != 0)
+        return std::nullopt;
+
+    return Identity{info.st_dev, info.st_ino};
+}
+
+juce::String whyRefused (const juce::String& path)
+{
+    struct stat info;
+
+    if (::lstat (path.toRawUTF8(), &info) != 0)
+        return {};
+
+    const auto reason = whyUnsafe (info);
+    return reason.isEmpty() ? juce::String() : path + " " + reason;
+}
+
+void remove (const juce::String& path, const Identity& identity)
+{
+    if (identify (path) == identity)
+        ::unlink (path.toRawUTF8());
+}
+
 void remove (const juce::String& path)
 {
     struct stat info;

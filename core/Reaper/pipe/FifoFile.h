@@ -1,5 +1,9 @@
 #pragma once
 
+#include <optional>
+
+#include <sys/types.h>
+
 #include <juce_core/juce_core.h>
 
 #include "pipe/UniqueFd.h"
@@ -9,6 +13,31 @@
 // a symbolic link or someone else's file planted at our name must not redirect our I/O.
 namespace fifo_file
 {
+// Which file a path named when it was looked at: a file deleted and made again under the
+// same name is another file.
+struct Identity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    bool operator== (const Identity& other) const
+    {
+        return device == other.device && inode == other.inode;
+    }
+};
+
+// The identity of the FIFO of ours at the path; nothing when the path names anything else
+// or nothing. One lstat, never following a link.
+std::optional<Identity> identify (const juce::String& path);
+
+// The identity of the file open at the descriptor, whatever it is.
+std::optional<Identity> identify (int fd);
+
+// Why prepare would refuse what is at the path now (empty when nothing is there or a FIFO of
+// ours is), without making anything: lets a caller that tries again and again leave the file
+// system alone while something unsafe is in the way.
+juce::String whyRefused (const juce::String& path);
+
 // Makes the FIFO, or accepts an existing FIFO of ours (unless mustNotExist); either way its
 // mode ends up 0600.
 // created tells whether this call made it. The failure text names the path and the reason.
@@ -21,4 +50,8 @@ UniqueFd open (const juce::String& path, int flags);
 
 // Deletes the file if it is a FIFO of ours; anything else at the path is left alone.
 void remove (const juce::String& path);
+
+// Deletes the file only if it is still this FIFO of ours: one that replaced it is someone
+// else's to remove.
+void remove (const juce::String& path, const Identity& identity);
 } // namespace fifo_file

@@ -45,6 +45,12 @@ public:
     // True while part of a packet (even part of a header) has been read and the rest has not.
     bool isMidPacket() const;
 
+    // The payload bytes of the packet read in part (0 between packets and while skipping).
+    std::size_t partialPayloadBytes() const
+    {
+        return state == State::payload ? payload.size() : 0;
+    }
+
     // Forgets the partly read packet, keeping the events already found, so that the next
     // byte is read as the start of a header. The result is the number of bytes dropped.
     std::size_t dropPartialPacket();

@@ -1,9 +1,19 @@
 #include "pipe/PacketInbox.h"
 
+#include <algorithm>
+
+PacketInbox::PacketInbox (std::size_t packetLimit, std::size_t byteLimit)
+    : maxPackets (packetLimit)
+    , maxBytes (byteLimit)
+{
+}
+
 bool PacketInbox::push (juce::MemoryBlock&& packet)
 {
     const std::lock_guard<std::mutex> guard (lock);
     const bool wasEmpty = packets.empty();
+    ++counted;
+    bytes += packet.getSize();
     packets.push_back (std::move (packet));
     return wasEmpty;
 }
@@ -20,14 +30,77 @@ std::optional<juce::MemoryBlock> PacketInbox::pop()
     return packet;
 }
 
+void PacketInbox::release (std::size_t packetSize)
+{
+    std::function<void()> wake;
+
+    {
+        const std::lock_guard<std::mutex> guard (lock);
+        counted -= counted > 0 ? 1 : 0;
+        bytes -= std::min (bytes, packetSize);
+
+        // Half the bound, so the reader is woken once per half a bound's worth of packets
+        // rather than once per packet.
+        const bool drained = counted == 0
+                             || (counted <= maxPackets / 2 && bytes + waitingPartialBytes <= maxBytes / 2);
+
+        if (!readerWaiting || !drained)
+            return;
+
+        readerWaiting = false;
+        wake = roomAgain;
+    }
+
+    if (wake)
+        wake();
+}
+
+bool PacketInbox::hasRoom (std::size_t partialBytes)
+{
+    const std::lock_guard<std::mutex> guard (lock);
+
+    if (counted == 0 || (counted < maxPackets && bytes + partialBytes < maxBytes))
+        return true;
+
+    readerWaiting = true;
+    waitingPartialBytes = partialBytes;
+    return false;
+}
+
+void PacketInbox::onRoomAgain (std::function<void()> callback)
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    roomAgain = std::move (callback);
+}
+
 bool PacketInbox::isEmpty() const
 {
     const std::lock_guard<std::mutex> guard (lock);
     return packets.empty();
 }
 
-void PacketInbox::clear()
+std::size_t PacketInbox::countedPackets() const
 {
     const std::lock_guard<std::mutex> guard (lock);
-    packets.clear();
+    return counted;
+}
+
+void PacketInbox::clear()
+{
+    std::function<void()> wake;
+
+    {
+        const std::lock_guard<std::mutex> guard (lock);
+        packets.clear();
+        counted = 0;
+        bytes = 0;
+
+        if (readerWaiting)
+            wake = roomAgain;
+
+        readerWaiting = false;
+    }
+
+    if (wake)
+        wake();
 }

@@ -35,19 +35,36 @@ PipeConnection::~PipeConnection()
 
 bool PipeConnection::createPipe (const juce::String& pipeName, int pipeReceiveTimeoutMs, bool mustNotExist)
 {
+    const auto made = makePipe (pipeName, pipeReceiveTimeoutMs, mustNotExist);
+
+    if (made.failed())
+        juce::Logger::writeToLog ("Pipe not created: " + made.getErrorMessage());
+
+    return made.wasOk();
+}
+
+juce::Result PipeConnection::makePipe (const juce::String& pipeName, int pipeReceiveTimeoutMs, bool mustNotExist)
+{
     disconnect();
 
     const auto newInPath = fifoPath (pipeName, "_in");
     const auto newOutPath = fifoPath (pipeName, "_out");
 
     auto refuse = [] (const juce::String& why)
-    {
-        juce::Logger::writeToLog ("Pipe not created: " + why);
-        return false;
-    };
+    { return juce::Result::fail (why); };
 
     if (juce::File::createLegalFileName (pipeName).isEmpty())
         return refuse ("the pipe name is empty");
+
+    // Nothing is made while either path is refused, so that trying again and again while
+    // something is in the way never touches the other path.
+    for (const auto& path : {newInPath, newOutPath})
+    {
+        const auto refused = fifo_file::whyRefused (path);
+
+        if (refused.isNotEmpty())
+            return refuse (refused);
+    }
 
     bool inCreated = false, outCreated = false;
 
@@ -80,6 +97,13 @@ bool PipeConnection::createPipe (const juce::String& pipeName, int pipeReceiveTi
     if (!newInFd.isValid())
         return undoAndRefuse (newInPath + " cannot be opened safely");
 
+    // The request FIFO's identity is that of the file being read, whatever the path shows.
+    const auto newInIdentity = fifo_file::identify (newInFd.get());
+    const auto newOutIdentity = fifo_file::identify (newOutPath);
+
+    if (!newInIdentity || !newOutIdentity)
+        return undoAndRefuse ("a FIFO was removed while the pipe was being made");
+
     auto newGate = std::make_shared<CallbackGate>();
     auto newInbox = std::make_shared<PacketInbox>();
 
@@ -89,12 +113,21 @@ bool PipeConnection::createPipe (const juce::String& pipeName, int pipeReceiveTi
     callbacks.readFailed = [this, newGate, newInbox]
     { readFailed (newGate, newInbox); };
 
+    // Packets handed on through the inbox wait there for the message thread; the reader
+    // stops reading while it is full.
+    if (callbacksOnMessageThread)
+        callbacks.hasRoom = [newInbox] (std::size_t partialBytes)
+        { return newInbox->hasRoom (partialBytes); };
+
     auto newReader = std::make_unique<PipeReader> (newInFd.get(), magic, std::move (callbacks));
+    newInbox->onRoomAgain (newReader->waker());
 
     {
         const std::lock_guard<std::mutex> lock (pipeLock);
         inPath = newInPath;
         outPath = newOutPath;
+        inIdentity = *newInIdentity;
+        outIdentity = *newOutIdentity;
         inFd = std::move (newInFd);
         sendTimeoutMs = pipeReceiveTimeoutMs > 0 ? pipeReceiveTimeoutMs : kDefaultSendTimeoutMs;
         replyFifoStalled = false;
@@ -114,7 +147,27 @@ bool PipeConnection::createPipe (const juce::String& pipeName, int pipeReceiveTi
         return refuse ("the reader thread could not be started");
     }
 
-    return true;
+    return juce::Result::ok();
+}
+
+bool PipeConnection::filesUnchanged() const
+{
+    juce::String in, out;
+    fifo_file::Identity madeIn, madeOut;
+
+    {
+        const std::lock_guard<std::mutex> lock (pipeLock);
+
+        if (inPath.isEmpty())
+            return false;
+
+        in = inPath;
+        out = outPath;
+        madeIn = inIdentity;
+        madeOut = outIdentity;
+    }
+
+    return fifo_file::identify (in) == madeIn && fifo_file::identify (out) == madeOut;
 }
 
 bool PipeConnection::sendMessage (const juce::MemoryBlock& message)
@@ -184,6 +237,16 @@ bool PipeConnection::isConnected() const
 
 void PipeConnection::disconnect()
 {
+    close (true);
+}
+
+void PipeConnection::disconnectLeavingFiles()
+{
+    close (false);
+}
+
+void PipeConnection::close (bool removeFiles)
+{
     closeGate();
 
     if (reader != nullptr)
@@ -206,11 +269,11 @@ void PipeConnection::disconnect()
     inFd.reset();
     deliveryReplyFd.reset();
 
-    if (inPath.isNotEmpty())
-        fifo_file::remove (inPath);
+    if (removeFiles && inPath.isNotEmpty())
+        fifo_file::remove (inPath, inIdentity);
 
-    if (outPath.isNotEmpty())
-        fifo_file::remove (outPath);
+    if (removeFiles && outPath.isNotEmpty())
+        fifo_file::remove (outPath, outIdentity);
 
     inPath = {};
     outPath = {};
@@ -303,6 +366,7 @@ void PipeConnection::deliverFromInbox (const std::shared_ptr<CallbackGate>& thro
 
         ++packetsThisRound;
         messageReceived (*packet);
+        inbox->release (packet->getSize());
 
         // The gate closes when a callback disconnects; the packets left are dropped with it.
         if (!through->open)

@@ -7,6 +7,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include "pipe/FifoFile.h"
 #include "pipe/PacketInbox.h"
 #include "pipe/PipeReader.h"
 #include "pipe/UniqueFd.h"
@@ -37,6 +38,13 @@ public:
     // with one log line saying why, when either path is unsafe or cannot be made or opened.
     bool createPipe (const juce::String& pipeName, int pipeReceiveTimeoutMs, bool mustNotExist = false);
 
+    // The same as createPipe without the log line: the failure text says why.
+    juce::Result makePipe (const juce::String& pipeName, int pipeReceiveTimeoutMs, bool mustNotExist = false);
+
+    // True while the pipe is made and both FIFO files at its paths are still the ones it was
+    // made with: false once either was deleted or replaced. Two lstat calls; any thread.
+    bool filesUnchanged() const;
+
     // Writes the message as one packet. True when the whole packet was written before the
     // timeout; false when there is no pipe, the message is empty, or the reader of
     // /tmp/<name>_out is missing or does not take the bytes in time.
@@ -45,9 +53,14 @@ public:
     // True from a successful createPipe until disconnect() or a failed read.
     bool isConnected() const;
 
-    // Stops the reader at once, closes the pipe and deletes both FIFO files. Callbacks
-    // already posted but not yet run are dropped.
+    // Stops the reader at once, closes the pipe and deletes both FIFO files, each only if it
+    // is still the one the pipe was made with. Callbacks already posted but not yet run are
+    // dropped.
     void disconnect();
+
+    // The same, leaving the FIFO files in place: for handing the pipe over to another
+    // process that now serves it.
+    void disconnectLeavingFiles();
 
     virtual void connectionMade() = 0;
     virtual void connectionLost() = 0;
@@ -67,6 +80,7 @@ private:
     void endDelivery();
     void deliverFromInbox (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox);
     void closeGate();
+    void close (bool removeFiles);
     void readFailed (const std::shared_ptr<CallbackGate>& gate, const std::shared_ptr<PacketInbox>& inbox);
     void reportLostAfterInbox (const std::shared_ptr<CallbackGate>& through, const std::shared_ptr<PacketInbox>& inbox);
 
@@ -75,8 +89,9 @@ private:
 
     // Held while writing a packet and while the pipe is made or closed, so packets never
     // interleave and a send never writes into a pipe that is going away.
-    std::mutex pipeLock;
+    mutable std::mutex pipeLock;
     juce::String inPath, outPath;
+    fifo_file::Identity inIdentity, outIdentity;
     UniqueFd inFd;
     int sendTimeoutMs = 1000;
 

@@ -25,7 +25,7 @@ PipeReader::~PipeReader()
 
 bool PipeReader::start()
 {
-    if (thread.joinable() || !wakePipe.open())
+    if (thread.joinable() || !wakePipe->open())
         return false;
 
     thread = std::thread ([this]
@@ -40,7 +40,7 @@ void PipeReader::stop()
     if (!thread.joinable())
         return;
 
-    wakePipe.wake();
+    wakePipe->wake();
 
     if (thread.get_id() != std::this_thread::get_id())
         thread.join();
@@ -51,16 +51,37 @@ bool PipeReader::isReaderThread() const
     return thread.get_id() == std::this_thread::get_id();
 }
 
+std::function<void()> PipeReader::waker() const
+{
+    return [pipe = wakePipe]
+    { pipe->wake(); };
+}
+
+bool PipeReader::mayRead()
+{
+    const bool mayNow = !callbacks.hasRoom || callbacks.hasRoom (framer.partialPayloadBytes());
+
+    // Time spent waiting for room is not the client's: a packet in part is judged stale only
+    // by the time since reading resumed.
+    if (mayNow && waitingForRoom)
+        lastDataTime = std::chrono::steady_clock::now();
+
+    waitingForRoom = !mayNow;
+    return mayNow;
+}
+
 void PipeReader::run()
 {
     juce::Thread::setCurrentThreadName ("JUCE IPC");
 
-    // An idle pipe is normal and never ends the connection; stop() wakes the poll through
-    // the wake pipe. The poll only times out to drop a partial packet gone stale.
+    // An idle pipe is normal and never ends the connection; stop() and waker() wake the poll
+    // through the wake pipe. The poll only times out to drop a partial packet gone stale.
+    // While there is no room for more packets, only the wake pipe is watched.
     while (!stopRequested)
     {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wakePipe.readFd(), POLLIN, 0}};
-        const auto ready = ::poll (fds, 2, pollTimeoutMs());
+        const bool reading = mayRead();
+        pollfd fds[2] = {{reading ? fd : -1, POLLIN, 0}, {wakePipe->readFd(), POLLIN, 0}};
+        const auto ready = ::poll (fds, 2, reading ? pollTimeoutMs() : -1);
 
         if (ready < 0)
         {
@@ -71,8 +92,14 @@ void PipeReader::run()
             break;
         }
 
-        if (stopRequested || fds[1].revents != 0)
+        if (stopRequested)
             break;
+
+        if (fds[1].revents != 0)
+        {
+            wakePipe->drain();
+            continue;
+        }
 
         if (fds[0].revents == 0)
         {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -35,6 +36,11 @@ public:
 
         // The FIFO failed for a reason other than having no data; the thread then ends.
         std::function<void()> readFailed;
+
+        // Asked before each read, with the bytes of a packet read in part; while it answers
+        // false the reader reads nothing (the FIFO fills and its writers wait) until woken
+        // through waker(). Unset: always true.
+        std::function<bool (std::size_t partialBytes)> hasRoom;
     };
 
     // fd is the request FIFO, open for reading and non-blocking; it stays the caller's.
@@ -51,6 +57,10 @@ public:
     // True when called on the reader thread.
     bool isReaderThread() const;
 
+    // Makes the reader ask hasRoom again; callable from any thread, also after the reader
+    // has gone.
+    std::function<void()> waker() const;
+
 private:
     void run();
     bool readAvailable();
@@ -58,13 +68,15 @@ private:
     void reportFailure();
     int pollTimeoutMs() const;
     void dropStalePartialPacket();
+    bool mayRead();
 
     const int fd;
     const int stalePartialPacketMs;
     PacketFramer framer;
     std::chrono::steady_clock::time_point lastDataTime;
     Callbacks callbacks;
-    WakePipe wakePipe;
+    const std::shared_ptr<WakePipe> wakePipe = std::make_shared<WakePipe>();
+    bool waitingForRoom = false;
     std::vector<char> readBuffer;
     std::atomic<bool> stopRequested{false};
     std::thread thread;

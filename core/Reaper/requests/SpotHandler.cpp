@@ -4,6 +4,7 @@
 
 #include "host/ReaperApi.h"
 #include "requests/ReplyProcedure.h"
+#include "requests/SpotUndoPoint.h"
 #include "requests/SpotValidation.h"
 #include "requests/TimeSelectionTrim.h"
 #include "requests/Utf8Text.h"
@@ -92,6 +93,10 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
     }
 
     const double cursor = reaper::GetCursorPosition();
+    const auto endValidity = validateSpotEnd (spot, cursor);
+
+    if (endValidity.failed())
+        return endValidity;
 
     auto outcome = juce::Result::ok();
     auto* track = chooseTrack (outcome);
@@ -102,6 +107,9 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
     if (spot.has_pool_only() && spot.pool_only())
         juce::Logger::writeToLog ("Importing to Pool only");
 
+    // Declared after the source, so a failed spot's item is removed before its source is.
+    SpotUndoPoint undoPoint (spotUndoDescription (spot));
+
     auto* item = reaper::AddMediaItemToTrack (track);
 
     if (item == nullptr)
@@ -109,6 +117,8 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
         jassertfalse;
         return juce::Result::fail ("No media item");
     }
+
+    undoPoint.itemAdded (track, item);
 
     auto* take = reaper::AddTakeToMediaItem (item);
 
@@ -166,6 +176,7 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
     reaper::UpdateTimeline();
     reaper::SetEditCurPos (newPosition, true, false);
 
+    undoPoint.keep();
     return juce::Result::ok();
 }
 

@@ -1,0 +1,290 @@
+// bv-client doctor's verdicts on installations that are broken in one way each. The
+// checks run in this process, with a temporary HOME and a pipe name of its own; the module is the one this build made, or a copy altered in one field.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "ClientProcess.h"
+#include "Doctor.h"
+#include "DoctorPlatform.h"
+#include "ElfFile.h"
+#include "LogCheck.h"
+#include "TemporaryHome.h"
+
+using doctor::Check;
+namespace fs = std::filesystem;
+
+namespace
+{
+void writeBytes (const std::string& path, const std::string& bytes)
+{
+    std::ofstream (path, std::ios::binary) << bytes;
+}
+
+// The doctor finds no REAPER folder and no log but those a test makes.
+class DoctorTest : public testing::Test
+{
+public:
+    void SetUp() override
+    {
+        temporaryHome = std::make_unique<testing_support::TemporaryHome>();
+        home = temporaryHome->path();
+        ASSERT_FALSE (home.empty());
+        options.pipeName = "bv_doctor_test_" + std::to_string (getpid());
+        options.timeoutMs = 300;
+        plugins = home / ".config" / "REAPER" / "UserPlugins";
+    }
+
+    void TearDown() override
+    {
+        unlink (requestPath().c_str());
+        unlink (replyPath().c_str());
+        temporaryHome.reset();
+    }
+
+    std::string requestPath() const
+    {
+        return "/tmp/" + options.pipeName + "_in";
+    }
+
+    std::string replyPath() const
+    {
+        return "/tmp/" + options.pipeName + "_out";
+    }
+
+    // The module as built, with an edit applied to its bytes, installed under this name.
+    void install (const std::function<void (std::string&)>& edit = {}, const std::string& name = "reaper_belvanta_extension.so")
+    {
+        fs::create_directories (plugins);
+        const auto target = plugins / name;
+
+        if (!edit)
+        {
+            fs::copy_file (BV_EXTENSION_PATH, target);
+            return;
+        }
+
+        // Read in one piece: the module is tens of megabytes in a sanitizer build.
+        std::ifstream in (BV_EXTENSION_PATH, std::ios::binary);
+        std::string bytes (static_cast<std::size_t> (fs::file_size (BV_EXTENSION_PATH)), '\0');
+        in.read (bytes.data(), static_cast<std::streamsize> (bytes.size()));
+        ASSERT_TRUE (in);
+
+        edit (bytes);
+        writeBytes (target.string(), bytes);
+    }
+
+    void writeLog (const std::string& text)
+    {
+        const auto path = temporaryHome->logFilePath();
+        fs::create_directories (fs::path (path).parent_path());
+        writeBytes (path, text);
+    }
+
+    const Check& check (const std::vector<Check>& checks, const std::string& name)
+    {
+        for (const auto& c : checks)
+            if (c.name == name)
+                return c;
+
+        static const Check none{"(missing)", Check::Status::fail, "no such check", ""};
+        return none;
+    }
+
+    std::unique_ptr<testing_support::TemporaryHome> temporaryHome;
+    fs::path home, plugins;
+    doctor::Options options;
+};
+
+const std::string kBanner = "\r\n**********************************************************\r\n\r\nLog started: 8 Dec 2026 2:00:00am\r\n";
+} // namespace
+
+TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void (DoctorTest&)> prepare;
+        const char* failing; // the first check that fails
+        const char* detail;  // part of its detail
+        const char* verdict; // part of the verdict
+    };
+
+    const Case cases[] = {
+        {"nothing installed", [] (DoctorTest&) {}, "module", "there is no folder", "not installed"},
+        {"an empty UserPlugins folder", [] (DoctorTest& t)
+         { fs::create_directories (t.plugins); },
+         "module", "no reaper_belvanta_extension.so in", "not installed"},
+        {"two copies", [] (DoctorTest& t)
+         { t.install(); t.install ({}, "reaper_belvanta_extension-linux-x86_64.so"); },
+         "module", "2 copies", "installed twice"},
+        {"a module for another machine", [] (DoctorTest& t)
+         { t.install ([] (std::string& bytes)
+                      { bytes[18] = static_cast<char> (elf_file::thisMachine() == 183 ? 62 : 183); bytes[19] = 0; }); },
+         "architecture", "the module is built for", "cannot load it"},
+        {"a file that is not a module", [] (DoctorTest& t)
+         { t.install ([] (std::string& bytes)
+                      { bytes = "not a library"; }); },
+         "architecture", "not an ELF file", "cannot load it"},
+        {"a library that is nowhere", [] (DoctorTest& t)
+         { t.install ([] (std::string& bytes)
+                      {
+                          const auto at = bytes.find (std::string ("libc.so.6\0", 10));
+                          ASSERT_NE (at, std::string::npos);
+                          bytes.replace (at, 9, "libq.so.6"); }); },
+         "libraries", "not found: libq.so.6", "cannot load it"},
+        {"installed, REAPER not running", [] (DoctorTest& t)
+         { t.install(); t.writeLog (kBanner + "pipe created\r\nDeleting Instance\r\n~ReaperBridge\r\n"); },
+         "log", "(\"Deleting Instance\")", "REAPER is not running"},
+        {"stale FIFOs", [] (DoctorTest& t)
+         {
+             t.install();
+             t.writeLog (kBanner + "pipe created\r\n");
+             ASSERT_EQ (mkfifo (t.requestPath().c_str(), 0600), 0);
+             ASSERT_EQ (mkfifo (t.replyPath().c_str(), 0600), 0); },
+         "holders", "nothing reads", "the FIFOs are stale"},
+        {"a reply FIFO open to others", [] (DoctorTest& t)
+         {
+             t.install();
+             t.writeLog (kBanner + "pipe created\r\n");
+             ASSERT_EQ (mkfifo (t.requestPath().c_str(), 0600), 0);
+             ASSERT_EQ (mkfifo (t.replyPath().c_str(), 0600), 0);
+             ASSERT_EQ (chmod (t.replyPath().c_str(), 0644), 0); },
+         "pipe files", "is open to other users (mode 0644", "not this user's own FIFOs"},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        TearDown();
+        SetUp();
+        c.prepare (*this);
+
+        const auto checks = doctor::runChecks (options);
+        ASSERT_EQ (checks.size(), 7u);
+
+        const Check* firstFailure = nullptr;
+
+        for (const auto& each : checks)
+            if (firstFailure == nullptr && each.status == Check::Status::fail)
+                firstFailure = &each;
+
+        ASSERT_NE (firstFailure, nullptr);
+        EXPECT_EQ (firstFailure->name, c.failing);
+        EXPECT_NE (firstFailure->detail.find (c.detail), std::string::npos) << firstFailure->detail;
+        EXPECT_FALSE (firstFailure->advice.empty());
+        EXPECT_NE (doctor::verdict (checks).find (c.verdict), std::string::npos) << doctor::verdict (checks);
+    }
+}
+
+TEST_F (DoctorTest, AModuleInPlaceHasItsArchitectureAndLibrariesConfirmed)
+{
+    install();
+    options.pluginsFolder = plugins.string();
+    const auto checks = doctor::runChecks (options);
+
+    EXPECT_EQ (check (checks, "module").status, Check::Status::pass);
+    EXPECT_EQ (check (checks, "architecture").status, Check::Status::pass) << check (checks, "architecture").detail;
+    EXPECT_EQ (check (checks, "libraries").status, Check::Status::pass) << check (checks, "libraries").detail;
+    EXPECT_NE (check (checks, "libraries").detail.find ("libc.so.6"), std::string::npos);
+    EXPECT_NE (check (checks, "libraries").detail.find ("libprotobuf-lite"), std::string::npos) << "a library's own needs are not followed";
+}
+
+TEST_F (DoctorTest, MoreThanOneReaderOfTheRequestFifoIsAProblem)
+{
+    install();
+    writeLog (kBanner + "pipe created\r\n");
+    ASSERT_EQ (mkfifo (requestPath().c_str(), 0600), 0);
+    ASSERT_EQ (mkfifo (replyPath().c_str(), 0600), 0);
+
+    const int ours = ::open (requestPath().c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE (ours, 0);
+    client_testing::ClientProcess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
+
+    // Waits for the other reader to have opened it.
+    for (int i = 0; i < 500 && doctor_platform::holdersOf (requestPath()).holders.size() < 2; ++i)
+        usleep (2000);
+
+    const auto checks = doctor::runChecks (options);
+    ::close (ours);
+
+    EXPECT_EQ (check (checks, "holders").status, Check::Status::fail);
+    EXPECT_NE (check (checks, "holders").detail.find ("2 processes read " + requestPath()), std::string::npos) << check (checks, "holders").detail;
+    EXPECT_NE (doctor::verdict (checks).find ("more than one process"), std::string::npos);
+}
+
+TEST (DoctorLog, TheLastStartDecides)
+{
+    using State = log_check::Verdict::State;
+    const std::string banner = "\r\n*****\r\n\r\nLog started: 8 Dec 2026 2:00:00am\r\n";
+
+    struct Case
+    {
+        std::string text;
+        State state;
+        std::string detail;
+    };
+
+    const Case cases[] = {
+        {"", State::noStart, ""},
+        {"pipe created\r\n", State::noStart, ""},
+        {banner + "pipe created\r\n", State::serving, "pipe created"},
+        {banner + "pipe created\r\nSpotting:/a.wav\r\n", State::serving, "pipe created"},
+        {banner + "pipe created\r\nDeleting Instance\r\n~ReaperBridge\r\n", State::quit, "Deleting Instance"},
+        {banner + "pipe created\r\nDeleting Instance\r\n" + banner + "pipe created\r\n", State::serving, "pipe created"},
+        {banner + "pipe created\r\n" + banner + "Pipe not created: /tmp/bv_reaper_in is a symbolic link\r\n", State::noPipe, "Pipe not created: /tmp/bv_reaper_in is a symbolic link"},
+        // A start that says something this check does not know, or nothing yet.
+        {banner + "Another REAPER serves the pipe\r\n", State::unknown, "Another REAPER serves the pipe"},
+        {banner, State::unknown, ""},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.text);
+        const auto verdict = log_check::readLog (c.text);
+        EXPECT_EQ (verdict.state, c.state);
+        EXPECT_EQ (verdict.detail, c.detail);
+    }
+}
+
+TEST (DoctorElf, ReadsWhatTheLoaderNeedsAndRefusesWhatIsNotAModule)
+{
+    std::string error;
+    const auto module = elf_file::read (BV_EXTENSION_PATH, error);
+    ASSERT_TRUE (module) << error;
+    EXPECT_EQ (module->machine, elf_file::thisMachine());
+    EXPECT_NE (std::find (module->needed.begin(), module->needed.end(), "libc.so.6"), module->needed.end());
+
+    struct Case
+    {
+        std::string bytes;
+        std::string error;
+    };
+
+    const Case cases[] = {
+        {"", "not an ELF file"},
+        {std::string ("\xcf\xfa\xed\xfe", 4) + std::string (60, '\0'), "not an ELF file (Mach-O)"},
+        // The header claims program headers past the end of the file.
+        {std::string ("\x7f"
+                      "ELF\x02\x01",
+                      6)
+             + std::string (26, '\0') + std::string ("\xff\xff\x00\x00\x00\x00\x00\x00", 8) + std::string (14, '\0') + std::string ("\x38\x00\x01\x00", 4) + std::string (8, '\0'),
+         "a damaged ELF file (program headers)"},
+    };
+
+    for (const auto& c : cases)
+    {
+        std::string why;
+        EXPECT_FALSE (elf_file::parse (c.bytes, why));
+        EXPECT_EQ (why, c.error);
+    }
+}

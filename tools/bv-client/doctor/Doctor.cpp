@@ -1,0 +1,342 @@
+#include "Doctor.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "ClientRequests.h"
+#include "DoctorPlatform.h"
+#include "ElfFile.h"
+#include "FifoTrust.h"
+#include "LogCheck.h"
+#include "RequestRunner.h"
+
+namespace doctor
+{
+namespace
+{
+namespace fs = std::filesystem;
+using Status = Check::Status;
+
+Check passed (const char* name, std::string detail)
+{
+    return {name, Status::pass, std::move (detail), {}};
+}
+
+Check failed (const char* name, std::string detail, std::string advice)
+{
+    return {name, Status::fail, std::move (detail), std::move (advice)};
+}
+
+Check notChecked (const char* name, std::string detail)
+{
+    return {name, Status::notChecked, std::move (detail), {}};
+}
+
+std::string joined (const std::vector<std::string>& words, const char* separator = ", ")
+{
+    std::string text;
+
+    for (const auto& word : words)
+        text += (text.empty() ? "" : separator) + word;
+
+    return text;
+}
+
+// The module's file: its name starts with reaper_belvanta (a release file may carry the
+// system in its name) and ends as the system's libraries do.
+Check findModule (const std::string& folder, std::string& module)
+{
+    std::error_code error;
+
+    if (!fs::is_directory (folder, error))
+        return failed ("module", "there is no folder " + folder,
+                       "is REAPER installed and started once as this user? For a portable REAPER give its folder: --plugins DIR");
+
+    std::vector<std::string> found;
+
+    for (auto entry = fs::directory_iterator (folder, error); !error && entry != fs::directory_iterator(); entry.increment (error))
+    {
+        const auto name = entry->path().filename().string();
+        const auto suffix = doctor_platform::moduleSuffix();
+
+        if (name.rfind ("reaper_belvanta", 0) == 0 && name.size() > suffix.size() && name.compare (name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            found.push_back (entry->path().string());
+    }
+
+    if (found.empty())
+        return failed ("module", "no reaper_belvanta_extension" + doctor_platform::moduleSuffix() + " in " + folder,
+                       "install it there (README: Installing into REAPER), then restart REAPER");
+
+    if (found.size() > 1)
+        return failed ("module", std::to_string (found.size()) + " copies: " + joined (found),
+                       "keep one: REAPER loads each, and only the first can serve the pipe");
+
+    module = found.front();
+    return passed ("module", module);
+}
+
+Check checkArchitecture (const std::string& module)
+{
+    std::string error;
+    const auto info = elf_file::read (module, error);
+
+    if (!info)
+        return error.find ("Mach-O") != std::string::npos ? notChecked ("architecture", "not checked (a Mach-O module)")
+                                                          : failed ("architecture", "the module is " + error, "reinstall it: the file is damaged or not a module");
+
+    const auto module_ = elf_file::machineName (info->machine, info->is64Bit);
+    const auto machine = elf_file::machineName (elf_file::thisMachine(), elf_file::thisIs64Bit());
+
+    if (info->machine != elf_file::thisMachine() || info->is64Bit != elf_file::thisIs64Bit())
+        return failed ("architecture", "the module is built for " + module_ + ", this machine is " + machine, "install the module built for " + machine);
+
+    return passed ("architecture", module_ + ", as this machine");
+}
+
+Check checkLibraries (const std::string& module)
+{
+    const auto report = doctor_platform::findLibraries (module);
+
+    if (!report.checked)
+        return notChecked ("libraries", report.note);
+
+    if (!report.missing.empty())
+        return failed ("libraries", "not found: " + joined (report.missing) + " (REAPER would refuse the module)",
+                       "install them with the system's package manager, or install the self-contained release module");
+
+    return passed ("libraries", "all " + std::to_string (report.found.size()) + " found: " + joined (report.found, " "));
+}
+
+Check checkLog()
+{
+    const auto path = doctor_platform::logFile();
+    std::ifstream file (path, std::ios::binary);
+
+    if (!file)
+        return failed ("log", "no log at " + path + ": the extension has never started as this user",
+                       "put the module in UserPlugins and start REAPER as this user");
+
+    std::stringstream text;
+    text << file.rdbuf();
+    const auto log = log_check::readLog (text.str());
+    const auto when = " (" + log.started + ")";
+
+    switch (log.state)
+    {
+        case log_check::Verdict::State::serving:
+            return passed ("log", "the last start made the pipe: \"pipe created\"" + when);
+        case log_check::Verdict::State::quit:
+            return failed ("log", "REAPER unloaded the extension after its last start (\"Deleting Instance\")" + when, "start REAPER");
+        case log_check::Verdict::State::noPipe:
+            return failed ("log", "the last start could not make the pipe: \"" + log.detail + "\"" + when,
+                           "remove what is in the way (see the reason; bv-client doctor's pipe line names it), then restart REAPER");
+        case log_check::Verdict::State::noStart:
+            return failed ("log", path + " records no start", "start REAPER with the module in UserPlugins");
+        case log_check::Verdict::State::unknown:
+            break;
+    }
+
+    return failed ("log", "the last start" + when + " says neither \"pipe created\" nor \"Pipe not created\"; its last line: \"" + log.detail + "\"",
+                   "read " + path + ": REAPER may still be starting or have been killed; a log removed while REAPER ran is made again with the same banner and without the start's lines");
+}
+
+Check checkPipeFiles (const std::vector<std::string>& paths)
+{
+    for (const auto& path : paths)
+    {
+        const auto verdict = fifo_trust::checkPath (path);
+
+        if (verdict.state == fifo_trust::Verdict::State::missing)
+            return failed ("pipe files", "there is no " + path + ": REAPER is not running with the extension", "start REAPER");
+
+        if (!verdict.trusted())
+            return failed ("pipe files", path + " " + verdict.reason,
+                           "the extension refuses it too: remove it if it is yours (or have its owner remove it), then restart REAPER");
+    }
+
+    return passed ("pipe files", joined (paths, " and ") + ": FIFOs of " + fifo_trust::userName (geteuid()) + ", closed to others");
+}
+
+std::string describe (const std::vector<doctor_platform::Holder>& holders)
+{
+    std::vector<std::string> words;
+
+    for (const auto& holder : holders)
+        words.push_back (std::to_string (holder.pid) + " " + holder.name);
+
+    return joined (words);
+}
+
+Check checkHolders (const std::string& requestPath, const std::string& replyPath)
+{
+    const auto requests = doctor_platform::holdersOf (requestPath);
+    const auto replies = doctor_platform::holdersOf (replyPath);
+
+    if (!requests.checked)
+        return notChecked ("holders", requests.note);
+
+    std::vector<doctor_platform::Holder> servers, clients;
+
+    for (const auto& holder : requests.holders)
+        if (holder.reads)
+            servers.push_back (holder);
+
+    for (const auto& holder : replies.holders)
+        if (holder.reads)
+            clients.push_back (holder);
+
+    if (servers.empty())
+        return failed ("holders", "nothing reads " + requestPath + ": the FIFOs are stale, left by a REAPER that quit without removing them (killed?)",
+                       "start REAPER (it reuses them); with REAPER closed, deleting both is safe too");
+
+    if (servers.size() > 1)
+        return failed ("holders", std::to_string (servers.size()) + " processes read " + requestPath + " (" + describe (servers) + "): each gets only part of the requests",
+                       "quit all but one REAPER");
+
+    if (clients.size() > 1)
+        return failed ("holders", std::to_string (clients.size()) + " processes read " + replyPath + " (" + describe (clients) + "): each gets only part of the replies",
+                       "close all but one client of the pipe");
+
+    return passed ("holders", "REAPER " + describe (servers) + " reads the requests" + (clients.empty() ? std::string() : "; client " + describe (clients)));
+}
+
+Check roundTrip (const Options& options)
+{
+    ClientPlan plan;
+    plan.pipeName = options.pipeName;
+    plan.timeoutMs = options.timeoutMs;
+    PendingRequest request;
+    request.message = client_requests::simple (BVReaper::ClientMessage::VERSION_REQUEST);
+    plan.requests.push_back (request);
+
+    std::ostringstream out, err;
+    const auto start = std::chrono::steady_clock::now();
+    const auto exitCode = runRequests (plan, out, err);
+    const auto took = std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - start).count();
+
+    auto answer = out.str();
+    auto problem = err.str();
+
+    while (!answer.empty() && answer.back() == '\n')
+        answer.pop_back();
+
+    while (!problem.empty() && problem.back() == '\n')
+        problem.pop_back();
+
+    char time[32];
+    std::snprintf (time, sizeof (time), "%.1f ms", took);
+
+    if (exitCode != 0 || answer.rfind ("reaper ext", 0) != 0)
+        return failed ("round trip", "version request: " + (problem.empty() ? "\"" + answer + "\"" : problem) + " (after " + time + ")",
+                       "is REAPER busy (a dialog open)? Try again with a longer --timeout");
+
+    return passed ("round trip", "version request answered \"" + answer + "\" in " + time);
+}
+} // namespace
+
+std::vector<Check> runChecks (const Options& options)
+{
+    std::vector<Check> checks;
+    std::string module;
+
+    checks.push_back (findModule (options.pluginsFolder.empty() ? doctor_platform::defaultPluginsFolder() : options.pluginsFolder, module));
+
+    if (module.empty())
+    {
+        checks.push_back (notChecked ("architecture", "not checked: no module"));
+        checks.push_back (notChecked ("libraries", "not checked: no module"));
+    }
+    else
+    {
+        checks.push_back (checkArchitecture (module));
+        checks.push_back (checks.back().status == Status::fail ? notChecked ("libraries", "not checked: the module is for another machine")
+                                                               : checkLibraries (module));
+    }
+
+    checks.push_back (checkLog());
+
+    const auto requestPath = "/tmp/" + options.pipeName + "_in";
+    const auto replyPath = "/tmp/" + options.pipeName + "_out";
+    checks.push_back (checkPipeFiles ({requestPath, replyPath}));
+
+    if (checks.back().status != Status::pass)
+    {
+        checks.push_back (notChecked ("holders", "not checked: no usable pipe files"));
+        checks.push_back (failed ("round trip", "not tried: no usable pipe files", "see the pipe files line"));
+        return checks;
+    }
+
+    checks.push_back (checkHolders (requestPath, replyPath));
+
+    if (checks.back().status == Status::fail && checks.back().detail.rfind ("nothing reads", 0) == 0)
+        checks.push_back (failed ("round trip", "not tried: nothing reads the requests", "see the holders line"));
+    else
+        checks.push_back (roundTrip (options));
+
+    return checks;
+}
+
+std::string verdict (const std::vector<Check>& checks)
+{
+    const auto failedCheck = [&] (const std::string& name) -> const Check*
+    {
+        for (const auto& check : checks)
+            if (check.name == name && check.status == Status::fail)
+                return &check;
+
+        return nullptr;
+    };
+
+    if (const auto* module = failedCheck ("module"))
+        return module->detail.rfind ("no ", 0) == 0 || module->detail.rfind ("there is no", 0) == 0 ? "not installed: the extension is not in REAPER's UserPlugins folder"
+                                                                                                    : "installed twice: remove all copies but one";
+
+    if (failedCheck ("architecture") != nullptr || failedCheck ("libraries") != nullptr)
+        return "installed, but REAPER cannot load it on this machine";
+
+    if (const auto* pipe = failedCheck ("pipe files"))
+        return pipe->detail.rfind ("there is no", 0) == 0 ? "REAPER is not running with the extension"
+                                                          : "the pipe's files are not this user's own FIFOs: the extension cannot serve them";
+
+    if (const auto* holders = failedCheck ("holders"))
+        return holders->detail.rfind ("nothing reads", 0) == 0 ? "the FIFOs are stale: REAPER is not running (it quit without removing them)"
+                                                               : "more than one process shares the pipe";
+
+    if (failedCheck ("round trip") != nullptr)
+        return "the extension does not answer";
+
+    if (failedCheck ("log") != nullptr)
+        return "the extension answers, but its log does not show it started as expected";
+
+    return "all checks passed: the extension is installed and answering";
+}
+
+int runDoctor (const Options& options, std::ostream& out)
+{
+    const auto checks = runChecks (options);
+    bool anyFailed = false;
+
+    for (const auto& check : checks)
+    {
+        const char* mark = check.status == Status::pass ? "ok  " : check.status == Status::fail ? "FAIL"
+                                                                                                : "--  ";
+        char name[16];
+        std::snprintf (name, sizeof (name), "%-12s", check.name.c_str());
+        out << mark << "  " << name << "  " << check.detail;
+
+        if (check.status == Status::fail)
+            out << "; to do: " << check.advice;
+
+        out << "\n";
+        anyFailed = anyFailed || check.status == Status::fail;
+    }
+
+    out << "verdict: " << verdict (checks) << std::endl;
+    return anyFailed ? 1 : 0;
+}
+} // namespace doctor

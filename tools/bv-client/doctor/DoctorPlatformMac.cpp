@@ -1,0 +1,44 @@
+#include "DoctorPlatform.h"
+
+#include <cstdlib>
+
+namespace doctor_platform
+{
+namespace
+{
+std::string home()
+{
+    const char* value = std::getenv ("HOME");
+    return value != nullptr ? value : "";
+}
+} // namespace
+
+std::string defaultPluginsFolder()
+{
+    return home() + "/Library/Application Support/REAPER/UserPlugins";
+}
+
+std::string logFile()
+{
+    return home() + "/Library/Logs/Belvanta/Reaper.txt";
+}
+
+std::string moduleSuffix()
+{
+    return ".dylib";
+}
+
+LibraryReport findLibraries (const std::string&)
+{
+    LibraryReport report;
+    report.note = "not checked on macOS (otool -L lists them)";
+    return report;
+}
+
+HolderScan holdersOf (const std::string&)
+{
+    HolderScan scan;
+    scan.note = "not checked on macOS (lsof shows them)";
+    return scan;
+}
+} // namespace doctor_platform

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+#include <sys/stat.h>
+
+// Whether a path in /tmp may be used as one end of this user's pipe. /tmp is shared by
+// every user: a file planted there by someone else could collect what we write (a private
+// file path, for example) or feed us forged replies. Only a FIFO owned by the user running
+// this process, not reachable through a symbolic link, and closed to group and others, is
+// trusted. Root is no exception: another user's FIFO is that user's pipe.
+namespace fifo_trust
+{
+struct Verdict
+{
+    enum class State
+    {
+        trusted,
+        missing,   // nothing at the path
+        untrusted, // something is there that must not be used; reason says what
+        unreadable // the path could not be examined; reason says why
+    };
+
+    State state = State::missing;
+    std::string reason; // e.g. "is a regular file, not a FIFO"
+
+    bool trusted() const
+    {
+        return state == State::trusted;
+    }
+};
+
+// Examines the path itself (a symbolic link is not followed).
+Verdict checkPath (const std::string& path);
+
+// Examines what an open descriptor refers to, so that a file swapped in between the
+// check of the path and the open is caught.
+Verdict checkOpened (int fd);
+
+// Empty when the status describes a trusted FIFO, else why not.
+std::string whyUntrusted (const struct stat& info);
+
+// "root", or "uid 1234" when the user has no name.
+std::string userName (uid_t uid);
+} // namespace fifo_trust
