@@ -26,6 +26,7 @@
 #include "ProcessMemory.h"
 #include "RequestPayloads.h"
 #include "TemporaryHome.h"
+#include "logging/ThousandsSeparators.h"
 #include "reaper.pb.h"
 
 namespace
@@ -65,16 +66,6 @@ long long sizeOf (const std::string& path)
 double secondsBetween (Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double> (to - from).count();
-}
-
-std::string withSeparators (long long value)
-{
-    auto digits = std::to_string (value);
-
-    for (auto at = static_cast<long long> (digits.size()) - 3; at > 0; at -= 3)
-        digits.insert (static_cast<std::size_t> (at), ",");
-
-    return digits;
 }
 
 void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::string& log,
@@ -132,12 +123,12 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
 
     if (!written || !answered)
     {
-        table.addBroken ("flood of " + withSeparators (packets) + " info requests, " + periodText,
+        table.addBroken ("flood of " + withThousandsSeparators (packets) + " info requests, " + periodText,
                          written ? "the version request after it was not answered" : "the flood could not be written");
         return;
     }
 
-    table.addValue ("flood of " + withSeparators (packets) + " info requests (" + withSeparators (static_cast<long long> (packet.size()))
+    table.addValue ("flood of " + withThousandsSeparators (packets) + " info requests (" + withThousandsSeparators (static_cast<long long> (packet.size()))
                         + " bytes each), " + periodText,
                     "written in " + FigureTable::format (secondsBetween (floodStart, floodWritten), 2) + " s (the client's writes wait while the extension is behind)");
     table.addValue ("peak resident memory added during the flood",
@@ -148,7 +139,7 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
                     FigureTable::format (secondsBetween (versionSent, versionAnswered) * 1000.0, 1) + " ms ("
                         + FigureTable::format (secondsBetween (floodStart, versionAnswered), 2) + " s after the flood began)",
                     "answered", FigureTable::verdictOf (true));
-    table.addNote ("log grew by " + withSeparators (sizeOf (log) - logBefore) + " bytes; "
+    table.addNote ("log grew by " + withThousandsSeparators (sizeOf (log) - logBefore) + " bytes; "
                    + FigureTable::format (static_cast<double> (packets) / secondsBetween (floodStart, versionAnswered), 0)
                    + " requests/s handled");
 }
@@ -193,7 +184,7 @@ int main (int argc, char** argv)
     host.reset();
     host.echoMessageBoxes = false;
 
-    const auto log = home.path() + "/.config/Belvanta/Reaper.txt";
+    const auto log = home.logFilePath();
     std::printf ("Flood figures%s; module %s\n\n", smoke ? " (smoke run)" : "", modulePath.c_str());
     FigureTable table;
 

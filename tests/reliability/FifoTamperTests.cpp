@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 
 #include "ClientThread.h"
 #include "ExtensionHarness.h"
+#include "LogFileLines.h"
 #include "PipeClient.h"
 #include "ProcessResources.h"
 #include "RequestPayloads.h"
@@ -32,14 +32,6 @@ namespace
 {
 constexpr const char* kPipeName = "bv_reaper";
 constexpr uid_t kOtherUser = 65534; // nobody
-
-std::string readFile (const std::string& path)
-{
-    std::ifstream file (path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void writeFile (const std::string& path, const std::string& text)
 {
@@ -148,18 +140,18 @@ TEST (FifoTamperTest, AReplyFifoReplacedUnderARunningExtensionIsNeverWrittenThro
 
         // Refused at once: the reply is not waited for.
         EXPECT_LT (harness.longestTick(), 250ms);
-        EXPECT_EQ (readFile (victim), "precious");
+        EXPECT_EQ (testing_support::readWholeFile (victim), "precious");
 
         if (!replacement.symlink)
         {
-            EXPECT_EQ (readFile (ExtensionHarness::replyFifo), "precious");
+            EXPECT_EQ (testing_support::readWholeFile (ExtensionHarness::replyFifo), "precious");
         }
 
         // What is not its FIFO, the extension leaves where it is at unload.
         harness.unload();
         EXPECT_TRUE (pathExists (ExtensionHarness::replyFifo));
         EXPECT_FALSE (pathExists (ExtensionHarness::requestFifo));
-        EXPECT_EQ (readFile (victim), "precious");
+        EXPECT_EQ (testing_support::readWholeFile (victim), "precious");
     }
 }
 
@@ -268,7 +260,7 @@ TEST (FifoTamperTest, AnythingButOurOwnFifoPlantedBeforeLoadIsRefusedAndNeverFol
 
             if (c.plant == Plant::symlinkToFile)
             {
-                EXPECT_EQ (readFile (target), "precious");
+                EXPECT_EQ (testing_support::readWholeFile (target), "precious");
             }
             if (c.plant == Plant::danglingSymlink)
             {
@@ -276,7 +268,7 @@ TEST (FifoTamperTest, AnythingButOurOwnFifoPlantedBeforeLoadIsRefusedAndNeverFol
             }
             if (c.plant == Plant::regularFile)
             {
-                EXPECT_EQ (readFile (plantedAt), "precious");
+                EXPECT_EQ (testing_support::readWholeFile (plantedAt), "precious");
             }
 
             // The other FIFO, if this load made it, is not left behind.

@@ -8,7 +8,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,14 +46,6 @@ const std::string replyFifo = ExtensionHarness::replyFifo;
 
 // The extension notices a change within this much (it looks twice a second).
 constexpr auto kNoticed = 2s;
-
-std::string readFile (const std::string& path)
-{
-    std::ifstream file (path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void writeFile (const std::string& path, const std::string& text)
 {
@@ -228,11 +219,11 @@ TEST (PipeSurvivalTest, WhatTakesAFifosPlaceIsNeverTouchedAndTheExtensionServesA
             const auto after = statOf (at);
             EXPECT_EQ (after.st_ino, before.st_ino);
             EXPECT_EQ (after.st_mode, before.st_mode);
-            EXPECT_EQ (readFile (target), "precious");
+            EXPECT_EQ (testing_support::readWholeFile (target), "precious");
 
             if (c.plant == Plant::regularFile)
             {
-                EXPECT_EQ (readFile (at), "precious");
+                EXPECT_EQ (testing_support::readWholeFile (at), "precious");
             }
             EXPECT_LT (harness.longestTick(), 250ms);
 
@@ -375,7 +366,7 @@ TEST (PipeSurvivalTest, TheLockFileRemovedOrReplacedIsMadeAgainAndTheExtensionSe
         ExtensionHarness harness (kTimedEmptyProject);
         ASSERT_TRUE (harness.load().ok());
         const auto ownPid = std::to_string (::getpid()) + "\n";
-        ASSERT_EQ (readFile (kLockFile), ownPid);
+        ASSERT_EQ (testing_support::readWholeFile (kLockFile), ownPid);
         const auto before = statOf (kLockFile).st_ino;
 
         ASSERT_EQ (::unlink (kLockFile), 0);
@@ -399,14 +390,14 @@ TEST (PipeSurvivalTest, TheLockFileRemovedOrReplacedIsMadeAgainAndTheExtensionSe
                                             kNoticed));
             harness.pumpFor (1100ms);
             EXPECT_EQ (countOf (harness.logLines(), line), 1);
-            EXPECT_EQ (readFile (elsewhere), "precious");
+            EXPECT_EQ (testing_support::readWholeFile (elsewhere), "precious");
             EXPECT_TRUE (versionRoundTrip (harness));
             ASSERT_EQ (::unlink (kLockFile), 0);
         }
 
         // Locked again at its place, with this process's id.
         ASSERT_TRUE (harness.pumpUntil ([&]
-                                        { return pathExists (kLockFile) && statOf (kLockFile).st_ino != before && readFile (kLockFile) == ownPid; },
+                                        { return pathExists (kLockFile) && statOf (kLockFile).st_ino != before && testing_support::readWholeFile (kLockFile) == ownPid; },
                                         kNoticed));
         EXPECT_TRUE (S_ISREG (statOf (kLockFile).st_mode));
         EXPECT_EQ (statOf (kLockFile).st_mode & 07777, 0600u);
@@ -488,7 +479,7 @@ bool allThreadsStopped (int pid)
         for (const auto& task : std::filesystem::directory_iterator (tasks))
         {
             // The state follows the command name in parentheses, which may hold spaces.
-            const auto stat = readFile (task.path().string() + "/stat");
+            const auto stat = testing_support::readWholeFile (task.path().string() + "/stat");
             const auto close = stat.rfind (')');
             allStopped = allStopped && close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T';
         }
@@ -543,7 +534,7 @@ TEST (PipeSurvivalTest, OneOfSeveralReaperSimProcessesServesAndAnotherTakesOverW
     ASSERT_TRUE (c.command ("status", servedByA)) << c.process.output();
     ASSERT_EQ (::unlink (kLockFile), 0);
     std::this_thread::sleep_for (kNoticed);
-    EXPECT_EQ (readFile (kLockFile), std::to_string (a.processId()) + "\n");
+    EXPECT_EQ (testing_support::readWholeFile (kLockFile), std::to_string (a.processId()) + "\n");
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ (whoAnswers(), "/A") << "request " << i;
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "LogFileLines.h"
@@ -133,10 +131,7 @@ std::vector<std::string> ExtensionHarness::logLines() const
 
 std::string ExtensionHarness::logText() const
 {
-    std::ifstream file (temporaryHome.logFilePath(), std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return readWholeFile (temporaryHome.logFilePath());
 }
 
 void ExtensionHarness::resetTickStatistics()

@@ -66,7 +66,7 @@ ClientLock::Result ClientLock::acquire (const std::string& path, int timeoutMs)
     for (;;)
     {
         struct stat before;
-        int file = -1;
+        UniqueFd file;
 
         if (::lstat (path.c_str(), &before) == 0)
         {
@@ -75,14 +75,14 @@ ClientLock::Result ClientLock::acquire (const std::string& path, int timeoutMs)
             if (!reason.empty())
                 return refused (std::move (reason));
 
-            file = ::open (path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            file.reset (::open (path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
         }
         else if (errno == ENOENT)
-            file = ::open (path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            file.reset (::open (path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         else
             return failed ("cannot be examined");
 
-        if (file < 0)
+        if (!file.isValid())
         {
             // Created or deleted by another client in between: look again.
             if ((errno == ENOENT || errno == EEXIST) && Clock::now() < deadline)
@@ -93,38 +93,24 @@ ClientLock::Result ClientLock::acquire (const std::string& path, int timeoutMs)
 
         struct stat opened;
 
-        if (::fstat (file, &opened) != 0)
-        {
-            auto result = failed ("cannot be examined");
-            ::close (file);
-            return result;
-        }
+        if (::fstat (file.get(), &opened) != 0)
+            return failed ("cannot be examined");
 
         if (auto reason = whyUntrusted (opened); !reason.empty())
-        {
-            ::close (file);
             return refused (std::move (reason));
-        }
 
         // Exactly 0600: a umask may have taken the owner's bits, or left others theirs.
         if ((opened.st_mode & 07777) != 0600)
-            ::fchmod (file, 0600);
+            ::fchmod (file.get(), 0600);
 
         // Waits by polling: flock has no timeout, and a blocking one could not be bounded.
-        while (::flock (file, LOCK_EX | LOCK_NB) != 0)
+        while (::flock (file.get(), LOCK_EX | LOCK_NB) != 0)
         {
             if (errno != EWOULDBLOCK && errno != EINTR)
-            {
-                auto result = failed ("cannot be locked");
-                ::close (file);
-                return result;
-            }
+                return failed ("cannot be locked");
 
             if (Clock::now() >= deadline)
-            {
-                ::close (file);
                 return {Result::Status::busy, {}};
-            }
 
             std::this_thread::sleep_for (std::chrono::milliseconds (1));
         }
@@ -135,27 +121,24 @@ ClientLock::Result ClientLock::acquire (const std::string& path, int timeoutMs)
 
         if (::lstat (path.c_str(), &now) == 0 && sameFile (now, opened))
         {
-            fd = file;
+            fd = std::move (file);
             heldPath = path;
             return {Result::Status::held, {}};
         }
-
-        ::close (file);
     }
 }
 
 void ClientLock::release()
 {
-    if (fd < 0)
+    if (!fd.isValid())
         return;
 
     // Deleted while still locked, so that no one can lock this file after we let go.
     struct stat atPath, held;
 
-    if (::lstat (heldPath.c_str(), &atPath) == 0 && ::fstat (fd, &held) == 0 && sameFile (atPath, held))
+    if (::lstat (heldPath.c_str(), &atPath) == 0 && ::fstat (fd.get(), &held) == 0 && sameFile (atPath, held))
         ::unlink (heldPath.c_str());
 
-    ::close (fd);
-    fd = -1;
+    fd.reset();
     heldPath.clear();
 }

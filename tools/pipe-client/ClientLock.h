@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "pipe/UniqueFd.h"
+
 // One client at a time on a pipe: replies carry no request identifiers, so two clients
 // talking at once would take each other's answers. The lock is an advisory flock on a file
 // next to the FIFOs, /tmp/<pipe name>_client.lock, this user's own with mode 0600; a lock
@@ -43,6 +45,6 @@ public:
     void release();
 
 private:
-    int fd = -1;
+    UniqueFd fd;
     std::string heldPath;
 };

@@ -123,6 +123,16 @@ PipeClient::~PipeClient()
     close();
 }
 
+std::string PipeClient::requestPathFor (const std::string& pipeName)
+{
+    return "/tmp/" + pipeName + "_in";
+}
+
+std::string PipeClient::replyPathFor (const std::string& pipeName)
+{
+    return "/tmp/" + pipeName + "_out";
+}
+
 bool PipeClient::open (const std::string& pipeName, int timeoutMs)
 {
     close();
@@ -135,11 +145,11 @@ bool PipeClient::open (const std::string& pipeName, int timeoutMs)
     // Opened for writing too: the extension opens and closes its end for every reply, and a
     // read-only end would then report a hang-up between replies, so that waiting for a reply
     // could only sleep and look again instead of waking when it arrives.
-    replyPath = "/tmp/" + pipeName + "_out";
+    replyPath = replyPathFor (pipeName);
     replyFd = openTrusted (replyPath, O_RDWR, deadline, result);
 
     if (replyFd >= 0)
-        requestFd = openTrusted ("/tmp/" + pipeName + "_in", O_WRONLY, deadline, result);
+        requestFd = openTrusted (requestPathFor (pipeName), O_WRONLY, deadline, result);
 
     if (replyFd < 0 || requestFd < 0)
     {

@@ -1,18 +1,6 @@
 #include "logging/RepeatedLineSummary.h"
 
-namespace
-{
-// 49899 -> "49,899".
-std::string withThousandsSeparators (long long value)
-{
-    auto digits = std::to_string (value);
-
-    for (auto at = static_cast<long long> (digits.size()) - 3; at > 0; at -= 3)
-        digits.insert (static_cast<std::size_t> (at), ",");
-
-    return digits;
-}
-} // namespace
+#include "logging/ThousandsSeparators.h"
 
 RepeatedLineSummary::RepeatedLineSummary (int repeats)
     : repeatsWrittenInFull (repeats)

@@ -13,6 +13,7 @@
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
+#include "PipeClient.h"
 #include "RequestRunner.h"
 
 namespace doctor
@@ -30,6 +31,13 @@ Check passed (const char* name, std::string detail)
 Check failed (const char* name, std::string detail, std::string advice)
 {
     return {name, Status::fail, std::move (detail), std::move (advice)};
+}
+
+Check absent (const char* name, std::string detail, std::string advice)
+{
+    auto check = failed (name, std::move (detail), std::move (advice));
+    check.absent = true;
+    return check;
 }
 
 Check notChecked (const char* name, std::string detail)
@@ -54,7 +62,7 @@ Check findModule (const std::string& folder, std::string& module)
     std::error_code error;
 
     if (!fs::is_directory (folder, error))
-        return failed ("module", "there is no folder " + folder,
+        return absent ("module", "there is no folder " + folder,
                        "is REAPER installed and started once as this user? For a portable REAPER give its folder: --plugins DIR");
 
     std::vector<std::string> found;
@@ -69,7 +77,7 @@ Check findModule (const std::string& folder, std::string& module)
     }
 
     if (found.empty())
-        return failed ("module", "no reaper_belvanta_extension" + doctor_platform::moduleSuffix() + " in " + folder,
+        return absent ("module", "no reaper_belvanta_extension" + doctor_platform::moduleSuffix() + " in " + folder,
                        "install it there (README: Installing into REAPER), then restart REAPER");
 
     if (found.size() > 1)
@@ -152,7 +160,7 @@ Check checkPipeFiles (const std::vector<std::string>& paths)
         const auto verdict = fifo_trust::checkPath (path);
 
         if (verdict.state == fifo_trust::Verdict::State::missing)
-            return failed ("pipe files", "there is no " + path + ": REAPER is not running with the extension", "start REAPER");
+            return absent ("pipe files", "there is no " + path + ": REAPER is not running with the extension", "start REAPER");
 
         if (!verdict.trusted())
             return failed ("pipe files", path + " " + verdict.reason,
@@ -191,7 +199,7 @@ Check checkHolders (const std::string& requestPath, const std::string& replyPath
             clients.push_back (holder);
 
     if (servers.empty())
-        return failed ("holders", "nothing reads " + requestPath + ": the FIFOs are stale, left by a REAPER that quit without removing them (killed?)",
+        return absent ("holders", "nothing reads " + requestPath + ": the FIFOs are stale, left by a REAPER that quit without removing them (killed?)",
                        "start REAPER (it reuses them); with REAPER closed, deleting both is safe too");
 
     if (servers.size() > 1)
@@ -260,8 +268,8 @@ std::vector<Check> runChecks (const Options& options)
 
     checks.push_back (checkLog());
 
-    const auto requestPath = "/tmp/" + options.pipeName + "_in";
-    const auto replyPath = "/tmp/" + options.pipeName + "_out";
+    const auto requestPath = PipeClient::requestPathFor (options.pipeName);
+    const auto replyPath = PipeClient::replyPathFor (options.pipeName);
     checks.push_back (checkPipeFiles ({requestPath, replyPath}));
 
     if (checks.back().status != Status::pass)
@@ -273,7 +281,7 @@ std::vector<Check> runChecks (const Options& options)
 
     checks.push_back (checkHolders (requestPath, replyPath));
 
-    if (checks.back().status == Status::fail && checks.back().detail.rfind ("nothing reads", 0) == 0)
+    if (checks.back().absent)
         checks.push_back (failed ("round trip", "not tried: nothing reads the requests", "see the holders line"));
     else
         checks.push_back (roundTrip (options));
@@ -293,19 +301,19 @@ std::string verdict (const std::vector<Check>& checks)
     };
 
     if (const auto* module = failedCheck ("module"))
-        return module->detail.rfind ("no ", 0) == 0 || module->detail.rfind ("there is no", 0) == 0 ? "not installed: the extension is not in REAPER's UserPlugins folder"
-                                                                                                    : "installed twice: remove all copies but one";
+        return module->absent ? "not installed: the extension is not in REAPER's UserPlugins folder"
+                              : "installed twice: remove all copies but one";
 
     if (failedCheck ("architecture") != nullptr || failedCheck ("libraries") != nullptr)
         return "installed, but REAPER cannot load it on this machine";
 
     if (const auto* pipe = failedCheck ("pipe files"))
-        return pipe->detail.rfind ("there is no", 0) == 0 ? "REAPER is not running with the extension"
-                                                          : "the pipe's files are not this user's own FIFOs: the extension cannot serve them";
+        return pipe->absent ? "REAPER is not running with the extension"
+                            : "the pipe's files are not this user's own FIFOs: the extension cannot serve them";
 
     if (const auto* holders = failedCheck ("holders"))
-        return holders->detail.rfind ("nothing reads", 0) == 0 ? "the FIFOs are stale: REAPER is not running (it quit without removing them)"
-                                                               : "more than one process shares the pipe";
+        return holders->absent ? "the FIFOs are stale: REAPER is not running (it quit without removing them)"
+                               : "more than one process shares the pipe";
 
     if (failedCheck ("round trip") != nullptr)
         return "the extension does not answer";

@@ -28,6 +28,10 @@ struct Check
     Status status = Status::fail;
     std::string detail;
     std::string advice; // what to do, when it failed
+
+    // Failed because what it looks for is not there at all (no module, no FIFO, nothing
+    // reading the requests), rather than there but wrong: the verdict tells these apart.
+    bool absent = false;
 };
 
 // Runs every check in order.
