@@ -74,7 +74,7 @@ public:
     {
         ASSERT_EQ (mkfifo (requestPath().c_str(), 0600), 0);
         ASSERT_EQ (mkfifo (replyPath().c_str(), 0600), 0);
-        reader = ::open (requestPath().c_str(), O_RDWR | O_NONBLOCK);
+        reader = ::open (requestPath().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE (reader, 0);
     }
 
