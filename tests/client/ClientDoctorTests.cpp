@@ -449,25 +449,6 @@ TEST (DoctorLog, TheLastStartDecides)
     }
 }
 
-TEST (DoctorLog, NamesTheServingStartAndTheOneThatWaits)
-{
-    const std::string first = "\r\n*****\r\n\r\nLog started: 1\r\n", second = "\r\n*****\r\n\r\nLog started: 2\r\n";
-
-    const auto twoReapers = log_check::readLog (first + "pipe created\r\n" + second + "Pipe served by another REAPER (process 42)\r\n");
-    EXPECT_EQ (twoReapers.started, "Log started: 1");
-    EXPECT_EQ (twoReapers.waitingStarted, "Log started: 2");
-    EXPECT_EQ (twoReapers.waitingDetail, "Pipe served by another REAPER (process 42)");
-    EXPECT_FALSE (twoReapers.trimmed);
-
-    const auto trimmed = log_check::readLog ("Spotting:/a.wav\r\npipe created\r\nLog trimmed to its last 131072 bytes\r\n");
-    EXPECT_EQ (trimmed.started, "");
-    EXPECT_TRUE (trimmed.trimmed);
-
-    const auto trimLine = log_check::readLog ("Log trimmed; started 1; pipe served\r\n");
-    EXPECT_EQ (trimLine.started, "Log trimmed; started 1; pipe served");
-    EXPECT_TRUE (trimLine.trimmed);
-}
-
 TEST (DoctorLog, ALongLogIsReadOnlyToItsBoundFromTheEnd)
 {
     const client_testing::TemporaryFolder folder;
