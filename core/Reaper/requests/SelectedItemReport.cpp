@@ -1,8 +1,8 @@
 #include "requests/SelectedItemReport.h"
 
 #include "api/ReaperApi.h"
-#include "requests/SendReply.h"
 #include "requests/SelectedItemJson.h"
+#include "requests/SendReply.h"
 
 SelectedItemReport gatherSelectedItemReport()
 {
