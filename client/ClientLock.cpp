@@ -19,20 +19,6 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-const char* kindOf (mode_t mode)
-{
-    if (S_ISDIR (mode))
-        return "a directory";
-    if (S_ISFIFO (mode))
-        return "a FIFO";
-    if (S_ISSOCK (mode))
-        return "a socket";
-    if (S_ISCHR (mode) || S_ISBLK (mode))
-        return "a device";
-
-    return "not a regular file";
-}
-
 std::string octal (mode_t mode)
 {
     char text[8];
@@ -48,7 +34,7 @@ std::string whyUntrusted (const struct stat& info)
         return "is a symbolic link";
 
     if (!S_ISREG (info.st_mode))
-        return std::string ("is ") + kindOf (info.st_mode) + ", not a regular file";
+        return "is " + fifo_trust::kindOf (info.st_mode) + ", not a regular file";
 
     if (info.st_uid != geteuid())
         return "belongs to another user (" + fifo_trust::userName (info.st_uid) + "), not to " + fifo_trust::userName (geteuid());

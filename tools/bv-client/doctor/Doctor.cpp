@@ -180,7 +180,7 @@ std::string whyLockRefused (const struct stat& info)
     if (S_ISLNK (info.st_mode))
         return "is a symbolic link";
     if (!S_ISREG (info.st_mode))
-        return "is " + regular_file::kindOf (info.st_mode) + ", not a regular file";
+        return "is " + fifo_trust::kindOf (info.st_mode) + ", not a regular file";
     if (info.st_uid != geteuid())
         return "belongs to another user (" + fifo_trust::userName (info.st_uid) + ")";
     if (info.st_nlink != 1)

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FifoTrust.h"
+
 namespace regular_file
 {
 namespace
@@ -14,7 +16,7 @@ namespace
 std::string notRegular (const std::string& path, const struct stat& info)
 {
     struct stat link;
-    std::string what = "is " + kindOf (info.st_mode) + ", not a regular file";
+    std::string what = "is " + fifo_trust::kindOf (info.st_mode) + ", not a regular file";
 
     // Say where a link leads, since the name alone looks like a file.
     if (::lstat (path.c_str(), &link) == 0 && S_ISLNK (link.st_mode))
@@ -23,28 +25,12 @@ std::string notRegular (const std::string& path, const struct stat& info)
         const auto length = ::readlink (path.c_str(), target, sizeof (target) - 1);
 
         if (length > 0)
-            what = "is a symbolic link to " + std::string (target, static_cast<std::size_t> (length)) + ", " + kindOf (info.st_mode) + ", not a regular file";
+            what = "is a symbolic link to " + std::string (target, static_cast<std::size_t> (length)) + ", " + fifo_trust::kindOf (info.st_mode) + ", not a regular file";
     }
 
     return what;
 }
 } // namespace
-
-std::string kindOf (unsigned mode)
-{
-    if (S_ISREG (mode))
-        return "a regular file";
-    if (S_ISDIR (mode))
-        return "a directory";
-    if (S_ISFIFO (mode))
-        return "a FIFO";
-    if (S_ISSOCK (mode))
-        return "a socket";
-    if (S_ISCHR (mode) || S_ISBLK (mode))
-        return "a device";
-
-    return "not a regular file";
-}
 
 Opened open (const std::string& path)
 {

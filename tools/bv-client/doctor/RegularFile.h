@@ -48,6 +48,4 @@ struct Tail
 
 Tail readTail (const std::string& path, std::uint64_t maxBytes);
 
-// "a FIFO", "a directory", "a device", ... for a mode that is not a regular file's.
-std::string kindOf (unsigned mode);
 } // namespace regular_file
