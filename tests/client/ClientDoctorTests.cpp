@@ -13,11 +13,11 @@
 
 #include <gtest/gtest.h>
 
-#include "ClientProcess.h"
 #include "Doctor.h"
 #include "DoctorPlatform.h"
 #include "ElfFile.h"
 #include "LogCheck.h"
+#include "Subprocess.h"
 #include "TemporaryHome.h"
 
 using doctor::Check;
@@ -214,7 +214,7 @@ TEST_F (DoctorTest, MoreThanOneReaderOfTheRequestFifoIsAProblem)
 
     const int ours = ::open (requestPath().c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE (ours, 0);
-    client_testing::ClientProcess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
+    testing_support::Subprocess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
 
     // Waits for the other reader to have opened it.
     for (int i = 0; i < 500 && doctor_platform::holdersOf (requestPath()).holders.size() < 2; ++i)

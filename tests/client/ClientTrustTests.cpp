@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "ClientLock.h"
-#include "ClientProcess.h"
 #include "ClientRequests.h"
+#include "ClientRuns.h"
 #include "FifoTrust.h"
 #include "ForgedReply.h"
 #include "LogFileLines.h"
@@ -178,8 +178,8 @@ TEST (ClientTrust, AMissingReplyFifoAndPermissionDeniedAreToldAsSuch)
     { return makeFifo (pipe.out, 0) && makeFifo (pipe.in, 0); };
     ASSERT_TRUE (other ? asUser (*other, plant) : plant());
 
-    ClientProcess process ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "200", "version"}, {}, other);
-    const auto run = process.runToEnd ({}, std::chrono::seconds (10));
+    Subprocess process ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "200", "version"}, clientSetup ({}, other));
+    const auto run = process.finish (std::chrono::seconds (10));
 
     EXPECT_EQ (run.exitCode, 3);
     EXPECT_NE (run.err.find ("permission denied opening " + pipe.out), std::string::npos) << run.err;
