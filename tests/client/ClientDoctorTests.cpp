@@ -14,14 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include "ClientEnvironment.h"
 #include "ClientLock.h"
-#include "ClientProcess.h"
+#include "ClientRuns.h"
 #include "Doctor.h"
 #include "DoctorPlatform.h"
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
 #include "RegularFile.h"
+#include "Subprocess.h"
 #include "TemporaryHome.h"
 
 using doctor::Check;
@@ -292,7 +294,7 @@ TEST_F (DoctorTest, MoreThanOneReaderOfTheRequestFifoIsAProblem)
 
     const int ours = ::open (requestPath().c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE (ours, 0);
-    client_testing::ClientProcess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
+    testing_support::Subprocess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
 
     // Waits for the other reader to have opened it.
     for (int i = 0; i < 500 && doctor_platform::holdersOf (requestPath()).holders.size() < 2; ++i)
@@ -378,7 +380,7 @@ TEST_F (DoctorTest, OfTwoReapersTheOneHoldingTheLockIsNamedAsServing)
     ASSERT_EQ (flock (lock, LOCK_EX | LOCK_NB), 0);
 
     // The other REAPER has the lock file open and waits for it.
-    client_testing::ClientProcess waiting ({"/bin/sh", "-c", "exec 3<" + lockPath() + "; exec sleep 10"});
+    testing_support::Subprocess waiting ({"/bin/sh", "-c", "exec 3<" + lockPath() + "; exec sleep 10"});
 
     for (int i = 0; i < 500 && doctor_platform::holdersOf (lockPath()).holders.size() < 2; ++i)
         usleep (2000);
