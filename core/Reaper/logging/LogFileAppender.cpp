@@ -83,19 +83,23 @@ void LogFileAppender::setHeadLine (std::function<std::string()> makeHeadLine)
 
 void LogFileAppender::append (const std::string& lines)
 {
-    const bool current = fileIsCurrent();
-    keep (lines.data(), lines.size());
-
-    if (!current)
+    if (!fileIsCurrent())
     {
+        keep (lines.data(), lines.size());
+
         if (refusedEverywhere)
             pendingToStandardError();
 
         return;
     }
 
+    // Written now, after what waits: the bound applies only to what is still left then.
+    kept += lines;
+
     if (writePending())
         trimIfGrown();
+    else
+        dropOldest();
 }
 
 LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal) const
