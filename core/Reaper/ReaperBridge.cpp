@@ -81,7 +81,7 @@ ReaperBridge::ReaperBridge()
                            { return describe (keeper.state()); });
 
     // Logs "pipe created", or why not: the bridge lives on without a pipe then, and the
-    // keeper tries again.
+    // keeper tries again. A refusal now is logged as a failed check.
     duringLoad.log = logger.get();
     logging::setDestination (&duringLoad);
     keeper.start();
