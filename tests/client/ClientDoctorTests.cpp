@@ -430,12 +430,12 @@ TEST (DoctorLog, TheLastStartDecides)
         {banner + "pipe created\r\n" + banner + "Pipe served by another REAPER (process 42)\r\nSpotting:/a.wav\r\n", State::serving, "pipe created"},
         {banner + "Pipe served by another REAPER (process 42)\r\n", State::waiting, "Pipe served by another REAPER (process 42)"},
         {banner + "Pipe served by another REAPER (process 42)\r\nDeleting Instance\r\npipe created\r\n", State::serving, "pipe created"},
-        // After a trim, a first line that says when the log started and how the pipe is.
-        {"Log trimmed to its last 131072 bytes; log started: 8 Dec 2026 2:00:00am; pipe served\r\nSpotting:/a.wav\r\n", State::serving,
-         "Log trimmed to its last 131072 bytes; log started: 8 Dec 2026 2:00:00am; pipe served"},
-        {"Log trimmed; started 8 Dec 2026 2:00:00am; pipe not served\r\n", State::noPipe, "Log trimmed; started 8 Dec 2026 2:00:00am; pipe not served"},
-        {"Log started 8 Dec 2026 2:00:00am, trimmed since; pipe served by another REAPER\r\n", State::waiting,
-         "Log started 8 Dec 2026 2:00:00am, trimmed since; pipe served by another REAPER"},
+        // After a trim, the first line the extension writes: when the log started and how the
+        // pipe is.
+        {"Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe served\r\nSpotting:/a.wav\r\n", State::serving,
+         "Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe served"},
+        {"Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe not served (its FIFOs are refused)\r\n", State::noPipe,
+         "Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe not served (its FIFOs are refused)"},
         // A trim that left no start line: what is left counts.
         {"Spotting:/a.wav\r\npipe re-created\r\nLog trimmed to its last 131072 bytes\r\n", State::serving, "pipe re-created"},
         // Lines that only look like a start do not begin one.
