@@ -37,8 +37,9 @@ public:
     // Counts a reply of this size waiting to be written, like a packet, until release().
     void hold (std::size_t replySize);
 
-    // A popped packet (or a held reply) of this size has been handled. Calls the room callback when the reader
-    // was told to wait and the inbox has drained to half its bound (or is empty).
+    // A popped packet (or a held reply) of this size has been handled. Calls the room
+    // callback when the reader was told to wait and the inbox has drained to half its bound
+    // (or is empty).
     void release (std::size_t packetSize);
 
     // Asked by the reader before it reads, holding partialBytes of a packet not yet pushed.
