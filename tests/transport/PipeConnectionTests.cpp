@@ -281,7 +281,7 @@ TEST_F (PipeConnectionTest, NextClientGetsExactlyItsOwnFirstReply)
              // The delivery closes the reply FIFO once the callback has returned.
              std::this_thread::sleep_for (std::chrono::milliseconds (100));
              const std::lock_guard<std::mutex> lock (connection.mutex);
-             ASSERT_TRUE (connection.echoResults.back());
+             ASSERT_EQ (connection.echoResults, std::vector<bool>{true});
          }},
         {"a stray byte written into the reply FIFO", [] (PipeClient& client, RecordingConnection& connection, const std::string& replyPath)
          {

@@ -167,6 +167,15 @@ public:
         char threadName[32] = {};
         pthread_getname_np (pthread_self(), threadName, sizeof (threadName));
 
+        // Recorded before the reply goes: the writer thread may hand it to the client at once,
+        // and a client that has its reply must find its message recorded.
+        {
+            const std::lock_guard<std::mutex> lock (mutex);
+            messages.push_back (text);
+            threadNames.push_back (threadName);
+            onMessageThread.push_back (std::this_thread::get_id() == mainThreadId());
+        }
+
         bool sent = false;
 
         if (echo)
@@ -177,9 +186,6 @@ public:
 
         {
             const std::lock_guard<std::mutex> lock (mutex);
-            messages.push_back (text);
-            threadNames.push_back (threadName);
-            onMessageThread.push_back (std::this_thread::get_id() == mainThreadId());
             echoResults.push_back (sent);
         }
 
