@@ -18,11 +18,11 @@
 #include <gtest/gtest.h>
 
 #include "PipeClient.h"
-#include "TransportTestSupport.h"
+#include "PipeTestSupport.h"
 #include "pipe/PipeKeeper.h"
 #include "pipe/ServingLock.h"
 
-using namespace transport_testing;
+using namespace pipe_testing;
 using namespace std::chrono_literals;
 
 namespace

@@ -18,13 +18,13 @@
 #include "logging/Log.h"
 #include "pipe/PipeConnection.h"
 
-namespace transport_testing
+namespace pipe_testing
 {
 // A pipe name no other test process uses, so these tests may run side by side.
 inline std::string uniquePipeName()
 {
     static std::atomic<int> counter{0};
-    return "bv_transport_test_" + std::to_string (getpid()) + "_" + std::to_string (counter++);
+    return "bv_pipe_test_" + std::to_string (getpid()) + "_" + std::to_string (counter++);
 }
 
 // File descriptors of this process open on the path.
@@ -223,4 +223,4 @@ private:
     std::atomic<bool> stopping{false};
     std::thread mainThread;
 };
-} // namespace transport_testing
+} // namespace pipe_testing

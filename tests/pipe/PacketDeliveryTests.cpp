@@ -10,9 +10,9 @@
 
 #include "PacketBuilder.h"
 #include "PipeClient.h"
-#include "TransportTestSupport.h"
+#include "PipeTestSupport.h"
 
-using namespace transport_testing;
+using namespace pipe_testing;
 
 namespace
 {

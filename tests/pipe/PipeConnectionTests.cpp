@@ -9,9 +9,9 @@
 
 #include "../support/Hex.h"
 #include "PipeClient.h"
-#include "TransportTestSupport.h"
+#include "PipeTestSupport.h"
 
-using namespace transport_testing;
+using namespace pipe_testing;
 using testing_support::fromHex;
 
 namespace
