@@ -70,7 +70,8 @@ set(protobuf_library "${protobuf_root}/build/${CMAKE_STATIC_LIBRARY_PREFIX}proto
 set(protobuf_args
   -DCMAKE_BUILD_TYPE=Release
   -DCMAKE_POSITION_INDEPENDENT_CODE=ON
-  "-DCMAKE_CXX_FLAGS=-fvisibility=hidden -fvisibility-inlines-hidden -ffunction-sections -fdata-sections"
+  "-DCMAKE_CXX_FLAGS=${CMAKE_CXX_FLAGS} -fvisibility=hidden -fvisibility-inlines-hidden -ffunction-sections -fdata-sections"
+  "-DCMAKE_C_FLAGS=${CMAKE_C_FLAGS}"
   -Dprotobuf_BUILD_SHARED_LIBS=OFF
   -Dprotobuf_BUILD_TESTS=OFF
   -Dprotobuf_BUILD_CONFORMANCE=OFF
