@@ -1,5 +1,5 @@
-# Warnings and sanitizers for the project's own targets (JUCE's sources are compiled
-# without the warning set; see bv_juce).
+# Warnings and sanitizers for the project's own targets (third-party sources built here,
+# such as protobuf's, are compiled without the warning set).
 
 add_library(bv_warnings INTERFACE)
 target_compile_options(bv_warnings INTERFACE -Wall -Wextra)
@@ -17,7 +17,7 @@ if(BV_BUILD_FUZZERS)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-# Lets the linker drop what the module never calls (most of JUCE).
+# Lets the linker drop what the module never calls (most of protobuf's runtime).
 if(NOT APPLE)
   add_compile_options(-ffunction-sections -fdata-sections)
 endif()

@@ -1,6 +1,6 @@
 # What the stand-in host and the tests need when cross-building, for the target
 # architecture:
-# - libsndfile and the libraries it loads, and zlib (JUCE asks for it), from the
+# - libsndfile and the libraries it loads, and zlib, from the
 #   distribution's packages for that architecture, unpacked (not installed) once into this
 #   build folder by scripts/debian-packages, so that the system's apt and dpkg
 #   configuration stay as they are; the programs link them and qemu finds them through

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "pipe/PacketBuilder.h"
-#include "pipe/PacketFramer.h"
+#include "PacketBuilder.h"
+#include "PacketFramer.h"
 
 namespace
 {
@@ -39,7 +39,7 @@ bool same (const std::vector<PacketFramer::Event>& a, const std::vector<PacketFr
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
-    PacketFramer whole (kPacketMagic, kLimit);
+    PacketFramer whole (pipe_contract::kPacketMagic, kLimit);
     whole.feed (data, size);
     const auto expected = drain (whole);
 
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
             && (event.payload.empty() || static_cast<std::int64_t> (event.payload.size()) > kLimit))
             std::abort();
 
-    PacketFramer pieces (kPacketMagic, kLimit);
+    PacketFramer pieces (pipe_contract::kPacketMagic, kLimit);
     std::vector<PacketFramer::Event> got;
     std::size_t at = 0, step = 0;
 

@@ -10,14 +10,14 @@
 #include <cstdlib>
 #include <string>
 
-#include <juce_core/juce_core.h>
 #include <nlohmann/json.hpp>
 
 #include "FunctionTable.h"
 #include "HostModel.h"
 #include "ProtocolParsing.h"
-#include "host/ApiBinding.h"
-#include "host/ReaperApi.h"
+#include "api/ApiBinding.h"
+#include "api/ReaperApi.h"
+#include "logging/Log.h"
 #include "requests/ReplySender.h"
 #include "requests/RequestDispatcher.h"
 
@@ -59,9 +59,9 @@ PCM_source* createFromVirtualFileOnly (const char* path)
     return nullptr;
 }
 
-class DiscardingLogger : public juce::Logger
+class DiscardingLog : public LogDestination
 {
-    void logMessage (const juce::String&) override
+    void logMessage (const std::string&) override
     {
     }
 };
@@ -69,10 +69,10 @@ class DiscardingLogger : public juce::Logger
 class CountingSender : public ReplySender
 {
 public:
-    bool sendMessage (const juce::MemoryBlock& message) override
+    bool sendMessage (const std::vector<std::uint8_t>& message) override
     {
         ++count;
-        last.assign (static_cast<const char*> (message.getData()), message.getSize());
+        last.assign (message.begin(), message.end());
         return true;
     }
 
@@ -147,9 +147,9 @@ void check (bool condition)
 
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
-    // Never destroyed: a current logger destroyed at exit would log JUCE's assertion about
-    // its own destruction through itself, half destroyed.
-    juce::Logger::setCurrentLogger (new DiscardingLogger());
+    // Never destroyed: a log line written while static objects go at exit still finds it.
+    static DiscardingLog* const discarding = new DiscardingLog();
+    logging::setDestination (discarding);
 
     reaper_host::HostModel::current().reset();
 

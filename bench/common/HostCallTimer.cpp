@@ -7,13 +7,20 @@
 
 #include <time.h>
 
-#include "host/ReaperApi.h"
+#include "api/ReaperApi.h"
 
 namespace
 {
 using Clock = std::chrono::steady_clock;
 
-constexpr int kSlots = 39;
+// One slot per REAPER function the extension uses.
+enum Slot
+{
+#define BV_SLOT(returnType, name, parameters) slot_##name,
+    BV_REAPER_FUNCTIONS (BV_SLOT)
+#undef BV_SLOT
+        kSlots
+};
 
 HostGetFunc innerGetFunc = nullptr;
 void* innerFunctions[kSlots] = {};
@@ -73,57 +80,13 @@ struct TimedFunction
     void* wrapper;
 };
 
-// The host API table's own declarations give each wrapper its exact signature.
-#define BV_TIMED(slot, fn)                                                                          \
-    {                                                                                               \
-#fn, slot, reinterpret_cast < void*>(&Wrapper <decltype(reaper::fn)>::template call <slot>) \
-    }
+// The function table's own declarations give each wrapper its exact signature.
+#define BV_TIMED(returnType, name, parameters) \
+    {#name, slot_##name, reinterpret_cast<void*> (&Wrapper<decltype (reaper::name)>::template call<slot_##name>)},
 
-const TimedFunction timedFunctions[] = {
-    BV_TIMED (0, AddMediaItemToTrack),
-    BV_TIMED (1, AddTakeToMediaItem),
-    BV_TIMED (2, CountSelectedMediaItems),
-    BV_TIMED (3, CountTracks),
-    BV_TIMED (4, EnumProjects),
-    BV_TIMED (5, GetCursorPosition),
-    BV_TIMED (6, GetMediaItemInfo_Value),
-    BV_TIMED (7, GetMediaItemTake),
-    BV_TIMED (8, GetMediaItemTake_Source),
-    BV_TIMED (9, GetMediaItemTakeInfo_Value),
-    BV_TIMED (10, GetMediaSourceLength),
-    BV_TIMED (11, GetMediaSourceSampleRate),
-    BV_TIMED (12, GetProjectPath),
-    BV_TIMED (13, GetSelectedMediaItem),
-    BV_TIMED (14, GetSelectedTrack),
-    BV_TIMED (15, GetSet_LoopTimeRange),
-    BV_TIMED (16, GetSet_LoopTimeRange2),
-    BV_TIMED (17, GetSetMediaItemInfo),
-    BV_TIMED (18, GetSetMediaItemTakeInfo),
-    BV_TIMED (19, GetSetMediaItemTakeInfo_String),
-    BV_TIMED (20, GetTrack),
-    BV_TIMED (21, GetTrackMediaItem),
-    BV_TIMED (22, InsertMedia),
-    BV_TIMED (23, Main_OnCommand),
-    BV_TIMED (24, OpenMediaExplorer),
-    BV_TIMED (25, PCM_Source_CreateFromFile),
-    BV_TIMED (26, SetEditCurPos),
-    BV_TIMED (27, SetMediaItemInfo_Value),
-    BV_TIMED (28, SetMediaItemLength),
-    BV_TIMED (29, SetMediaItemPosition),
-    BV_TIMED (30, SetMediaItemTake_Source),
-    BV_TIMED (31, SetMediaItemTakeInfo_Value),
-    BV_TIMED (32, UpdateArrange),
-    BV_TIMED (33, UpdateItemInProject),
-    BV_TIMED (34, UpdateTimeline),
-    BV_TIMED (35, Undo_BeginBlock2),
-    BV_TIMED (36, Undo_EndBlock2),
-    BV_TIMED (37, PreventUIRefresh),
-    BV_TIMED (38, DeleteTrackMediaItem),
-};
+const TimedFunction timedFunctions[] = {BV_REAPER_FUNCTIONS (BV_TIMED)};
 
 #undef BV_TIMED
-
-static_assert (sizeof (timedFunctions) / sizeof (timedFunctions[0]) == kSlots, "one wrapper per host function");
 } // namespace
 
 void HostCallTimer::setInnerGetFunc (HostGetFunc inner)

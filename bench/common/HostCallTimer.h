@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 // Stands between the extension and the host's functions: hands the extension timing
 // wrappers instead of the host's own functions, so that the time spent inside the host can

@@ -19,10 +19,10 @@
 #include "HostModel.h"
 #include "HostPump.h"
 #include "LoadedModule.h"
+#include "PacketBuilder.h"
 #include "PumpFloorServer.h"
 #include "RequestPayloads.h"
 #include "TemporaryHome.h"
-#include "pipe/PacketBuilder.h"
 
 namespace
 {
@@ -124,8 +124,8 @@ void fifoFloorFigure (FigureTable& table, int count)
     const auto request = request_payloads::versionRequest();
     const auto reply = request_payloads::versionReply();
     const auto samples = FifoPingPong::measure ("bv_bench_fifo_" + std::to_string (::getpid()),
-                                                buildPacket (kPacketMagic, request.data(), request.size()),
-                                                buildPacket (kPacketMagic, reply.data(), reply.size()), count);
+                                                buildPacket (pipe_contract::kPacketMagic, request.data(), request.size()),
+                                                buildPacket (pipe_contract::kPacketMagic, reply.data(), reply.size()), count);
     table.addTiming ("FIFO floor (two threads, no pump)", SampleStats (samples), "us");
 
     if (static_cast<int> (samples.size()) < count)

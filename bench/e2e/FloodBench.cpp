@@ -53,7 +53,7 @@ std::string infoRequestPacket (std::size_t payloadBytes)
     }
 
     const auto payload = message.SerializeAsString();
-    return buildPacket (kPacketMagic, payload.data(), payload.size());
+    return buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
 }
 
 long long sizeOf (const std::string& path)

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "pipe/PacketBuilder.h"
+#include "PacketBuilder.h"
 
 namespace
 {
@@ -19,8 +19,8 @@ PumpFloorServer::PumpFloorServer (reaper_host::TimerRegistry& timers, const std:
     : registry (timers)
     , inPath ("/tmp/" + pipeName + "_in")
     , outPath ("/tmp/" + pipeName + "_out")
-    , replyPacket (buildPacket (kPacketMagic, replyPayload.data(), replyPayload.size()))
-    , framer (kPacketMagic)
+    , replyPacket (buildPacket (pipe_contract::kPacketMagic, replyPayload.data(), replyPayload.size()))
+    , framer (pipe_contract::kPacketMagic)
 {
     ::unlink (inPath.c_str());
     ::unlink (outPath.c_str());

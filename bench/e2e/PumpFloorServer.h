@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "PacketFramer.h"
 #include "TimerRegistry.h"
-#include "pipe/PacketFramer.h"
 
 // The least a server on the pipe can do at a given pump period: a host timer callback that
 // reads whatever request packets have arrived and answers each with a fixed reply written

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "requests/ReplySender.h"
 
@@ -9,10 +11,10 @@
 class DiscardingSender : public ReplySender
 {
 public:
-    bool sendMessage (const juce::MemoryBlock& message) override
+    bool sendMessage (const std::vector<std::uint8_t>& message) override
     {
         ++replies;
-        bytes += message.getSize();
+        bytes += message.size();
         return true;
     }
 

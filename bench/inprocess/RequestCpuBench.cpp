@@ -3,19 +3,19 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <juce_core/juce_core.h>
 
 #include "AudioFileWriter.h"
 #include "DiscardingSender.h"
 #include "FunctionTable.h"
 #include "HostCallTimer.h"
 #include "HostModel.h"
-#include "host/ApiBinding.h"
-#include "logging/KeptOpenFileLogger.h"
+#include "api/ApiBinding.h"
+#include "logging/ExtensionLog.h"
 #include "reaper.pb.h"
 #include "requests/RequestDispatcher.h"
 
@@ -45,28 +45,30 @@ struct BenchEnvironment
     {
         // The host model is made first, so that it outlives this object at exit.
         reaper_host::HostModel::current();
-        folder.createDirectory();
-        audioPath = folder.getChildFile ("door slam.wav").getFullPathName().toStdString();
+        char pattern[] = "/tmp/bv-bench-XXXXXX";
+        folder = ::mkdtemp (pattern) != nullptr ? pattern : "/tmp";
+        audioPath = folder + "/door slam.wav";
         reaper_host::writeAudioFile (audioPath, reaper_host::AudioFileFormat::wav16, 48000, 2, 48000 * 3);
 
         // The same logger class the bridge installs, so log lines cost what they cost in REAPER.
-        logger = std::make_unique<KeptOpenFileLogger> (folder.getChildFile ("Reaper.txt"), "benchmark", 131072);
-        juce::Logger::setCurrentLogger (logger.get());
+        logger = std::make_unique<ExtensionLog> (folder + "/Reaper.txt", "benchmark", 131072);
+        logging::setDestination (logger.get());
 
         HostCallTimer::setInnerGetFunc (&reaper_host::getFunc);
     }
 
     ~BenchEnvironment()
     {
-        juce::Logger::setCurrentLogger (nullptr);
+        logging::setDestination (nullptr);
         logger.reset();
         reaper_host::HostModel::current().reset();
-        folder.deleteRecursively();
+        std::error_code ignored;
+        std::filesystem::remove_all (folder, ignored);
     }
 
-    juce::File folder = juce::File::createTempFile ("bv-bench");
+    std::string folder;
     std::string audioPath;
-    std::unique_ptr<KeptOpenFileLogger> logger;
+    std::unique_ptr<ExtensionLog> logger;
 };
 
 BenchEnvironment& environment()

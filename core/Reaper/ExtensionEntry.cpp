@@ -1,21 +1,33 @@
 #include "ExtensionEntry.h"
 
-#include "Platform.h"
+#include <cstdio>
+#include <string>
+
+#include "MainThread.h"
 #include "ReaperBridge.h"
-#include "host/ApiBinding.h"
+#include "api/ApiBinding.h"
+#include "api/ReaperApi.h"
+#include "logging/Log.h"
 
 namespace
 {
 const char* const kHostWebAddress = "https://www.reaper.fm";
 
+// A blocking alert with one OK button: through REAPER's own message box when the host has
+// one, else on standard error.
 void showIncompatibilityAlert (HostGetFunc getFunc)
 {
-    const auto title = juce::translate ("Incompatible");
-    const auto message = juce::translate ("The version of the Belvanta extension you have installed is incompatible with your "
-                                          "version of REAPER. You probably have a REAPER version less than v5 installed.")
-                         + "\r\n" + juce::translate ("Please install the latest version of REAPER from ") + kHostWebAddress + ".";
+    const std::string title = "Incompatible";
+    const std::string message = std::string ("The version of the Belvanta extension you have installed is incompatible with your "
+                                             "version of REAPER. You probably have a REAPER version less than v5 installed.")
+                                + "\r\n" + "Please install the latest version of REAPER from " + kHostWebAddress + ".";
 
-    platform::showAlert (title, message, getFunc);
+    bindOnDemandHostApi (getFunc);
+
+    if (reaper::ShowMessageBox != nullptr)
+        reaper::ShowMessageBox (message.c_str(), title.c_str(), 0);
+    else
+        std::fprintf (stderr, "%s\n%s\n", title.c_str(), message.c_str());
 }
 
 int load (reaper_plugin_info_t& rec)
@@ -31,18 +43,18 @@ int load (reaper_plugin_info_t& rec)
 
     bindOptionalHostApi (rec.GetFunc);
     ReaperBridge::getInstance();
-    platform::startMessageDelivery (rec);
+    main_thread::start (rec);
     return 1;
 }
 
 int unload()
 {
-    juce::Logger::writeToLog ("Deleting Instance");
+    logging::writeToLog ("Deleting Instance");
 
     // Nothing may deliver into the bridge once its destruction starts.
-    platform::stopMessageDelivery();
+    main_thread::stop();
 
-    const juce::ScopedLock lock (ReaperBridge::_singletonLock);
+    const std::lock_guard<std::mutex> lock (ReaperBridge::_singletonLock);
 
     if (auto* bridge = ReaperBridge::_singletonInstance)
     {

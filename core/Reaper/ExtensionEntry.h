@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 // What ReaperPluginEntry does: with a record, check the host, bind its functions and
 // create the bridge (1 when loaded, 0 when refused); without one, destroy the bridge (0).

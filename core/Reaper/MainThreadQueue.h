@@ -5,8 +5,6 @@
 #include <functional>
 #include <mutex>
 
-#include <juce_core/juce_core.h>
-
 // Work handed to REAPER's main thread by other threads, run there in posting order a bounded
 // amount at a time, so that one timer tick never holds the main thread for long however fast
 // requests arrive.
@@ -16,6 +14,8 @@ public:
     using Clock = std::chrono::steady_clock;
 
     MainThreadQueue() = default;
+    MainThreadQueue (const MainThreadQueue&) = delete;
+    MainThreadQueue& operator= (const MainThreadQueue&) = delete;
 
     // Callable from any thread.
     void post (std::function<void()> work);
@@ -33,6 +33,4 @@ public:
 private:
     mutable std::mutex lock;
     std::deque<std::function<void()>> items;
-
-    JUCE_DECLARE_NON_COPYABLE (MainThreadQueue)
 };

@@ -1,32 +1,28 @@
 #include "ReaperBridge.h"
 
-#include <juce_events/juce_events.h>
-
-#include "logging/KeptOpenFileLogger.h"
+#include "PipeContract.h"
+#include "logging/Log.h"
 #include "requests/RequestDispatcher.h"
 
 namespace
 {
-constexpr juce::uint32 kMagicMessageHeader = 0xf2b49e2c;
-const char* const kPipeName = "bv_reaper";
-
 // Also the deadline of every reply: a send never holds REAPER's main thread longer.
 constexpr int kPipeTimeoutMs = 1000;
 
 const char* const kLogFolder = "Belvanta";
 const char* const kLogFile = "Reaper.txt";
-constexpr juce::int64 kLogSizeKeptAtStart = 131072;
+constexpr std::int64_t kLogSizeKeptAtStart = 131072;
 } // namespace
 
 ReaperBridge* ReaperBridge::_singletonInstance = nullptr;
-juce::CriticalSection ReaperBridge::_singletonLock;
+std::mutex ReaperBridge::_singletonLock;
 
 ReaperBridge* ReaperBridge::getInstance()
 {
     if (_singletonInstance != nullptr)
         return _singletonInstance;
 
-    const juce::ScopedLock lock (_singletonLock);
+    const std::lock_guard<std::mutex> lock (_singletonLock);
 
     if (_singletonInstance == nullptr)
     {
@@ -35,7 +31,7 @@ ReaperBridge* ReaperBridge::getInstance()
         if (alreadyInside)
         {
             // The constructor asked for the instance it is building.
-            jassertfalse;
+            BV_ASSERT_FALSE();
         }
         else
         {
@@ -52,34 +48,29 @@ ReaperBridge* ReaperBridge::getInstance()
 }
 
 ReaperBridge::ReaperBridge()
-    : PipeConnection (true, kMagicMessageHeader)
-    , keeper (*this, kPipeName, kPipeTimeoutMs)
+    : keeper (*this, pipe_contract::kPipeName, kPipeTimeoutMs)
 {
-    // Makes REAPER's main thread, which runs the load call, JUCE's message thread.
-    juce::initialiseJuce_GUI();
-
-    logger = KeptOpenFileLogger::createDefaultAppLogger (kLogFolder, kLogFile, {}, kLogSizeKeptAtStart);
-    juce::Logger::setCurrentLogger (logger.get());
+    logger = std::make_unique<ExtensionLog> (ExtensionLog::defaultPath (kLogFolder, kLogFile), "", kLogSizeKeptAtStart);
+    logging::setDestination (logger.get());
 
     // Logs "pipe created", or why not: the bridge lives on without a pipe then, and the
     // keeper tries again.
     keeper.start();
 
     if (keeper.state() == PipeKeeper::State::pipeRefused)
-        jassertfalse;
+        BV_ASSERT_FALSE();
 }
 
 ReaperBridge::~ReaperBridge()
 {
     keeper.stop();
 
-    juce::Logger::writeToLog ("~ReaperBridge");
-    juce::Logger::setCurrentLogger (nullptr);
+    logging::writeToLog ("~ReaperBridge");
+    logging::setDestination (nullptr);
 
     if (_singletonInstance == this)
         _singletonInstance = nullptr;
 
-    juce::shutdownJuce_GUI();
     logger.reset();
 }
 
@@ -89,11 +80,11 @@ void ReaperBridge::connectionMade()
 
 void ReaperBridge::connectionLost()
 {
-    juce::Logger::writeToLog ("Connection Lost");
+    logging::writeToLog ("Connection Lost");
     keeper.connectionLost();
 }
 
-void ReaperBridge::messageReceived (const juce::MemoryBlock& message)
+void ReaperBridge::messageReceived (const std::vector<std::uint8_t>& message)
 {
-    handleRequest (message.getData(), message.getSize(), *this);
+    handleRequest (message.data(), message.size(), *this);
 }

@@ -1,16 +1,15 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
-#include <juce_core/juce_core.h>
-
+#include "logging/ExtensionLog.h"
 #include "pipe/PipeConnection.h"
 #include "pipe/PipeKeeper.h"
 
 // The extension's one long-lived object, alive from a successful load to the unload: it
-// brings JUCE's message machinery up inside REAPER, owns the log and the pipe to the
-// library application (served by one REAPER at a time, and made again when it goes), and
-// hands every packet received to the request dispatch.
+// owns the log and the pipe to the library application (served by one REAPER at a time,
+// and made again when it goes), and hands every packet received to the request dispatch.
 class ReaperBridge : public PipeConnection
 {
 public:
@@ -20,20 +19,21 @@ public:
 
     ~ReaperBridge() override;
 
+    ReaperBridge (const ReaperBridge&) = delete;
+    ReaperBridge& operator= (const ReaperBridge&) = delete;
+
     void connectionMade() override;
     void connectionLost() override;
-    void messageReceived (const juce::MemoryBlock& message) override;
+    void messageReceived (const std::vector<std::uint8_t>& message) override;
 
     static ReaperBridge* _singletonInstance;
-    static juce::CriticalSection _singletonLock;
+    static std::mutex _singletonLock;
 
 private:
     ReaperBridge();
 
-    std::unique_ptr<juce::FileLogger> logger;
+    std::unique_ptr<ExtensionLog> logger;
 
     // Serves the pipe while no other REAPER does, and makes it again when it goes.
     PipeKeeper keeper;
-
-    JUCE_DECLARE_NON_COPYABLE (ReaperBridge)
 };

@@ -15,53 +15,9 @@ struct Entry
     void* function;
 };
 
-#define BV_HOST_FN(fn)                           \
-    {                                            \
-#fn, reinterpret_cast < void*>(&api::fn) \
-    }
+#define BV_HOST_FN(returnType, name, parameters) {#name, reinterpret_cast<void*> (&api::name)},
 
-const Entry entries[] = {
-    BV_HOST_FN (AddMediaItemToTrack),
-    BV_HOST_FN (AddTakeToMediaItem),
-    BV_HOST_FN (CountSelectedMediaItems),
-    BV_HOST_FN (CountTracks),
-    BV_HOST_FN (EnumProjects),
-    BV_HOST_FN (GetCursorPosition),
-    BV_HOST_FN (GetMediaItemInfo_Value),
-    BV_HOST_FN (GetMediaItemTake),
-    BV_HOST_FN (GetMediaItemTake_Source),
-    BV_HOST_FN (GetMediaItemTakeInfo_Value),
-    BV_HOST_FN (GetMediaSourceLength),
-    BV_HOST_FN (GetMediaSourceSampleRate),
-    BV_HOST_FN (GetProjectPath),
-    BV_HOST_FN (GetSelectedMediaItem),
-    BV_HOST_FN (GetSelectedTrack),
-    BV_HOST_FN (GetSet_LoopTimeRange),
-    BV_HOST_FN (GetSet_LoopTimeRange2),
-    BV_HOST_FN (GetSetMediaItemInfo),
-    BV_HOST_FN (GetSetMediaItemTakeInfo),
-    BV_HOST_FN (GetSetMediaItemTakeInfo_String),
-    BV_HOST_FN (GetTrack),
-    BV_HOST_FN (GetTrackMediaItem),
-    BV_HOST_FN (InsertMedia),
-    BV_HOST_FN (Main_OnCommand),
-    BV_HOST_FN (OpenMediaExplorer),
-    BV_HOST_FN (PCM_Source_CreateFromFile),
-    BV_HOST_FN (SetEditCurPos),
-    BV_HOST_FN (SetMediaItemInfo_Value),
-    BV_HOST_FN (SetMediaItemLength),
-    BV_HOST_FN (SetMediaItemPosition),
-    BV_HOST_FN (SetMediaItemTake_Source),
-    BV_HOST_FN (SetMediaItemTakeInfo_Value),
-    BV_HOST_FN (UpdateArrange),
-    BV_HOST_FN (UpdateItemInProject),
-    BV_HOST_FN (UpdateTimeline),
-    BV_HOST_FN (ShowMessageBox),
-    BV_HOST_FN (Undo_BeginBlock2),
-    BV_HOST_FN (Undo_EndBlock2),
-    BV_HOST_FN (PreventUIRefresh),
-    BV_HOST_FN (DeleteTrackMediaItem),
-};
+const Entry entries[] = {BV_REAPER_FUNCTIONS (BV_HOST_FN)};
 
 #undef BV_HOST_FN
 } // namespace

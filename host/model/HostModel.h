@@ -15,7 +15,7 @@
 #include "Project.h"
 #include "TimerRegistry.h"
 #include "UndoHistory.h"
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 namespace reaper_host
 {

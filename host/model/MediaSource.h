@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 namespace reaper_host
 {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 namespace reaper_host
 {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Item.h"
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 namespace reaper_host
 {

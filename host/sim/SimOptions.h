@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 namespace reaper_host
 {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "pipe/PacketBuilder.h"
+#include "PacketBuilder.h"
 #include "reaper.pb.h"
 
 namespace client_testing
@@ -15,6 +15,6 @@ inline std::string forgedVersionPacket()
     reply.set_type (BVReaper::ServerMessage::VERSION);
     reply.mutable_version()->set_version ("reaper ext 6.6 FORGED");
     const auto payload = reply.SerializeAsString();
-    return buildPacket (kPacketMagic, payload.data(), payload.size());
+    return buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
 }
 } // namespace client_testing

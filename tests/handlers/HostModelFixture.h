@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
-#include <juce_core/juce_core.h>
 
 #include "../support/Hex.h"
 #include "AudioFileWriter.h"
@@ -11,7 +12,7 @@
 #include "HostModel.h"
 #include "LogCapture.h"
 #include "RecordingSender.h"
-#include "host/ApiBinding.h"
+#include "api/ApiBinding.h"
 #include "requests/RequestDispatcher.h"
 
 namespace handler_testing
@@ -35,7 +36,8 @@ protected:
         // Frees the project's sources now: left to the end of the process, they would be
         // destroyed after the host's registry of live sources.
         model.reset();
-        scratch.deleteRecursively();
+        std::error_code ignored;
+        std::filesystem::remove_all (scratch, ignored);
     }
 
     void handle (const std::string& payload)
@@ -51,7 +53,7 @@ protected:
     // A mono 16-bit WAV of the given length, written into the scratch folder.
     std::string audioFile (const std::string& name, int sampleRate, std::int64_t frames)
     {
-        const auto path = scratch.getChildFile (name).getFullPathName().toStdString();
+        const auto path = scratch + "/" + name;
         EXPECT_TRUE (reaper_host::writeAudioFile (path, reaper_host::AudioFileFormat::wav16, sampleRate, 1, frames));
         return path;
     }
@@ -59,14 +61,14 @@ protected:
     reaper_host::HostModel& model = reaper_host::HostModel::current();
     LogCapture log;
     RecordingSender replies{&log};
-    juce::File scratch = juce::File::createTempFile ("bv-handlers");
+    const std::string scratch = makeScratchFolder();
 
-    struct ScratchFolder
+    static std::string makeScratchFolder()
     {
-        explicit ScratchFolder (const juce::File& f)
-        {
-            f.createDirectory();
-        }
-    } scratchFolder{scratch};
+        char pattern[] = "/tmp/bv-handlers-XXXXXX";
+        const char* made = ::mkdtemp (pattern);
+        EXPECT_NE (made, nullptr);
+        return made != nullptr ? made : "/tmp";
+    }
 };
 } // namespace handler_testing

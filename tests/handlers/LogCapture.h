@@ -3,25 +3,27 @@
 #include <string>
 #include <vector>
 
-#include <juce_core/juce_core.h>
+#include "logging/Log.h"
 
 namespace handler_testing
 {
-// Collects every log line written while it is alive, in order; restores the previous
-// logger when it goes.
-class LogCapture : public juce::Logger
+// Collects every log line written while it is alive, in order; sends the lines to standard
+// error again when it goes.
+class LogCapture : public LogDestination
 {
 public:
     LogCapture()
-        : previous (juce::Logger::getCurrentLogger())
     {
-        juce::Logger::setCurrentLogger (this);
+        logging::setDestination (this);
     }
 
     ~LogCapture() override
     {
-        juce::Logger::setCurrentLogger (previous);
+        logging::setDestination (nullptr);
     }
+
+    LogCapture (const LogCapture&) = delete;
+    LogCapture& operator= (const LogCapture&) = delete;
 
     std::vector<std::string> lines;
 
@@ -47,20 +49,16 @@ public:
         return line.rfind ("JUCE Assertion failure in ", 0) == 0;
     }
 
-protected:
-    void logMessage (const juce::String& message) override
+    void logMessage (const std::string& message) override
     {
-        lines.push_back (message.toStdString());
-        events.push_back ("log:" + message.toStdString());
+        lines.push_back (message);
+        events.push_back ("log:" + message);
     }
 
 public:
     // Log lines and sends interleaved, for checks of their relative order (filled by
     // RecordingSender too).
     std::vector<std::string> events;
-
-private:
-    juce::Logger* previous;
 };
 
 } // namespace handler_testing

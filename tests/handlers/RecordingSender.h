@@ -18,9 +18,9 @@ public:
     {
     }
 
-    bool sendMessage (const juce::MemoryBlock& message) override
+    bool sendMessage (const std::vector<std::uint8_t>& message) override
     {
-        packets.emplace_back (static_cast<const char*> (message.getData()), message.getSize());
+        packets.emplace_back (message.begin(), message.end());
         if (log != nullptr)
             log->events.push_back ("send");
         return succeed;

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 
 #include "HostModelFixture.h"
@@ -393,7 +395,9 @@ TEST_F (Spot, TrimmingToTheTimeSelection)
         EXPECT_EQ (onlyItem()->length, c.length);
         EXPECT_EQ (onlyItem()->position, c.cursor);
         EXPECT_EQ (model.project().cursor, c.cursor + c.length);
-        EXPECT_EQ (log.lines.at (1), juce::String::formatted ("Loop Selection In:%f Out:%f", c.selectionStart, c.selectionEnd).toStdString());
+        char expected[128];
+        std::snprintf (expected, sizeof (expected), "Loop Selection In:%f Out:%f", c.selectionStart, c.selectionEnd);
+        EXPECT_EQ (log.lines.at (1), expected);
     }
 }
 
@@ -727,19 +731,19 @@ TEST_F (Spot, MissingPayloadGoesOnWithAnEmptyPath)
     EXPECT_EQ (model.journal().lines().at (0), "PCM_Source_CreateFromFile(\"\") -> null");
 }
 
-// A path JUCE cannot show to exist (here a relative one) is still handed to the host,
+// A path that cannot be shown to exist (here a relative one) is still handed to the host,
 // which may open it; the only extra is one assertion line.
 TEST_F (Spot, PathThatIsNoExistingFileIsStillPlaced)
 {
-    const auto previous = juce::File::getCurrentWorkingDirectory();
-    scratch.setAsCurrentWorkingDirectory();
-    const auto relative = juce::File (tone).getFileName().toStdString();
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path (scratch);
+    const auto relative = std::filesystem::path (tone).filename().string();
 
     BVReaper::ClientMessage request;
     request.set_type (BVReaper::ClientMessage::SPOT_COMMAND);
     request.mutable_spot()->set_file_path (relative);
     handle (request.SerializeAsString());
-    previous.setAsCurrentWorkingDirectory();
+    std::filesystem::current_path (previous);
 
     EXPECT_EQ (toHex (replies.packets.at (0)), "08 04");
     EXPECT_EQ (log.assertionCount(), 1);
@@ -766,7 +770,7 @@ TEST_F (Spot, RealAudioFilesLandWithTheirLengthToTheSample)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        const auto path = scratch.getChildFile (c.name).getFullPathName().toStdString();
+        const auto path = scratch + "/" + c.name;
         ASSERT_TRUE (reaper_host::writeAudioFile (path, c.format, c.rate, 2, c.frames));
         model.reset();
         model.addTrack();

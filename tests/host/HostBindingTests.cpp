@@ -2,8 +2,8 @@
 
 #include "FunctionTable.h"
 #include "HostModel.h"
-#include "host/ApiBinding.h"
-#include "host/ReaperApi.h"
+#include "api/ApiBinding.h"
+#include "api/ReaperApi.h"
 
 using namespace reaper_host;
 

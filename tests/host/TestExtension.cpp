@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 namespace
 {

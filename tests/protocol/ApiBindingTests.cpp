@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "host/ApiBinding.h"
-#include "host/ReaperApi.h"
+#include "api/ApiBinding.h"
+#include "api/ReaperApi.h"
 
 namespace
 {

@@ -220,7 +220,7 @@ TEST (SerializeMessage, ProducesExactlyTheEncodedBytes)
 
     const auto block = serializeMessage (reply);
     ASSERT_NE (block, nullptr);
-    EXPECT_EQ (toHex (std::string (static_cast<const char*> (block->getData()), block->getSize())), versionReplyHex());
+    EXPECT_EQ (toHex (std::string (block->begin(), block->end())), versionReplyHex());
 
     // An empty message has nothing to send.
     EXPECT_EQ (serializeMessage (Response()), nullptr);

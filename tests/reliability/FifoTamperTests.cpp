@@ -17,10 +17,10 @@
 #include "ClientThread.h"
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
+#include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "ProcessResources.h"
 #include "RequestPayloads.h"
-#include "pipe/PacketBuilder.h"
 
 using namespace reliability_testing;
 using testing_support::ExtensionHarness;
@@ -57,7 +57,7 @@ bool writeRequest (const std::string& payload)
     if (fd < 0)
         return false;
 
-    const auto packet = buildPacket (kPacketMagic, payload.data(), payload.size());
+    const auto packet = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
     const bool written = ::write (fd, packet.data(), packet.size()) == (ssize_t) packet.size();
     ::close (fd);
     return written;

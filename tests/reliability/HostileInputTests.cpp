@@ -51,7 +51,7 @@ long long fileSize (const std::string& path)
 // Many packets in one buffer, written in one go.
 std::string packets (const std::string& payload, int count)
 {
-    const auto one = buildPacket (kPacketMagic, payload.data(), payload.size());
+    const auto one = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
     std::string all;
     all.reserve (one.size() * static_cast<std::size_t> (count));
 

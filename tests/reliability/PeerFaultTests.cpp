@@ -12,9 +12,9 @@
 
 #include "ClientThread.h"
 #include "ExtensionHarness.h"
+#include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "RequestPayloads.h"
-#include "pipe/PacketBuilder.h"
 
 using namespace reliability_testing;
 using testing_support::ExtensionHarness;
@@ -150,7 +150,7 @@ struct PartialPacket
 
 std::string header (std::uint32_t length)
 {
-    std::string bytes = buildPacket (kPacketMagic, std::string (length, 'x').data(), length);
+    std::string bytes = buildPacket (pipe_contract::kPacketMagic, std::string (length, 'x').data(), length);
     return bytes.substr (0, 8);
 }
 } // namespace
@@ -188,7 +188,7 @@ TEST_F (PeerFaultTest, PartOfAPacketLeftByAVanishedClientIsDroppedAndTheNextClie
 
 TEST_F (PeerFaultTest, ASlowClientWritingAPacketInPiecesIsServed)
 {
-    const auto packet = buildPacket (kPacketMagic, request_payloads::session().data(), request_payloads::session().size());
+    const auto packet = buildPacket (pipe_contract::kPacketMagic, request_payloads::session().data(), request_payloads::session().size());
     std::string problem;
 
     ClientThread slow ([&]

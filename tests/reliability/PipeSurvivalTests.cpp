@@ -21,12 +21,12 @@
 #include "ClientThread.h"
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
+#include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "ProcessResources.h"
 #include "RequestPayloads.h"
 #include "Subprocess.h"
 #include "TemporaryHome.h"
-#include "pipe/PacketBuilder.h"
 
 using namespace reliability_testing;
 using namespace std::chrono_literals;
@@ -243,7 +243,7 @@ TEST (PipeSurvivalTest, ARequestHalfWrittenWhenTheFifosGoIsDroppedAndTheNextClie
     ASSERT_TRUE (harness.load().ok());
 
     const auto payload = request_payloads::version();
-    const auto packet = buildPacket (kPacketMagic, payload.data(), payload.size());
+    const auto packet = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
     const std::string bytes (packet.begin(), packet.end());
     bool restWritten = true;
     std::optional<std::string> lateReply;

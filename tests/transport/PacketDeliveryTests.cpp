@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "TransportTestSupport.h"
-#include "pipe/PacketBuilder.h"
 
 using namespace transport_testing;
 
@@ -24,7 +24,7 @@ std::string burstOf (int count, const std::string& prefix)
     for (int i = 0; i < count; ++i)
     {
         const auto payload = prefix + std::to_string (i);
-        bytes += buildPacket (kPacketMagic, payload.data(), payload.size());
+        bytes += buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
     }
 
     return bytes;
@@ -53,12 +53,12 @@ class SlowConnection : public RecordingConnection
 {
 public:
     explicit SlowConnection (std::chrono::microseconds perMessage, bool echoReplies = false)
-        : RecordingConnection (true, echoReplies)
+        : RecordingConnection (false, echoReplies)
         , delay (perMessage)
     {
     }
 
-    void messageReceived (const juce::MemoryBlock& message) override
+    void messageReceived (const std::vector<std::uint8_t>& message) override
     {
         RecordingConnection::messageReceived (message);
         std::this_thread::sleep_for (delay);
@@ -71,7 +71,6 @@ private:
 class PacketDeliveryTest : public ::testing::Test
 {
 protected:
-    juce::ScopedJuceInitialiser_GUI juce;
     const std::string name = uniquePipeName();
     const std::string outPath = "/tmp/" + name + "_out";
 
@@ -85,7 +84,7 @@ protected:
     static std::size_t deliverOnce (RecordingConnection& connection)
     {
         const auto before = connection.messageCount();
-        platform::deliverPendingMessages (16);
+        main_thread::runRound (16);
         return connection.messageCount() - before;
     }
 
@@ -99,9 +98,9 @@ protected:
 
 TEST_F (PacketDeliveryTest, BurstLargerThanOneDeliveryArrivesWholeAndInOrderOverSeveral)
 {
-    constexpr int kBurst = PipeConnection::kMaxPacketsPerDelivery * 2 + 50;
-    RecordingConnection connection (true);
-    ASSERT_TRUE (connection.createPipe (name, 1000));
+    constexpr int kBurst = DeliveryBudget::kMaxPacketsPerRound * 2 + 50;
+    RecordingConnection connection (false);
+    ASSERT_TRUE (connection.makePipe (name, 1000).wasOk());
 
     PipeClient client;
     ASSERT_TRUE (client.open (name, 1000));
@@ -117,7 +116,7 @@ TEST_F (PacketDeliveryTest, BurstLargerThanOneDeliveryArrivesWholeAndInOrderOver
     EXPECT_GE (perDelivery.size(), 3u);
 
     for (auto count : perDelivery)
-        EXPECT_LE (count, static_cast<std::size_t> (PipeConnection::kMaxPacketsPerDelivery));
+        EXPECT_LE (count, static_cast<std::size_t> (DeliveryBudget::kMaxPacketsPerRound));
 
     const auto messages = connection.receivedMessages();
 
@@ -129,8 +128,8 @@ TEST_F (PacketDeliveryTest, SlowHandlersEndADeliveryOnceItsTimeIsUsedUp)
 {
     // Each message takes half the budget of a delivery: a delivery hands on a few, never all.
     constexpr int kBurst = 20;
-    SlowConnection connection (std::chrono::microseconds (PipeConnection::kDeliveryBudgetMicroseconds / 2));
-    ASSERT_TRUE (connection.createPipe (name, 1000));
+    SlowConnection connection (std::chrono::microseconds (DeliveryBudget::kTimePerRound.count() / 2));
+    ASSERT_TRUE (connection.makePipe (name, 1000).wasOk());
 
     PipeClient client;
     ASSERT_TRUE (client.open (name, 1000));
@@ -149,8 +148,8 @@ TEST_F (PacketDeliveryTest, SlowHandlersEndADeliveryOnceItsTimeIsUsedUp)
 TEST_F (PacketDeliveryTest, RepliesOfARunShareOneOpeningThatIsClosedAfterwards)
 {
     constexpr int kBurst = 100;
-    RecordingConnection connection (true, true);
-    ASSERT_TRUE (connection.createPipe (name, 1000));
+    RecordingConnection connection (false, true);
+    ASSERT_TRUE (connection.makePipe (name, 1000).wasOk());
 
     PipeClient client;
     ASSERT_TRUE (client.open (name, 1000));
@@ -167,15 +166,15 @@ TEST_F (PacketDeliveryTest, RepliesOfARunShareOneOpeningThatIsClosedAfterwards)
     EXPECT_EQ (descriptorsOpenOn (outPath), 1);
 
     // A reply outside any delivery still gets through.
-    ASSERT_TRUE (connection.sendMessage (juce::MemoryBlock ("late", 4)));
+    ASSERT_TRUE (connection.sendMessage (std::vector<std::uint8_t>{'l', 'a', 't', 'e'}));
     EXPECT_EQ (client.receive (1000), std::optional<std::string> ("late"));
     EXPECT_EQ (descriptorsOpenOn (outPath), 1);
 }
 
 TEST_F (PacketDeliveryTest, ReplyToAClientThatLeftMidRunFailsAndTheNextClientIsServed)
 {
-    RecordingConnection connection (true, true);
-    ASSERT_TRUE (connection.createPipe (name, 200));
+    RecordingConnection connection (false, true);
+    ASSERT_TRUE (connection.makePipe (name, 200).wasOk());
 
     {
         PipeClient leaving;
@@ -203,9 +202,9 @@ TEST_F (PacketDeliveryTest, ClientAnsweringEachReplyAtOnceCannotKeepOneRoundGoin
     // round; the round's budget still ends it. Each message takes a tenth of the budget after
     // its reply is out, so the client's next request always arrives during the round.
     constexpr int kExchanges = 300;
-    constexpr auto kPerMessage = std::chrono::microseconds (PipeConnection::kDeliveryBudgetMicroseconds / 10);
+    constexpr auto kPerMessage = std::chrono::microseconds (DeliveryBudget::kTimePerRound.count() / 10);
     SlowConnection connection (kPerMessage, true);
-    ASSERT_TRUE (connection.createPipe (name, 1000));
+    ASSERT_TRUE (connection.makePipe (name, 1000).wasOk());
 
     std::atomic<int> answered{0};
     std::thread clientThread ([&]

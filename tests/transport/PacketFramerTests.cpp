@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "../support/Hex.h"
-#include "pipe/PacketBuilder.h"
-#include "pipe/PacketFramer.h"
+#include "PacketBuilder.h"
+#include "PacketFramer.h"
 
 using testing_support::fromHex;
 using testing_support::toHex;
@@ -34,7 +34,7 @@ std::vector<std::string> drain (PacketFramer& framer)
 
 std::vector<std::string> frameInPieces (const std::string& stream, const std::vector<std::size_t>& cuts, std::int64_t limit)
 {
-    PacketFramer framer (kPacketMagic, limit);
+    PacketFramer framer (pipe_contract::kPacketMagic, limit);
     std::size_t from = 0;
 
     for (auto cut : cuts)
@@ -187,12 +187,12 @@ TEST (PacketFramer, RandomStreamsInRandomChunksGiveEveryGoodPayloadInOrder)
             {
                 // Above this test's limit of 32: skipped, bytes and all.
                 const std::string big (33 + random() % 20, 'x');
-                stream += buildPacket (kPacketMagic, big.data(), big.size());
+                stream += buildPacket (pipe_contract::kPacketMagic, big.data(), big.size());
                 expected.push_back ("skip:" + std::to_string (big.size()));
             }
             else
             {
-                stream += buildPacket (kPacketMagic, payload.data(), payload.size());
+                stream += buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
                 expected.push_back (toHex (payload));
             }
         }
@@ -214,8 +214,8 @@ TEST (PacketFramer, PayloadOf200000BytesArrivesWholeFromReadSizedPieces)
     for (std::size_t i = 0; i < payload.size(); ++i)
         payload[i] = static_cast<char> (i * 7);
 
-    const auto stream = buildPacket (kPacketMagic, payload.data(), payload.size());
-    PacketFramer framer (kPacketMagic);
+    const auto stream = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
+    PacketFramer framer (pipe_contract::kPacketMagic);
 
     for (std::size_t at = 0; at < stream.size(); at += 65536)
         framer.feed (stream.data() + at, std::min<std::size_t> (65536, stream.size() - at));
@@ -233,7 +233,7 @@ TEST (PacketFramer, RealLimitSkipsOneByteMoreThan64MiBAndReadsTheNextPacket)
     const auto announced = PacketFramer::kMaxPayloadSize + 1;
     ASSERT_EQ (PacketFramer::kMaxPayloadSize, 64 * 1024 * 1024);
 
-    PacketFramer framer (kPacketMagic);
+    PacketFramer framer (pipe_contract::kPacketMagic);
     const std::string header = fromHex ("2C 9E B4 F2") + std::string ({static_cast<char> (announced & 0xff), static_cast<char> ((announced >> 8) & 0xff), static_cast<char> ((announced >> 16) & 0xff), static_cast<char> ((announced >> 24) & 0xff)});
     framer.feed (header.data(), header.size());
 
@@ -256,7 +256,7 @@ TEST (PacketFramer, RealLimitSkipsOneByteMoreThan64MiBAndReadsTheNextPacket)
 TEST (PacketFramer, OtherMagicNumbersAreHonoured)
 {
     PacketFramer framer (0x01020304u);
-    const auto stream = buildPacket (0x01020304u, "ab", 2) + buildPacket (kPacketMagic, "cd", 2);
+    const auto stream = buildPacket (0x01020304u, "ab", 2) + buildPacket (pipe_contract::kPacketMagic, "cd", 2);
     framer.feed (stream.data(), stream.size());
 
     EXPECT_EQ (drain (framer), (std::vector<std::string>{"61 62"}));
@@ -265,7 +265,7 @@ TEST (PacketFramer, OtherMagicNumbersAreHonoured)
 TEST (PacketBuilder, VersionReplyIsThe29BytesTheLibraryExpects)
 {
     const auto payload = fromHex ("08 03 BA 06 10 0A 0E") + "reaper ext 1.1";
-    const auto packet = buildPacket (kPacketMagic, payload.data(), payload.size());
+    const auto packet = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
 
     EXPECT_EQ (toHex (packet), "2C 9E B4 F2 15 00 00 00 08 03 BA 06 10 0A 0E " + toHex ("reaper ext 1.1"));
     EXPECT_EQ (packet.size(), 29u);
@@ -274,8 +274,8 @@ TEST (PacketBuilder, VersionReplyIsThe29BytesTheLibraryExpects)
 TEST (PacketBuilder, RefusesPayloadsTheSignedLengthCannotCarry)
 {
     // The size is checked before the payload is touched.
-    EXPECT_TRUE (buildPacket (kPacketMagic, nullptr, 0x80000000u).empty());
-    EXPECT_EQ (toHex (buildPacket (kPacketMagic, nullptr, 0)), "2C 9E B4 F2 00 00 00 00");
+    EXPECT_TRUE (buildPacket (pipe_contract::kPacketMagic, nullptr, 0x80000000u).empty());
+    EXPECT_EQ (toHex (buildPacket (pipe_contract::kPacketMagic, nullptr, 0)), "2C 9E B4 F2 00 00 00 00");
 }
 
 TEST (PacketFramer, DroppingAPartialPacketCountsItsBytesAndReadsTheNextByteAsAHeader)
@@ -298,7 +298,7 @@ TEST (PacketFramer, DroppingAPartialPacketCountsItsBytesAndReadsTheNextByteAsAHe
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        PacketFramer framer (kPacketMagic, 16);
+        PacketFramer framer (pipe_contract::kPacketMagic, 16);
         framer.feed (c.partial.data(), c.partial.size());
         EXPECT_EQ (framer.isMidPacket(), c.dropped > 0);
 

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pipe/PacketBuilder.h"
+#include "PacketBuilder.h"
 #include "pipe/PacketInbox.h"
 #include "pipe/PipeReader.h"
 
@@ -26,7 +26,7 @@ struct Outcome
     PipeReader::Callbacks callbacks()
     {
         PipeReader::Callbacks c;
-        c.packetReceived = [this] (juce::MemoryBlock&&)
+        c.packetReceived = [this] (std::vector<std::uint8_t>&&)
         { ++packets; };
         c.readFailed = [this]
         { ++failures; };
@@ -53,10 +53,10 @@ TEST (PipeReader, StopWakesAnIdleReaderAtOnce)
 
     Outcome outcome;
     {
-        PipeReader reader (ends[0], kPacketMagic, outcome.callbacks());
+        PipeReader reader (ends[0], pipe_contract::kPacketMagic, outcome.callbacks());
         ASSERT_TRUE (reader.start());
 
-        const auto packet = buildPacket (kPacketMagic, "ab", 2);
+        const auto packet = buildPacket (pipe_contract::kPacketMagic, "ab", 2);
         ASSERT_EQ (::write (ends[1], packet.data(), packet.size()), static_cast<ssize_t> (packet.size()));
         ASSERT_TRUE (waitFor ([&]
                               { return outcome.packets == 1; }));
@@ -98,7 +98,7 @@ TEST (PipeReader, FailuresOtherThanNoDataAreReportedOnceAndEndTheThread)
         ASSERT_GE (fd, 0);
 
         Outcome outcome;
-        PipeReader reader (fd, kPacketMagic, outcome.callbacks());
+        PipeReader reader (fd, pipe_contract::kPacketMagic, outcome.callbacks());
         ASSERT_TRUE (reader.start());
         ASSERT_TRUE (waitFor ([&]
                               { return outcome.failures > 0; }));
@@ -121,19 +121,19 @@ TEST (PipeReader, APartialPacketLeftIdleIsDroppedSoTheNextPacketIsReadWhole)
     std::string lastPayload;
     std::mutex payloadLock;
     PipeReader::Callbacks callbacks;
-    callbacks.packetReceived = [&] (juce::MemoryBlock&& block)
+    callbacks.packetReceived = [&] (std::vector<std::uint8_t>&& block)
     {
         const std::lock_guard<std::mutex> lock (payloadLock);
-        lastPayload.assign (static_cast<const char*> (block.getData()), block.getSize());
+        lastPayload.assign (block.begin(), block.end());
         ++packets;
     };
 
     constexpr int kStaleMs = 100;
-    PipeReader reader (ends[0], kPacketMagic, std::move (callbacks), kStaleMs);
+    PipeReader reader (ends[0], pipe_contract::kPacketMagic, std::move (callbacks), kStaleMs);
     ASSERT_TRUE (reader.start());
 
     // A writer that keeps to the limit between its pieces is read normally.
-    const auto slow = buildPacket (kPacketMagic, "ab", 2);
+    const auto slow = buildPacket (pipe_contract::kPacketMagic, "ab", 2);
     for (char byte : slow)
     {
         ASSERT_EQ (::write (ends[1], &byte, 1), 1);
@@ -144,11 +144,11 @@ TEST (PipeReader, APartialPacketLeftIdleIsDroppedSoTheNextPacketIsReadWhole)
 
     // A writer that leaves half a packet behind: the half is dropped after the limit, and
     // the next packet is not swallowed by it.
-    const auto half = buildPacket (kPacketMagic, "xyz", 3).substr (0, 9);
+    const auto half = buildPacket (pipe_contract::kPacketMagic, "xyz", 3).substr (0, 9);
     ASSERT_EQ (::write (ends[1], half.data(), half.size()), static_cast<ssize_t> (half.size()));
     std::this_thread::sleep_for (std::chrono::milliseconds (kStaleMs * 3));
 
-    const auto next = buildPacket (kPacketMagic, "cd", 2);
+    const auto next = buildPacket (pipe_contract::kPacketMagic, "cd", 2);
     ASSERT_EQ (::write (ends[1], next.data(), next.size()), static_cast<ssize_t> (next.size()));
     ASSERT_TRUE (waitFor ([&]
                           { return packets == 2; }));
@@ -178,7 +178,7 @@ TEST (PipeReader, StopsReadingWhileTheInboxIsFullAndLosesNothing)
     std::atomic<std::size_t> mostCounted{0};
 
     PipeReader::Callbacks callbacks;
-    callbacks.packetReceived = [&] (juce::MemoryBlock&& block)
+    callbacks.packetReceived = [&] (std::vector<std::uint8_t>&& block)
     {
         inbox->push (std::move (block));
         mostCounted = std::max (mostCounted.load(), inbox->countedPackets());
@@ -186,7 +186,7 @@ TEST (PipeReader, StopsReadingWhileTheInboxIsFullAndLosesNothing)
     callbacks.hasRoom = [inbox] (std::size_t partial)
     { return inbox->hasRoom (partial); };
 
-    PipeReader reader (ends[0], kPacketMagic, std::move (callbacks));
+    PipeReader reader (ends[0], pipe_contract::kPacketMagic, std::move (callbacks));
     inbox->onRoomAgain (reader.waker());
     ASSERT_TRUE (reader.start());
 
@@ -195,7 +195,7 @@ TEST (PipeReader, StopsReadingWhileTheInboxIsFullAndLosesNothing)
                             for (int i = 0; i < total; ++i)
                             {
                                 const auto text = std::to_string (i);
-                                const auto packet = buildPacket (kPacketMagic, text.data(), text.size());
+                                const auto packet = buildPacket (pipe_contract::kPacketMagic, text.data(), text.size());
                                 ASSERT_EQ (::write (ends[1], packet.data(), packet.size()), static_cast<ssize_t> (packet.size()));
                             } });
 
@@ -222,9 +222,9 @@ TEST (PipeReader, StopsReadingWhileTheInboxIsFullAndLosesNothing)
             continue;
         }
 
-        inOrder = inOrder && packet->toString() == juce::String (next);
+        inOrder = inOrder && std::string (packet->begin(), packet->end()) == std::to_string (next);
         ++next;
-        inbox->release (packet->getSize());
+        inbox->release (packet->size());
     }
 
     writer.join();
@@ -245,22 +245,22 @@ TEST (PacketInbox, RoomFollowsCountsBytesAndPartialPackets)
                        { ++woken; });
 
     EXPECT_TRUE (inbox.hasRoom (5000)); // nothing counted: any packet may come in
-    inbox.push (juce::MemoryBlock (5000));
+    inbox.push (std::vector<std::uint8_t> (5000));
     EXPECT_FALSE (inbox.hasRoom (0));
 
     auto big = inbox.pop();
     ASSERT_TRUE (big.has_value());
     EXPECT_FALSE (inbox.hasRoom (0)); // still counted while it is being handled
-    inbox.release (big->getSize());
+    inbox.release (big->size());
     EXPECT_EQ (woken, 1);
     EXPECT_TRUE (inbox.hasRoom (0));
 
-    inbox.push (juce::MemoryBlock (100));
+    inbox.push (std::vector<std::uint8_t> (100));
     EXPECT_TRUE (inbox.hasRoom (800));
     EXPECT_FALSE (inbox.hasRoom (900)); // 100 counted + 900 in part reach the bound
 
     for (int i = 0; i < 3; ++i)
-        inbox.push (juce::MemoryBlock (1));
+        inbox.push (std::vector<std::uint8_t> (1));
 
     EXPECT_FALSE (inbox.hasRoom (0)); // four packets
 
@@ -268,7 +268,7 @@ TEST (PacketInbox, RoomFollowsCountsBytesAndPartialPackets)
     for (int i = 0; i < 4; ++i)
     {
         auto packet = inbox.pop();
-        inbox.release (packet->getSize());
+        inbox.release (packet->size());
     }
 
     EXPECT_EQ (woken, 2);

@@ -91,14 +91,13 @@ TEST_F (PipeSafetyTest, UnsafePathsAreRefusedWithOneLogLineAndLeftAlone)
         SCOPED_TRACE (c.what);
         c.plant();
 
-        CapturingLogger logger;
         RecordingConnection connection (false);
-        EXPECT_FALSE (connection.createPipe (name, 1000));
+        const auto made = connection.makePipe (name, 1000);
+        EXPECT_FALSE (made.wasOk());
         EXPECT_FALSE (connection.isConnected());
         EXPECT_TRUE (c.untouched());
 
-        const auto lines = logger.lines();
-        ASSERT_EQ (lines.size(), 1u);
+        const std::vector<std::string> lines{made.errorMessage()};
         EXPECT_NE (lines[0].find (c.path), std::string::npos) << lines[0];
         EXPECT_NE (lines[0].find (c.reason), std::string::npos) << lines[0];
 
@@ -122,12 +121,11 @@ TEST_F (PipeSafetyTest, FifoOfAnotherUserIsRefused)
     ASSERT_EQ (::mkfifo (inPath.c_str(), 0666), 0);
     ASSERT_EQ (::chown (inPath.c_str(), 65534, 65534), 0);
 
-    CapturingLogger logger;
     RecordingConnection connection (false);
-    EXPECT_FALSE (connection.createPipe (name, 1000));
+    const auto made = connection.makePipe (name, 1000);
+    EXPECT_FALSE (made.wasOk());
 
-    const auto lines = logger.lines();
-    ASSERT_EQ (lines.size(), 1u);
+    const std::vector<std::string> lines{made.errorMessage()};
     EXPECT_NE (lines[0].find ("another user"), std::string::npos) << lines[0];
 
     struct stat info;
@@ -139,8 +137,8 @@ TEST_F (PipeSafetyTest, NewFifosAreForTheOwnerOnly)
 {
     // Whatever the umask takes away or lets through.
     const auto oldMask = ::umask (0277);
-    RecordingConnection connection (false);
-    const bool created = connection.createPipe (name, 1000);
+    RecordingConnection connection (true);
+    const bool created = connection.makePipe (name, 1000).wasOk();
     ::umask (oldMask);
     ASSERT_TRUE (created);
 
@@ -163,16 +161,15 @@ TEST_F (PipeSafetyTest, ExistingFifosOfOursAreReusedUnlessTheyMustNotExist)
     ASSERT_EQ (::chmod (outPath.c_str(), 0666), 0);
 
     {
-        CapturingLogger logger;
         RecordingConnection strict (false);
-        EXPECT_FALSE (strict.createPipe (name, 1000, true));
-        ASSERT_EQ (logger.lines().size(), 1u);
-        EXPECT_NE (logger.lines()[0].find ("already exists"), std::string::npos);
+        const auto made = strict.makePipe (name, 1000, true);
+        EXPECT_FALSE (made.wasOk());
+        EXPECT_NE (made.errorMessage().find ("already exists"), std::string::npos);
         EXPECT_TRUE (pathExists (inPath));
     }
 
-    RecordingConnection connection (false, true);
-    ASSERT_TRUE (connection.createPipe (name, 1000));
+    RecordingConnection connection (true, true);
+    ASSERT_TRUE (connection.makePipe (name, 1000).wasOk());
 
     for (const auto& path : {inPath, outPath})
     {
@@ -189,9 +186,9 @@ TEST_F (PipeSafetyTest, ExistingFifosOfOursAreReusedUnlessTheyMustNotExist)
 
 TEST_F (PipeSafetyTest, EmptyPipeNameIsRefused)
 {
-    CapturingLogger logger;
     RecordingConnection connection (false);
-    EXPECT_FALSE (connection.createPipe ("", 1000));
-    EXPECT_EQ (logger.lines().size(), 1u);
+    const auto made = connection.makePipe ("", 1000);
+    EXPECT_FALSE (made.wasOk());
+    EXPECT_EQ (made.errorMessage(), "the pipe name is empty");
     EXPECT_FALSE (pathExists ("/tmp/_in"));
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -12,9 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <juce_events/juce_events.h>
-
-#include "Platform.h"
+#include "MainThread.h"
+#include "logging/Log.h"
 #include "pipe/PipeConnection.h"
 
 namespace transport_testing
@@ -32,7 +32,8 @@ inline bool pathExists (const std::string& path)
     return ::lstat (path.c_str(), &info) == 0;
 }
 
-// Waits for condition, delivering JUCE messages on this (message) thread meanwhile.
+// Waits for condition, running rounds of the main thread's work on this thread meanwhile,
+// as REAPER's main thread would.
 inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 3000)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
@@ -42,7 +43,23 @@ inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 3
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
 
-        platform::deliverPendingMessages (16);
+        main_thread::runRound (16);
+        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+    }
+
+    return true;
+}
+
+// Waits for condition while another thread runs the main thread's rounds.
+inline bool waitUntil (const std::function<bool()>& condition, int timeoutMs = 3000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+
+    while (!condition())
+    {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+
         std::this_thread::sleep_for (std::chrono::milliseconds (1));
     }
 
@@ -50,16 +67,16 @@ inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 3
 }
 
 // Captures log lines while it exists.
-class CapturingLogger : public juce::Logger
+class CapturingLogger : public LogDestination
 {
 public:
     CapturingLogger()
     {
-        juce::Logger::setCurrentLogger (this);
+        logging::setDestination (this);
     }
     ~CapturingLogger() override
     {
-        juce::Logger::setCurrentLogger (nullptr);
+        logging::setDestination (nullptr);
     }
 
     std::vector<std::string> lines()
@@ -68,11 +85,10 @@ public:
         return captured;
     }
 
-protected:
-    void logMessage (const juce::String& message) override
+    void logMessage (const std::string& message) override
     {
         const std::lock_guard<std::mutex> lock (mutex);
-        captured.push_back (message.toStdString());
+        captured.push_back (message);
     }
 
 private:
@@ -81,19 +97,38 @@ private:
 };
 
 // A pipe connection that records what it is told and, if asked, answers each message
-// with "re:" and the message.
+// with "re:" and the message. Its callbacks run where the main thread's rounds run: on the
+// test's thread while it pumps (pumpUntil), or, with roundsOfItsOwn, on a thread of the
+// connection's own that plays REAPER's main thread, so that a test may wait on a client.
 class RecordingConnection : public PipeConnection
 {
 public:
-    explicit RecordingConnection (bool onMessageThread, bool echoReplies = false)
-        : PipeConnection (onMessageThread)
-        , echo (echoReplies)
+    explicit RecordingConnection (bool roundsOfItsOwn, bool echoReplies = false)
+        : echo (echoReplies)
     {
+        if (roundsOfItsOwn)
+            mainThread = std::thread ([this]
+                                      {
+                                          while (!stopping)
+                                          {
+                                              main_thread::runRound (16);
+                                              std::this_thread::sleep_for (std::chrono::milliseconds (1));
+                                          } });
     }
 
     ~RecordingConnection() override
     {
+        stopping = true;
+
+        if (mainThread.joinable())
+            mainThread.join();
+
         disconnect();
+    }
+
+    std::thread::id mainThreadId() const
+    {
+        return mainThread.joinable() ? mainThread.get_id() : std::this_thread::get_id();
     }
 
     void connectionMade() override
@@ -108,22 +143,25 @@ public:
         changed.notify_all();
     }
 
-    void messageReceived (const juce::MemoryBlock& message) override
+    void messageReceived (const std::vector<std::uint8_t>& message) override
     {
-        const std::string text (static_cast<const char*> (message.getData()), message.getSize());
+        const std::string text (message.begin(), message.end());
         char threadName[32] = {};
         pthread_getname_np (pthread_self(), threadName, sizeof (threadName));
 
         bool sent = false;
 
         if (echo)
-            sent = sendMessage (juce::MemoryBlock (("re:" + text).data(), text.size() + 3));
+        {
+            const auto reply = "re:" + text;
+            sent = sendMessage (std::vector<std::uint8_t> (reply.begin(), reply.end()));
+        }
 
         {
             const std::lock_guard<std::mutex> lock (mutex);
             messages.push_back (text);
             threadNames.push_back (threadName);
-            onMessageThread.push_back (juce::MessageManager::existsAndIsCurrentThread());
+            onMessageThread.push_back (std::this_thread::get_id() == mainThreadId());
             echoResults.push_back (sent);
         }
 
@@ -142,7 +180,7 @@ public:
         return messages.size();
     }
 
-    // For callbacks on the reader thread.
+    // With rounds of its own; otherwise use pumpUntil.
     bool waitForMessages (std::size_t count, int timeoutMs = 3000)
     {
         std::unique_lock<std::mutex> lock (mutex);
@@ -158,5 +196,7 @@ public:
 
 private:
     const bool echo;
+    std::atomic<bool> stopping{false};
+    std::thread mainThread;
 };
 } // namespace transport_testing

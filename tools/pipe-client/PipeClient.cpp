@@ -125,12 +125,12 @@ PipeClient::~PipeClient()
 
 std::string PipeClient::requestPathFor (const std::string& pipeName)
 {
-    return "/tmp/" + pipeName + "_in";
+    return pipe_contract::requestFifoPath (pipeName);
 }
 
 std::string PipeClient::replyPathFor (const std::string& pipeName)
 {
-    return "/tmp/" + pipeName + "_out";
+    return pipe_contract::replyFifoPath (pipeName);
 }
 
 bool PipeClient::open (const std::string& pipeName, int timeoutMs)

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "pipe/PacketBuilder.h"
-#include "pipe/PacketFramer.h"
+#include "PacketBuilder.h"
+#include "PacketFramer.h"
 
 // How opening the pipe went; on failure, which file and what is wrong with it.
 struct PipeOpenResult
@@ -33,7 +33,7 @@ struct PipeOpenResult
 class PipeClient
 {
 public:
-    explicit PipeClient (std::uint32_t magic = kPacketMagic);
+    explicit PipeClient (std::uint32_t magic = pipe_contract::kPacketMagic);
     ~PipeClient();
 
     PipeClient (const PipeClient&) = delete;

@@ -9,8 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <juce_core/juce_core.h>
-
 LogFileAppender::LogFileAppender (std::string pathToUse, std::string bannerText, Limits limitsToUse)
     : path (std::move (pathToUse))
     , banner (std::move (bannerText))
@@ -28,10 +26,17 @@ LogFileAppender::~LogFileAppender()
 {
     if (!kept.empty() && !(fileIsCurrent() && writeKeptLines()))
     {
-        // Nowhere else to go: standard error, where JUCE's logging goes without a logger.
+        // Nowhere else to go: standard error, where log lines go when there is no log file.
         std::fwrite (kept.data(), 1, kept.size(), stderr);
         std::fflush (stderr);
     }
+}
+
+void LogFileAppender::makeFolderOf (const std::string& filePath)
+{
+    // Each missing folder on the way, outermost first.
+    for (auto slash = filePath.find ('/', 1); slash != std::string::npos; slash = filePath.find ('/', slash + 1))
+        ::mkdir (filePath.substr (0, slash).c_str(), 0777);
 }
 
 std::string LogFileAppender::trimmedNotice (std::int64_t keptBytes)
@@ -84,7 +89,7 @@ bool LogFileAppender::reopen()
     if (!file.isValid() && errno == ENOENT)
     {
         // The folder may have gone with the file.
-        juce::File (juce::String::fromUTF8 (path.c_str())).getParentDirectory().createDirectory();
+        makeFolderOf (path);
         file.reset (::open (path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         created = file.isValid();
 

@@ -36,6 +36,9 @@ public:
     // Appends the text, whole lines ending in CR LF, in one write when it can.
     void append (const std::string& lines);
 
+    // Makes the folders on the way to filePath that are missing.
+    static void makeFolderOf (const std::string& filePath);
+
     // The line written after a trim.
     static std::string trimmedNotice (std::int64_t keptBytes);
 

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FifoTrust.h"
+
 namespace fifo_file
 {
 namespace
@@ -14,87 +16,94 @@ namespace
 constexpr mode_t kFifoMode = 0600;
 
 // Empty when the file described is a FIFO owned by the current user, else why not.
-juce::String whyUnsafe (const struct stat& info)
+std::string whyUnsafe (const struct stat& info)
 {
-    if (S_ISLNK (info.st_mode))
-        return "is a symbolic link";
+    switch (fifo_trust::examine (info))
+    {
+        case fifo_trust::Problem::symbolicLink:
+            return "is a symbolic link";
 
-    if (!S_ISFIFO (info.st_mode))
-        return "exists and is not a FIFO";
+        case fifo_trust::Problem::notFifo:
+            return "exists and is not a FIFO";
 
-    if (info.st_uid != geteuid())
-        return "is a FIFO owned by another user";
+        case fifo_trust::Problem::otherOwner:
+            return "is a FIFO owned by another user";
+
+        case fifo_trust::Problem::openToOthers:
+        case fifo_trust::Problem::none:
+            break;
+    }
 
     return {};
 }
 
-juce::Result failure (const juce::String& path, const juce::String& reason)
+Outcome failure (const std::string& path, const std::string& reason)
 {
-    return juce::Result::fail (path + " " + reason);
+    return Outcome::fail (path + " " + reason);
 }
 
 // Sets the mode to exactly 0600, whatever the umask or an earlier run left: a FIFO that other
 // users can write would let them send requests. Done through a checked descriptor, since
 // chmod on the path would follow a link planted in the meantime. Opening for reading and
 // writing never blocks and does not look like a client to the peer.
-juce::Result restrictToOwner (const juce::String& path)
+Outcome restrictToOwner (const std::string& path)
 {
-    const UniqueFd fd (::open (path.toRawUTF8(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd fd (::open (path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     struct stat info;
 
     if (!fd.isValid() || ::fstat (fd.get(), &info) != 0)
-        return failure (path, "cannot be opened: " + juce::String (std::strerror (errno)));
+        return failure (path, "cannot be opened: " + std::string (std::strerror (errno)));
 
     const auto reason = whyUnsafe (info);
 
-    if (reason.isNotEmpty())
+    if (!reason.empty())
         return failure (path, reason);
 
     if ((info.st_mode & 07777) != kFifoMode && ::fchmod (fd.get(), kFifoMode) != 0)
-        return failure (path, "cannot be made private: " + juce::String (std::strerror (errno)));
+        return failure (path, "cannot be made private: " + std::string (std::strerror (errno)));
 
-    return juce::Result::ok();
+    return Outcome::ok();
 }
 } // namespace
 
-juce::Result prepare (const juce::String& path, bool mustNotExist, bool& created)
+Outcome prepare (const std::string& path, bool mustNotExist, bool& created)
 {
-    created = ::mkfifo (path.toRawUTF8(), kFifoMode) == 0;
+    created = ::mkfifo (path.c_str(), kFifoMode) == 0;
 
     if (created)
     {
         // The umask may have taken the owner's own bits away. In sticky /tmp no one else can
         // swap the entry we have just made, so setting its mode by path is safe here.
-        ::chmod (path.toRawUTF8(), kFifoMode);
+        ::chmod (path.c_str(), kFifoMode);
         return restrictToOwner (path);
     }
 
     if (errno != EEXIST)
-        return failure (path, "cannot be created: " + juce::String (std::strerror (errno)));
+        return failure (path, "cannot be created: " + std::string (std::strerror (errno)));
 
     if (mustNotExist)
         return failure (path, "already exists");
 
     struct stat info;
 
-    if (::lstat (path.toRawUTF8(), &info) != 0)
-        return failure (path, "cannot be examined: " + juce::String (std::strerror (errno)));
+    if (::lstat (path.c_str(), &info) != 0)
+        return failure (path, "cannot be examined: " + std::string (std::strerror (errno)));
 
     const auto reason = whyUnsafe (info);
 
-    return reason.isEmpty() ? restrictToOwner (path) : failure (path, reason);
+    return reason.empty() ? restrictToOwner (path) : failure (path, reason);
 }
 
-UniqueFd open (const juce::String& path, int flags)
+UniqueFd open (const std::string& path, int flags)
 {
-    UniqueFd fd (::open (path.toRawUTF8(), flags | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd (::open (path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC));
 
     if (!fd.isValid())
         return fd;
 
     struct stat info;
 
-    if (::fstat (fd.get(), &info) != 0 || whyUnsafe (info).isNotEmpty())
+    if (::fstat (fd.get(), &info) != 0 || !whyUnsafe (info).empty())
     {
         fd.reset();
         errno = 0;
@@ -103,11 +112,11 @@ UniqueFd open (const juce::String& path, int flags)
     return fd;
 }
 
-std::optional<Identity> identify (const juce::String& path)
+std::optional<Identity> identify (const std::string& path)
 {
     struct stat info;
 
-    if (::lstat (path.toRawUTF8(), &info) != 0 || whyUnsafe (info).isNotEmpty())
+    if (::lstat (path.c_str(), &info) != 0 || !whyUnsafe (info).empty())
         return std::nullopt;
 
     return Identity{info.st_dev, info.st_ino};
@@ -123,28 +132,28 @@ std::optional<Identity> identify (int fd)
     return Identity{info.st_dev, info.st_ino};
 }
 
-juce::String whyRefused (const juce::String& path)
+std::string whyRefused (const std::string& path)
 {
     struct stat info;
 
-    if (::lstat (path.toRawUTF8(), &info) != 0)
+    if (::lstat (path.c_str(), &info) != 0)
         return {};
 
     const auto reason = whyUnsafe (info);
-    return reason.isEmpty() ? juce::String() : path + " " + reason;
+    return reason.empty() ? std::string() : path + " " + reason;
 }
 
-void remove (const juce::String& path, const Identity& identity)
+void remove (const std::string& path, const Identity& identity)
 {
     if (identify (path) == identity)
-        ::unlink (path.toRawUTF8());
+        ::unlink (path.c_str());
 }
 
-void remove (const juce::String& path)
+void remove (const std::string& path)
 {
     struct stat info;
 
-    if (::lstat (path.toRawUTF8(), &info) == 0 && whyUnsafe (info).isEmpty())
-        ::unlink (path.toRawUTF8());
+    if (::lstat (path.c_str(), &info) == 0 && whyUnsafe (info).empty())
+        ::unlink (path.c_str());
 }
 } // namespace fifo_file

@@ -27,7 +27,7 @@ int millisecondsUntil (Clock::time_point deadline)
 
 // The non-blocking open fails with ENXIO while no one has the FIFO open for reading, and
 // with ENOENT while it does not exist; both may change before the deadline.
-UniqueFd openBefore (const juce::String& path, Clock::time_point deadline)
+UniqueFd openBefore (const std::string& path, Clock::time_point deadline)
 {
     for (;;)
     {
@@ -79,14 +79,14 @@ bool writeBefore (int fd, const void* data, std::size_t size, Clock::time_point 
 }
 } // namespace
 
-bool writeWhole (const juce::String& path, const void* data, std::size_t size, int timeoutMs)
+bool writeWhole (const std::string& path, const void* data, std::size_t size, int timeoutMs)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
     const auto fd = openBefore (path, deadline);
     return fd.isValid() && writeBefore (fd.get(), data, size, deadline);
 }
 
-UniqueFd openForWriting (const juce::String& path, int timeoutMs)
+UniqueFd openForWriting (const std::string& path, int timeoutMs)
 {
     return openBefore (path, Clock::now() + std::chrono::milliseconds (timeoutMs));
 }

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include <juce_core/juce_core.h>
+#include <string>
 
 #include "pipe/UniqueFd.h"
 
@@ -13,11 +13,11 @@ namespace fifo_packet_writer
 // Opens the FIFO for writing (retrying every 2 ms while it has no reader or is missing),
 // writes every byte (waiting for room while it is full), and closes it again. True only when
 // every byte was written before timeoutMs ran out.
-bool writeWhole (const juce::String& path, const void* data, std::size_t size, int timeoutMs);
+bool writeWhole (const std::string& path, const void* data, std::size_t size, int timeoutMs);
 
 // The FIFO opened for writing, non-blocking, retrying every 2 ms while it has no reader or is
 // missing; invalid when that lasts longer than timeoutMs or the path is unsafe.
-UniqueFd openForWriting (const juce::String& path, int timeoutMs);
+UniqueFd openForWriting (const std::string& path, int timeoutMs);
 
 // Writes every byte into a FIFO opened by openForWriting, waiting for room while it is
 // full. True only when every byte was written before timeoutMs ran out.

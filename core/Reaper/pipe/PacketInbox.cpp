@@ -8,17 +8,17 @@ PacketInbox::PacketInbox (std::size_t packetLimit, std::size_t byteLimit)
 {
 }
 
-bool PacketInbox::push (juce::MemoryBlock&& packet)
+bool PacketInbox::push (std::vector<std::uint8_t>&& packet)
 {
     const std::lock_guard<std::mutex> guard (lock);
     const bool wasEmpty = packets.empty();
     ++counted;
-    bytes += packet.getSize();
+    bytes += packet.size();
     packets.push_back (std::move (packet));
     return wasEmpty;
 }
 
-std::optional<juce::MemoryBlock> PacketInbox::pop()
+std::optional<std::vector<std::uint8_t>> PacketInbox::pop()
 {
     const std::lock_guard<std::mutex> guard (lock);
 

@@ -5,7 +5,8 @@
 #include <mutex>
 #include <optional>
 
-#include <juce_core/juce_core.h>
+#include <cstdint>
+#include <vector>
 
 // The packets the reader thread has received and the message thread has not yet handled,
 // in arrival order; safe to fill from one thread while another empties it.
@@ -25,11 +26,11 @@ public:
 
     // Adds a packet at the end. True when the inbox was empty before, i.e. when no delivery
     // is pending and the caller must arrange one.
-    bool push (juce::MemoryBlock&& packet);
+    bool push (std::vector<std::uint8_t>&& packet);
 
     // The oldest packet, or nothing when the inbox is empty. It stays counted until
     // release() is called with its size.
-    std::optional<juce::MemoryBlock> pop();
+    std::optional<std::vector<std::uint8_t>> pop();
 
     // A popped packet of this size has been handled. Calls the room callback when the reader
     // was told to wait and the inbox has drained to half its bound (or is empty).
@@ -55,7 +56,7 @@ private:
     const std::size_t maxBytes;
 
     mutable std::mutex lock;
-    std::deque<juce::MemoryBlock> packets;
+    std::deque<std::vector<std::uint8_t>> packets;
     std::size_t counted = 0;
     std::size_t bytes = 0;
     bool readerWaiting = false;

@@ -3,23 +3,22 @@
 #include <algorithm>
 #include <utility>
 
-PipeKeeper::PipeKeeper (PipeConnection& connectionToKeep, juce::String name, int timeoutMs, PipeKeeperTiming timingToUse)
+#include "PipeContract.h"
+#include "Platform.h"
+#include "logging/Log.h"
+
+PipeKeeper::PipeKeeper (PipeConnection& connectionToKeep, std::string name, int timeoutMs, PipeKeeperTiming timingToUse)
     : connection (connectionToKeep)
     , pipeName (std::move (name))
     , pipeTimeoutMs (timeoutMs)
     , timing (timingToUse)
-    , lock (lockPath (pipeName))
+    , lock (pipe_contract::servingLockPath (pipeName))
 {
 }
 
 PipeKeeper::~PipeKeeper()
 {
     stop();
-}
-
-juce::String PipeKeeper::lockPath (const juce::String& name)
-{
-    return "/tmp/" + juce::File::createLegalFileName (name) + ".lock";
 }
 
 void PipeKeeper::start()
@@ -73,7 +72,7 @@ void PipeKeeper::connectionLost()
 
 void PipeKeeper::run()
 {
-    juce::Thread::setCurrentThreadName ("Pipe keeper");
+    platform::setCurrentThreadName ("Pipe keeper");
     std::unique_lock<std::mutex> guard (wakeLock);
 
     while (!stopRequested)
@@ -150,8 +149,8 @@ void PipeKeeper::takeLock()
             lastRefusal = {};
 
             if (!waitingLogged)
-                juce::Logger::writeToLog ("Pipe served by another REAPER"
-                                          + (attempt.ownerProcessId > 0 ? " (process " + juce::String (attempt.ownerProcessId) + ")" : juce::String()));
+                logging::writeToLog ("Pipe served by another REAPER"
+                                     + (attempt.ownerProcessId > 0 ? " (process " + std::to_string (attempt.ownerProcessId) + ")" : std::string()));
 
             waitingLogged = true;
             return;
@@ -176,7 +175,7 @@ void PipeKeeper::renewLock()
         case ServingLock::Outcome::refused:
             // Still the owner of the old lock, which no one else can take either.
             if (attempt.refusal != lastRenewRefusal)
-                juce::Logger::writeToLog ("Pipe lock not renewed: " + attempt.refusal);
+                logging::writeToLog ("Pipe lock not renewed: " + attempt.refusal);
 
             lastRenewRefusal = attempt.refusal;
             return;
@@ -202,7 +201,7 @@ void PipeKeeper::makePipe()
 
     if (made.failed())
     {
-        logRefusal (made.getErrorMessage());
+        logRefusal (made.errorMessage());
 
         if (currentState == State::lost)
             scheduleRetryAfterLoss();
@@ -212,7 +211,7 @@ void PipeKeeper::makePipe()
         return;
     }
 
-    juce::Logger::writeToLog (madeSinceLockTaken ? "pipe re-created" : "pipe created");
+    logging::writeToLog (madeSinceLockTaken ? "pipe re-created" : "pipe created");
     madeSinceLockTaken = true;
     lastRefusal = {};
     madeAt = Clock::now();
@@ -232,10 +231,10 @@ void PipeKeeper::scheduleRetryAfterLoss()
     currentState = State::lost;
 }
 
-void PipeKeeper::logRefusal (const juce::String& refusal)
+void PipeKeeper::logRefusal (const std::string& refusal)
 {
     if (refusal != lastRefusal)
-        juce::Logger::writeToLog ("Pipe not created: " + refusal);
+        logging::writeToLog ("Pipe not created: " + refusal);
 
     lastRefusal = refusal;
 }

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include <juce_core/juce_core.h>
+#include <string>
 
 #include "pipe/PipeConnection.h"
 #include "pipe/ServingLock.h"
@@ -47,7 +47,7 @@ public:
         lost            // the lock is ours, the pipe is made again after a pause
     };
 
-    PipeKeeper (PipeConnection& connection, juce::String pipeName, int pipeTimeoutMs, PipeKeeperTiming timing = {});
+    PipeKeeper (PipeConnection& connection, std::string pipeName, int pipeTimeoutMs, PipeKeeperTiming timing = {});
     ~PipeKeeper();
 
     PipeKeeper (const PipeKeeper&) = delete;
@@ -69,8 +69,6 @@ public:
         return currentState;
     }
 
-    static juce::String lockPath (const juce::String& pipeName);
-
 private:
     void run();
     void check();
@@ -78,12 +76,12 @@ private:
     void renewLock();
     void makePipe();
     void scheduleRetryAfterLoss();
-    void logRefusal (const juce::String& refusal);
+    void logRefusal (const std::string& refusal);
 
     using Clock = std::chrono::steady_clock;
 
     PipeConnection& connection;
-    const juce::String pipeName;
+    const std::string pipeName;
     const int pipeTimeoutMs;
     const PipeKeeperTiming timing;
     ServingLock lock;
@@ -91,7 +89,7 @@ private:
     // The keeper's thread's own, after start().
     bool madeSinceLockTaken = false;
     bool waitingLogged = false;
-    juce::String lastRefusal, lastRenewRefusal;
+    std::string lastRefusal, lastRenewRefusal;
     Clock::time_point madeAt;
     Clock::time_point retryAt;
     std::chrono::milliseconds retryPause{0};

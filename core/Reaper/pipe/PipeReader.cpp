@@ -6,6 +6,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "Platform.h"
+#include "logging/Log.h"
+
 PipeReader::PipeReader (int fileDescriptor, std::uint32_t magic, Callbacks callbacksToUse, int staleMs)
     : fd (fileDescriptor)
     , stalePartialPacketMs (staleMs)
@@ -72,7 +75,7 @@ bool PipeReader::mayRead()
 
 void PipeReader::run()
 {
-    juce::Thread::setCurrentThreadName ("JUCE IPC");
+    platform::setCurrentThreadName ("JUCE IPC");
 
     // An idle pipe is normal and never ends the connection; stop() and waker() wake the poll
     // through the wake pipe. The poll only times out to drop a partial packet gone stale.
@@ -157,8 +160,8 @@ void PipeReader::dropStalePartialPacket()
         return;
 
     const auto dropped = framer.dropPartialPacket();
-    juce::Logger::writeToLog ("Dropped an incomplete packet of " + juce::String (dropped) + " bytes after "
-                              + juce::String (stalePartialPacketMs) + " ms without data");
+    logging::writeToLog ("Dropped an incomplete packet of " + std::to_string (dropped) + " bytes after "
+                         + std::to_string (stalePartialPacketMs) + " ms without data");
 }
 
 void PipeReader::reportFailure()
@@ -175,16 +178,15 @@ void PipeReader::deliverEvents()
     {
         if (event.kind == PacketFramer::Event::Kind::oversizeSkipped)
         {
-            juce::Logger::writeToLog ("Skipped a packet of " + juce::String (event.announcedSize)
-                                      + " bytes: larger than the limit of "
-                                      + juce::String (PacketFramer::kMaxPayloadSize) + " bytes");
+            logging::writeToLog ("Skipped a packet of " + std::to_string (event.announcedSize)
+                                 + " bytes: larger than the limit of " + std::to_string (PacketFramer::kMaxPayloadSize)
+                                 + " bytes");
             continue;
         }
 
-        juce::MemoryBlock block (event.payload.data(), event.payload.size());
-        event.payload = {};
-
         if (callbacks.packetReceived)
-            callbacks.packetReceived (std::move (block));
+            callbacks.packetReceived (std::move (event.payload));
+
+        event.payload = {};
     }
 }

@@ -8,9 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include <juce_core/juce_core.h>
-
-#include "pipe/PacketFramer.h"
+#include "PacketFramer.h"
 #include "pipe/WakePipe.h"
 
 // Reads packets from the request FIFO on its own thread, named "JUCE IPC", and hands each
@@ -32,7 +30,7 @@ public:
     struct Callbacks
     {
         // A whole payload; called on the reader thread.
-        std::function<void (juce::MemoryBlock&&)> packetReceived;
+        std::function<void (std::vector<std::uint8_t>&&)> packetReceived;
 
         // The FIFO failed for a reason other than having no data; the thread then ends.
         std::function<void()> readFailed;
@@ -45,6 +43,8 @@ public:
 
     // fd is the request FIFO, open for reading and non-blocking; it stays the caller's.
     PipeReader (int fd, std::uint32_t magic, Callbacks callbacks, int stalePartialPacketMs = kStalePartialPacketMs);
+    PipeReader (const PipeReader&) = delete;
+    PipeReader& operator= (const PipeReader&) = delete;
     ~PipeReader();
 
     // Starts the thread; false when it could not be started.
@@ -80,6 +80,4 @@ private:
     std::vector<char> readBuffer;
     std::atomic<bool> stopRequested{false};
     std::thread thread;
-
-    JUCE_DECLARE_NON_COPYABLE (PipeReader)
 };

@@ -27,18 +27,18 @@ bool lockWithoutWaiting (int fd)
     return true;
 }
 
-std::optional<fifo_file::Identity> identityAt (const juce::String& path)
+std::optional<fifo_file::Identity> identityAt (const std::string& path)
 {
     struct stat info;
 
-    if (::lstat (path.toRawUTF8(), &info) != 0)
+    if (::lstat (path.c_str(), &info) != 0)
         return std::nullopt;
 
     return fifo_file::Identity{info.st_dev, info.st_ino};
 }
 } // namespace
 
-ServingLock::ServingLock (juce::String pathToUse)
+ServingLock::ServingLock (std::string pathToUse)
     : lockPath (std::move (pathToUse))
 {
 }
@@ -59,7 +59,7 @@ ServingLock::Attempt ServingLock::takeOver()
     {
         if (!fd.isValid())
         {
-            juce::String refusal;
+            std::string refusal;
             fd = openSafely (refusal);
 
             if (!fd.isValid())
@@ -73,7 +73,7 @@ ServingLock::Attempt ServingLock::takeOver()
             if (errno == EWOULDBLOCK)
                 return {Outcome::heldByOther, readProcessId(), {}};
 
-            const auto refusal = lockPath + " cannot be locked: " + juce::String (std::strerror (errno));
+            const auto refusal = lockPath + " cannot be locked: " + std::string (std::strerror (errno));
             fd.reset();
             return {Outcome::refused, 0, refusal};
         }
@@ -123,17 +123,17 @@ bool ServingLock::isAtPath() const
 void ServingLock::release()
 {
     if (owned && isAtPath())
-        ::unlink (lockPath.toRawUTF8());
+        ::unlink (lockPath.c_str());
 
     fd.reset();
     owned = false;
 }
 
-UniqueFd ServingLock::openSafely (juce::String& refusal) const
+UniqueFd ServingLock::openSafely (std::string& refusal) const
 {
     // O_NOFOLLOW refuses a symbolic link, dangling or not; O_NONBLOCK keeps a FIFO planted
     // at the name from blocking the open.
-    UniqueFd opened (::open (lockPath.toRawUTF8(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, kLockMode));
+    UniqueFd opened (::open (lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, kLockMode));
 
     if (!opened.isValid())
     {
@@ -142,7 +142,7 @@ UniqueFd ServingLock::openSafely (juce::String& refusal) const
         else if (errno == EISDIR)
             refusal = lockPath + " is a directory";
         else
-            refusal = lockPath + " cannot be opened: " + juce::String (std::strerror (errno));
+            refusal = lockPath + " cannot be opened: " + std::string (std::strerror (errno));
 
         return {};
     }
@@ -150,7 +150,7 @@ UniqueFd ServingLock::openSafely (juce::String& refusal) const
     struct stat info;
 
     if (::fstat (opened.get(), &info) != 0)
-        refusal = lockPath + " cannot be examined: " + juce::String (std::strerror (errno));
+        refusal = lockPath + " cannot be examined: " + std::string (std::strerror (errno));
     else if (!S_ISREG (info.st_mode))
         refusal = lockPath + " exists and is not a regular file";
     else if (info.st_uid != ::geteuid())
@@ -158,7 +158,7 @@ UniqueFd ServingLock::openSafely (juce::String& refusal) const
     else if (info.st_nlink != 1)
         refusal = lockPath + " has other names";
     else if ((info.st_mode & 07777) != kLockMode && ::fchmod (opened.get(), kLockMode) != 0)
-        refusal = lockPath + " cannot be made private: " + juce::String (std::strerror (errno));
+        refusal = lockPath + " cannot be made private: " + std::string (std::strerror (errno));
     else
         return opened;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include <string>
 
 #include "pipe/FifoFile.h"
 #include "pipe/UniqueFd.h"
@@ -28,10 +28,10 @@ public:
         long ownerProcessId = 0;
 
         // With refused: the path and why.
-        juce::String refusal;
+        std::string refusal;
     };
 
-    explicit ServingLock (juce::String lockPath);
+    explicit ServingLock (std::string lockPath);
     ~ServingLock();
 
     ServingLock (const ServingLock&) = delete;
@@ -53,20 +53,20 @@ public:
     // Lets the lock go, deleting the file first when it is still the one this process locked.
     void release();
 
-    const juce::String& path() const
+    const std::string& path() const
     {
         return lockPath;
     }
 
 private:
-    UniqueFd openSafely (juce::String& refusal) const;
+    UniqueFd openSafely (std::string& refusal) const;
     bool isAtPath() const;
     Attempt takeOver();
     Attempt renew();
     void publishProcessId();
     long readProcessId() const;
 
-    const juce::String lockPath;
+    const std::string lockPath;
     UniqueFd fd;
     fifo_file::Identity lockedIdentity;
     bool owned = false;

@@ -4,6 +4,8 @@
 
 #include <google/protobuf/message_lite.h>
 
+#include "logging/Log.h"
+
 SerializedMessage serializeMessage (const google::protobuf::MessageLite& message)
 {
     const auto size = message.ByteSizeLong();
@@ -13,17 +15,17 @@ SerializedMessage serializeMessage (const google::protobuf::MessageLite& message
 
     if (size > static_cast<std::size_t> (INT_MAX))
     {
-        jassertfalse;
-        juce::Logger::writeToLog ("unable to serialize message");
+        BV_ASSERT_FALSE();
+        logging::writeToLog ("unable to serialize message");
         return {};
     }
 
-    auto block = std::make_shared<juce::MemoryBlock> (size, false);
+    auto block = std::make_shared<std::vector<std::uint8_t>> (size);
 
-    if (!message.SerializeToArray (block->getData(), static_cast<int> (size)))
+    if (!message.SerializeToArray (block->data(), static_cast<int> (size)))
     {
-        jassertfalse;
-        juce::Logger::writeToLog ("unable to serialize message");
+        BV_ASSERT_FALSE();
+        logging::writeToLog ("unable to serialize message");
         return {};
     }
 

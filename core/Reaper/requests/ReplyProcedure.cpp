@@ -1,15 +1,16 @@
 #include "requests/ReplyProcedure.h"
 
+#include "logging/Log.h"
 #include "requests/MessageSerializer.h"
 
 void sendReply (const BVReaper::ServerMessage& reply, ReplySender& replies)
 {
     auto block = serializeMessage (reply);
 
-    if (block == nullptr || block->getSize() == 0)
+    if (block == nullptr || block->empty())
     {
-        jassertfalse;
-        juce::Logger::writeToLog ("Unable to serialize reply");
+        BV_ASSERT_FALSE();
+        logging::writeToLog ("Unable to serialize reply");
         return;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include <cstdint>
+#include <vector>
 
 // Something that can carry one encoded reply back to the library application as a packet.
 // The pipe connection is one; tests use others.
@@ -10,5 +11,5 @@ public:
     virtual ~ReplySender() = default;
 
     // True when the whole packet was written.
-    virtual bool sendMessage (const juce::MemoryBlock& message) = 0;
+    virtual bool sendMessage (const std::vector<std::uint8_t>& message) = 0;
 };

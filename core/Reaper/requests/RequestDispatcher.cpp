@@ -1,6 +1,7 @@
 #include "requests/RequestDispatcher.h"
 
 #include "ProtocolParsing.h"
+#include "logging/Log.h"
 #include "requests/SelectedItemReport.h"
 #include "requests/SimpleRequests.h"
 #include "requests/SpotHandler.h"
@@ -11,8 +12,8 @@ void handleRequest (const void* data, std::size_t size, ReplySender& replies)
 
     if (!BVReaper::parseClientMessage (data, size, request))
     {
-        jassertfalse;
-        juce::Logger::writeToLog ("Unable to parse message");
+        BV_ASSERT_FALSE();
+        logging::writeToLog ("Unable to parse message");
         return;
     }
 

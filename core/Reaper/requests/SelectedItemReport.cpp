@@ -1,6 +1,6 @@
 #include "requests/SelectedItemReport.h"
 
-#include "host/ReaperApi.h"
+#include "api/ReaperApi.h"
 #include "requests/ReplyProcedure.h"
 #include "requests/SelectedItemJson.h"
 

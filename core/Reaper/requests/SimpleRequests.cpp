@@ -2,7 +2,8 @@
 
 #include <array>
 
-#include "host/ReaperApi.h"
+#include "api/ReaperApi.h"
+#include "logging/Log.h"
 #include "requests/ReplyProcedure.h"
 #include "requests/Utf8Text.h"
 
@@ -16,7 +17,7 @@ constexpr int projectPathBufferSize = 4096;
 
 void handleInfoRequest()
 {
-    juce::Logger::writeToLog ("Info request");
+    logging::writeToLog ("Info request");
 }
 
 void handleVersionRequest (ReplySender& replies)
@@ -43,13 +44,13 @@ void handleSessionRequest (ReplySender& replies)
 
 void handleOpenProjectRequest (const BVReaper::ClientMessage& request, ReplySender& replies)
 {
-    jassert (request.has_open_project());
+    BV_ASSERT (request.has_open_project());
 
     // REAPER takes a NUL-terminated string, so the path ends at its first NUL for REAPER
     // and for the log alike.
     const std::string path (request.open_project().path().c_str());
 
-    juce::Logger::writeToLog ("Open Media Explorer Item:" + utf8::toJuceString (path));
+    logging::writeToLog ("Open Media Explorer Item:" + utf8::sanitized (path));
     reaper::OpenMediaExplorer (path.c_str(), true);
 
     BVReaper::ServerMessage reply;

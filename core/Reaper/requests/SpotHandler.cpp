@@ -1,8 +1,17 @@
 #include "requests/SpotHandler.h"
 
 #include <memory>
+#include <string>
 
-#include "host/ReaperApi.h"
+#include <cstdlib>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "api/ReaperApi.h"
+#include "logging/Log.h"
+#include "logging/LogText.h"
 #include "requests/ReplyProcedure.h"
 #include "requests/SpotUndoPoint.h"
 #include "requests/SpotValidation.h"
@@ -18,21 +27,48 @@ constexpr int spotRefreshAction = 40047;
 // A source REAPER created for us and that no take has taken yet; deleting it is ours.
 using PendingSource = std::unique_ptr<PCM_source>;
 
-bool namesExistingFile (const juce::String& path)
+// The path with a leading "~" or "~user" made the home folder it names.
+std::string expandHome (const std::string& path)
 {
-    // JUCE's File logs an assertion of its own for a relative path, so only absolute
-    // paths are asked about; anything else cannot be shown to exist.
-    return juce::File::isAbsolutePath (path) && juce::File (path).existsAsFile();
+    if (path.empty() || path[0] != '~')
+        return path;
+
+    const auto slash = path.find ('/');
+    const auto user = path.substr (1, slash == std::string::npos ? std::string::npos : slash - 1);
+    const auto rest = slash == std::string::npos ? std::string() : path.substr (slash);
+
+    if (user.empty())
+    {
+        if (const char* home = std::getenv ("HOME"))
+            return home + rest;
+
+        const auto* self = getpwuid (getuid());
+        return self != nullptr ? self->pw_dir + rest : rest;
+    }
+
+    const auto* owner = getpwnam (user.c_str());
+    return owner != nullptr ? owner->pw_dir + rest : path;
 }
 
-MediaTrack* chooseTrack (juce::Result& outcome)
+bool namesExistingFile (const std::string& path)
+{
+    // Only an absolute path (or one from a home folder) can be shown to exist: REAPER's
+    // current folder is not ours to know. A folder is not a file.
+    if (path.empty() || (path[0] != '/' && path[0] != '~'))
+        return false;
+
+    struct stat info;
+    return ::stat (expandHome (path).c_str(), &info) == 0 && !S_ISDIR (info.st_mode);
+}
+
+MediaTrack* chooseTrack (Outcome& outcome)
 {
     if (auto* selected = reaper::GetSelectedTrack (nullptr, 0))
         return selected;
 
     if (reaper::CountTracks (nullptr) == 0)
     {
-        outcome = juce::Result::fail ("No track");
+        outcome = Outcome::fail ("No track");
         return nullptr;
     }
 
@@ -40,8 +76,8 @@ MediaTrack* chooseTrack (juce::Result& outcome)
 
     if (first == nullptr)
     {
-        jassertfalse;
-        outcome = juce::Result::fail ("No Tracks in session");
+        BV_ASSERT_FALSE();
+        outcome = Outcome::fail ("No Tracks in session");
     }
 
     return first;
@@ -68,13 +104,13 @@ void nameTake (MediaItem_Take* take, const BVReaper::SpotCommand& spot)
 }
 } // namespace
 
-juce::Result spotFile (const BVReaper::SpotCommand& spot)
+Outcome spotFile (const BVReaper::SpotCommand& spot)
 {
     // REAPER reads the path up to its first NUL; the log shows the same.
     const std::string pathBytes (spot.file_path().c_str());
-    const auto path = utf8::toJuceString (pathBytes);
+    const auto path = utf8::sanitized (pathBytes);
 
-    juce::Logger::writeToLog ("Spotting:" + path);
+    logging::writeToLog ("Spotting:" + path);
 
     const auto validity = validateSpotCommand (spot);
 
@@ -82,14 +118,14 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
         return validity;
 
     if (!namesExistingFile (path))
-        jassertfalse;
+        BV_ASSERT_FALSE();
 
     PendingSource source (reaper::PCM_Source_CreateFromFile (pathBytes.c_str()));
 
     if (source == nullptr)
     {
-        jassertfalse;
-        return juce::Result::fail ("Unable to find source file:" + path);
+        BV_ASSERT_FALSE();
+        return Outcome::fail ("Unable to find source file:" + path);
     }
 
     const double cursor = reaper::GetCursorPosition();
@@ -98,14 +134,14 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
     if (endValidity.failed())
         return endValidity;
 
-    auto outcome = juce::Result::ok();
+    auto outcome = Outcome::ok();
     auto* track = chooseTrack (outcome);
 
     if (track == nullptr)
         return outcome;
 
     if (spot.has_pool_only() && spot.pool_only())
-        juce::Logger::writeToLog ("Importing to Pool only");
+        logging::writeToLog ("Importing to Pool only");
 
     // Declared after the source, so a failed spot's item is removed before its source is.
     SpotUndoPoint undoPoint (spotUndoDescription (spot));
@@ -114,8 +150,8 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
 
     if (item == nullptr)
     {
-        jassertfalse;
-        return juce::Result::fail ("No media item");
+        BV_ASSERT_FALSE();
+        return Outcome::fail ("No media item");
     }
 
     undoPoint.itemAdded (track, item);
@@ -124,8 +160,8 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
 
     if (take == nullptr)
     {
-        jassertfalse;
-        return juce::Result::fail ("No take");
+        BV_ASSERT_FALSE();
+        return Outcome::fail ("No take");
     }
 
     bool lengthIsInBeats = false;
@@ -148,7 +184,7 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
     double selectionStart = 0.0;
     double selectionEnd = 0.0;
     reaper::GetSet_LoopTimeRange2 (nullptr, false, false, &selectionStart, &selectionEnd, false);
-    juce::Logger::writeToLog (juce::String::formatted ("Loop Selection In:%f Out:%f", selectionStart, selectionEnd));
+    logging::writeToLog ("Loop Selection In:" + log_text::fixed (selectionStart) + " Out:" + log_text::fixed (selectionEnd));
 
     reaper::SetMediaItemInfo_Value (item, "B_LOOPSRC", 0.0);
     nameTake (take, spot);
@@ -156,33 +192,33 @@ juce::Result spotFile (const BVReaper::SpotCommand& spot)
     length = trimToTimeSelection (cursor, length, selectionStart, selectionEnd);
 
     if (!reaper::SetMediaItemLength (item, length, true))
-        jassertfalse;
+        BV_ASSERT_FALSE();
 
     if (!reaper::SetMediaItemPosition (item, cursor, true))
-        jassertfalse;
+        BV_ASSERT_FALSE();
 
     if (reaper::SetMediaItemTake_Source (take, source.get()))
         static_cast<void> (source.release()); // the take owns it now
     else
-        jassertfalse;
+        BV_ASSERT_FALSE();
 
     reaper::UpdateItemInProject (item);
     reaper::Main_OnCommand (spotRefreshAction, 0);
 
     const double newPosition = cursor + length;
-    juce::Logger::writeToLog ("Current Position:" + juce::String (cursor) + " Length:" + juce::String (length)
-                              + " New Position:" + juce::String (newPosition));
+    logging::writeToLog ("Current Position:" + log_text::number (cursor) + " Length:" + log_text::number (length)
+                         + " New Position:" + log_text::number (newPosition));
 
     reaper::UpdateTimeline();
     reaper::SetEditCurPos (newPosition, true, false);
 
     undoPoint.keep();
-    return juce::Result::ok();
+    return Outcome::ok();
 }
 
 void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& replies)
 {
-    jassert (request.has_spot());
+    BV_ASSERT (request.has_spot());
 
     const auto outcome = spotFile (request.spot());
 
@@ -190,7 +226,7 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& rep
     reply.set_type (BVReaper::ServerMessage::COMMAND_RESULT);
 
     if (outcome.failed())
-        reply.mutable_error()->set_description (outcome.getErrorMessage().toStdString());
+        reply.mutable_error()->set_description (outcome.errorMessage());
 
     sendReply (reply, replies);
 
@@ -198,7 +234,7 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& rep
     // on the log file.
     if (outcome.failed())
     {
-        jassertfalse;
-        juce::Logger::writeToLog (outcome.getErrorMessage());
+        BV_ASSERT_FALSE();
+        logging::writeToLog (outcome.errorMessage());
     }
 }

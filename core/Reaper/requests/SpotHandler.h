@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "Outcome.h"
 
 #include "reaper.pb.h"
 #include "requests/ReplySender.h"
@@ -12,7 +12,7 @@
 // undo point and one redraw (where the host offers them). Failed with the failure text
 // when the request is refused or a step fails; an item added before the failure is
 // removed, and a source that no take accepted is released, before returning.
-juce::Result spotFile (const BVReaper::SpotCommand& spot);
+Outcome spotFile (const BVReaper::SpotCommand& spot);
 
 // The SPOT_COMMAND request: spots request.spot(), answers with a COMMAND_RESULT that
 // carries the failure text when the spot failed, and only then logs the failure.

@@ -1,6 +1,6 @@
 #include "requests/SpotUndoPoint.h"
 
-#include "host/ReaperApi.h"
+#include "api/ReaperApi.h"
 
 namespace
 {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 #include "reaper.pb.h"
 
 // The name of a spot's undo point, as REAPER's undo history shows it: "Spot: " and the

@@ -11,40 +11,40 @@ float requestedStart (const BVReaper::SpotCommand& spot)
     return spot.has_start_offset() ? spot.start_offset() : 0.0f;
 }
 
-juce::Result validateTimes (const BVReaper::SpotCommand& spot)
+Outcome validateTimes (const BVReaper::SpotCommand& spot)
 {
     if (spot.has_start_offset())
     {
         if (!std::isfinite (spot.start_offset()))
-            return juce::Result::fail ("Invalid start offset: must be a finite number");
+            return Outcome::fail ("Invalid start offset: must be a finite number");
 
         if (std::abs (spot.start_offset()) > kMaxSeconds)
-            return juce::Result::fail ("Invalid start offset: must be between -10000000 and 10000000 seconds");
+            return Outcome::fail ("Invalid start offset: must be between -10000000 and 10000000 seconds");
     }
 
     if (!spot.has_end_offset())
-        return juce::Result::ok();
+        return Outcome::ok();
 
     if (!std::isfinite (spot.end_offset()))
-        return juce::Result::fail ("Invalid end offset: must be a finite number");
+        return Outcome::fail ("Invalid end offset: must be a finite number");
 
     const float start = requestedStart (spot);
 
     if (!(spot.end_offset() > start))
-        return juce::Result::fail ("Invalid end offset: must be greater than the start offset");
+        return Outcome::fail ("Invalid end offset: must be greater than the start offset");
 
     if (spot.end_offset() > kMaxSeconds)
-        return juce::Result::fail ("Invalid end offset: must not be beyond 10000000 seconds");
+        return Outcome::fail ("Invalid end offset: must not be beyond 10000000 seconds");
 
     // The item's length is this single-precision difference.
     if (spot.end_offset() - start > kMaxSeconds)
-        return juce::Result::fail ("Invalid end offset: the item would be longer than 10000000 seconds");
+        return Outcome::fail ("Invalid end offset: the item would be longer than 10000000 seconds");
 
-    return juce::Result::ok();
+    return Outcome::ok();
 }
 } // namespace
 
-juce::Result validateSpotCommand (const BVReaper::SpotCommand& spot)
+Outcome validateSpotCommand (const BVReaper::SpotCommand& spot)
 {
     const auto times = validateTimes (spot);
 
@@ -54,33 +54,33 @@ juce::Result validateSpotCommand (const BVReaper::SpotCommand& spot)
     if (spot.has_play_rate())
     {
         if (!(std::isfinite (spot.play_rate()) && spot.play_rate() > 0.0f))
-            return juce::Result::fail ("Invalid play rate: must be a finite number greater than 0");
+            return Outcome::fail ("Invalid play rate: must be a finite number greater than 0");
 
         if (spot.play_rate() < kMinPlayRate || spot.play_rate() > kMaxPlayRate)
-            return juce::Result::fail ("Invalid play rate: must be between 0.01 and 100");
+            return Outcome::fail ("Invalid play rate: must be between 0.01 and 100");
     }
 
     if (spot.has_volume())
     {
         if (!(std::isfinite (spot.volume()) && spot.volume() >= 0.0f))
-            return juce::Result::fail ("Invalid volume: must be a finite number not below 0");
+            return Outcome::fail ("Invalid volume: must be a finite number not below 0");
 
         if (spot.volume() > kMaxVolume)
-            return juce::Result::fail ("Invalid volume: must not be above 15.848932 (+24 dB)");
+            return Outcome::fail ("Invalid volume: must not be above 15.848932 (+24 dB)");
     }
 
-    return juce::Result::ok();
+    return Outcome::ok();
 }
 
-juce::Result validateSpotEnd (const BVReaper::SpotCommand& spot, double cursor)
+Outcome validateSpotEnd (const BVReaper::SpotCommand& spot, double cursor)
 {
     if (!spot.has_end_offset())
-        return juce::Result::ok();
+        return Outcome::ok();
 
     const auto length = static_cast<double> (spot.end_offset() - requestedStart (spot));
 
     if (!(cursor + length <= static_cast<double> (kMaxSeconds)))
-        return juce::Result::fail ("Invalid end offset: the item would end beyond 10000000 seconds");
+        return Outcome::fail ("Invalid end offset: the item would end beyond 10000000 seconds");
 
-    return juce::Result::ok();
+    return Outcome::ok();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "Outcome.h"
 
 #include "reaper.pb.h"
 
@@ -26,9 +26,9 @@ constexpr float kMaxPlayRate = 100.0f;
 // large length, rate or volume into the user's project. Checked before REAPER is asked for
 // anything. A negative start offset is allowed: it places silence before the source's start;
 // so is volume 0 (silence).
-juce::Result validateSpotCommand (const BVReaper::SpotCommand& spot);
+Outcome validateSpotCommand (const BVReaper::SpotCommand& spot);
 
 // Refuses a request whose item, with the length it asks for, would end beyond the time bound
 // when placed at the cursor. Without an end offset the length is the source's own and is
 // not checked here.
-juce::Result validateSpotEnd (const BVReaper::SpotCommand& spot, double cursor);
+Outcome validateSpotEnd (const BVReaper::SpotCommand& spot, double cursor);

@@ -92,12 +92,42 @@ std::u32string decode (const char* nulTerminated)
     return nulTerminated == nullptr ? std::u32string() : decode (nulTerminated, std::strlen (nulTerminated));
 }
 
-juce::String toJuceString (const std::string& bytes)
+std::string encode (const std::u32string& codePoints)
 {
-    static_assert (sizeof (juce::juce_wchar) == sizeof (char32_t));
+    std::string out;
+    out.reserve (codePoints.size());
 
-    // decode() stops at the first NUL, so the terminator of the u32string is the only one.
-    const auto codePoints = decode (bytes.data(), bytes.size());
-    return juce::String (juce::CharPointer_UTF32 (reinterpret_cast<const juce::juce_wchar*> (codePoints.c_str())));
+    for (const auto c : codePoints)
+    {
+        if (c < 0x80)
+        {
+            out.push_back (static_cast<char> (c));
+        }
+        else if (c < 0x800)
+        {
+            out.push_back (static_cast<char> (0xC0 | (c >> 6)));
+            out.push_back (static_cast<char> (0x80 | (c & 0x3F)));
+        }
+        else if (c < 0x10000)
+        {
+            out.push_back (static_cast<char> (0xE0 | (c >> 12)));
+            out.push_back (static_cast<char> (0x80 | ((c >> 6) & 0x3F)));
+            out.push_back (static_cast<char> (0x80 | (c & 0x3F)));
+        }
+        else
+        {
+            out.push_back (static_cast<char> (0xF0 | (c >> 18)));
+            out.push_back (static_cast<char> (0x80 | ((c >> 12) & 0x3F)));
+            out.push_back (static_cast<char> (0x80 | ((c >> 6) & 0x3F)));
+            out.push_back (static_cast<char> (0x80 | (c & 0x3F)));
+        }
+    }
+
+    return out;
+}
+
+std::string sanitized (const std::string& bytes)
+{
+    return encode (decode (bytes.data(), bytes.size()));
 }
 } // namespace utf8

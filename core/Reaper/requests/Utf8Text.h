@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include <juce_core/juce_core.h>
-
 // Text that arrives as bytes (from the pipe or from REAPER) is meant to be UTF-8 but is
 // not checked by anyone before us. These helpers read it up to its first NUL, as REAPER
 // would, and replace every byte that does not belong to a well-formed UTF-8 sequence by
@@ -16,6 +14,10 @@ std::u32string decode (const char* bytes, std::size_t size);
 // The same for a NUL-terminated string; null gives an empty result.
 std::u32string decode (const char* nulTerminated);
 
-// bytes as a JUCE string, for log lines and failure texts.
-juce::String toJuceString (const std::string& bytes);
+// bytes as well-formed UTF-8, for log lines and failure texts: up to the first NUL, each
+// malformed byte replaced by U+FFFD.
+std::string sanitized (const std::string& bytes);
+
+// The UTF-8 encoding of code points (all of them valid, as decode gives them).
+std::string encode (const std::u32string& codePoints);
 } // namespace utf8

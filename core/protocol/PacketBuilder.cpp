@@ -1,8 +1,8 @@
-#include "pipe/PacketBuilder.h"
+#include "PacketBuilder.h"
 
 #include <cstdint>
 
-#include "pipe/PacketFramer.h"
+#include "PacketFramer.h"
 
 namespace
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/ReaperTypes.h"
+#include "api/ReaperTypes.h"
 
 // Fills the host API table by name, in the order of the binding table. Every lookup is
 // made, also after a miss; the result is the number of names the host did not supply.
@@ -10,6 +10,9 @@ int bindHostApi (HostGetFunc getFunc);
 // same way; a missing one stays null and refuses nothing. The result is the number the
 // host did not supply.
 int bindOptionalHostApi (HostGetFunc getFunc);
+
+// Fills the functions looked up only when needed (the alert's message box) the same way.
+int bindOnDemandHostApi (HostGetFunc getFunc);
 
 // Number of entries in the binding table.
 int hostApiEntryCount();

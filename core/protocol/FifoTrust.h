@@ -11,6 +11,20 @@
 // trusted. Root is no exception: another user's FIFO is that user's pipe.
 namespace fifo_trust
 {
+// What makes a file unfit to be one end of the pipe, most serious first.
+enum class Problem
+{
+    none,
+    symbolicLink,
+    notFifo,
+    otherOwner,  // a FIFO of another user
+    openToOthers // a FIFO of ours that group or others may read or write
+};
+
+// The one rule, applied to what lstat or fstat said. The extension, which makes its FIFOs,
+// repairs openToOthers itself; a client refuses it.
+Problem examine (const struct stat& info);
+
 struct Verdict
 {
     enum class State
@@ -37,7 +51,7 @@ Verdict checkPath (const std::string& path);
 // check of the path and the open is caught.
 Verdict checkOpened (int fd);
 
-// Empty when the status describes a trusted FIFO, else why not.
+// Empty when the status describes a trusted FIFO, else why not, as a client says it.
 std::string whyUntrusted (const struct stat& info);
 
 // "root", or "uid 1234" when the user has no name.

@@ -57,28 +57,47 @@ std::string userName (uid_t uid)
     return "uid " + std::to_string (uid);
 }
 
-std::string whyUntrusted (const struct stat& info)
+Problem examine (const struct stat& info)
 {
     if (S_ISLNK (info.st_mode))
-        return "is a symbolic link";
+        return Problem::symbolicLink;
 
     if (!S_ISFIFO (info.st_mode))
-        return std::string ("is ") + kindOf (info.st_mode) + ", not a FIFO";
+        return Problem::notFifo;
 
-    const auto self = geteuid();
-
-    if (info.st_uid != self)
-        return "belongs to another user (" + userName (info.st_uid) + "), not to " + userName (self)
-               + ": it is that user's pipe, or one planted to catch what is sent";
+    if (info.st_uid != geteuid())
+        return Problem::otherOwner;
 
     if ((info.st_mode & 077) != 0)
+        return Problem::openToOthers;
+
+    return Problem::none;
+}
+
+std::string whyUntrusted (const struct stat& info)
+{
+    switch (examine (info))
     {
-        char mode[8];
-        std::snprintf (mode, sizeof (mode), "%04o", static_cast<unsigned> (info.st_mode & 07777));
-        return std::string ("is open to other users (mode ") + mode + "; it must be 0600)";
+        case Problem::none:
+            return {};
+
+        case Problem::symbolicLink:
+            return "is a symbolic link";
+
+        case Problem::notFifo:
+            return std::string ("is ") + kindOf (info.st_mode) + ", not a FIFO";
+
+        case Problem::otherOwner:
+            return "belongs to another user (" + userName (info.st_uid) + "), not to " + userName (geteuid())
+                   + ": it is that user's pipe, or one planted to catch what is sent";
+
+        case Problem::openToOthers:
+            break;
     }
 
-    return {};
+    char mode[8];
+    std::snprintf (mode, sizeof (mode), "%04o", static_cast<unsigned> (info.st_mode & 07777));
+    return std::string ("is open to other users (mode ") + mode + "; it must be 0600)";
 }
 
 Verdict checkPath (const std::string& path)

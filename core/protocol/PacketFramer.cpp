@@ -1,4 +1,4 @@
-#include "pipe/PacketFramer.h"
+#include "PacketFramer.h"
 
 #include <algorithm>
 

@@ -1,0 +1,36 @@
+#include "logging/Log.h"
+
+#include <atomic>
+#include <iostream>
+
+namespace logging
+{
+namespace
+{
+std::atomic<LogDestination*> currentDestination{nullptr};
+} // namespace
+
+void writeToLog (const std::string& line)
+{
+    if (auto* destination = currentDestination.load())
+        destination->logMessage (line);
+    else
+        std::cerr << line << std::endl;
+}
+
+void setDestination (LogDestination* destination)
+{
+    currentDestination = destination;
+}
+
+void logAssertionFailure (const char* sourceFile, int line)
+{
+    std::string file (sourceFile != nullptr ? sourceFile : "");
+    const auto lastSlash = file.rfind ('/');
+
+    if (lastSlash != std::string::npos)
+        file.erase (0, lastSlash + 1);
+
+    writeToLog ("JUCE Assertion failure in " + file + ":" + std::to_string (line));
+}
+} // namespace logging

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+// Where every log line of the extension goes: to the destination installed (the bridge's
+// log file, from load to unload), else to standard error, as one line each. Callable from
+// any thread.
+class LogDestination
+{
+public:
+    virtual ~LogDestination() = default;
+
+    // One line of text, UTF-8, without its line end.
+    virtual void logMessage (const std::string& line) = 0;
+};
+
+namespace logging
+{
+void writeToLog (const std::string& line);
+
+// Null sends the lines to standard error again. The caller keeps the destination alive
+// until it has been replaced.
+void setDestination (LogDestination* destination);
+
+// Writes "JUCE Assertion failure in <file name>:<line>", the line the log has always shown
+// for a failed internal check (log readers search for it), and carries on.
+void logAssertionFailure (const char* sourceFile, int line);
+} // namespace logging
+
+// A failed internal check writes the documented assertion line and execution continues;
+// no check ever stops REAPER.
+#define BV_ASSERT(condition)                                     \
+    do                                                           \
+    {                                                            \
+        if (!(condition))                                        \
+            ::logging::logAssertionFailure (__FILE__, __LINE__); \
+    } while (false)
+
+#define BV_ASSERT_FALSE() ::logging::logAssertionFailure (__FILE__, __LINE__)

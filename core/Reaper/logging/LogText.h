@@ -1,0 +1,21 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+// How numbers and times appear in log lines. Always as in the C locale, whatever locale
+// the host process has set: a log line reads the same on every machine.
+namespace log_text
+{
+// Up to six significant digits, as printf's %g: 1.5, 0, 12.3457, 1e-07.
+std::string number (double value);
+
+// Six decimals, as printf's %f: 1.500000.
+std::string fixed (double value);
+
+// A local time as the log's banner shows it: "8 Dec 2026 6:24:05pm".
+std::string bannerTime (const std::tm& local);
+
+// The same for now.
+std::string bannerTimeNow();
+} // namespace log_text

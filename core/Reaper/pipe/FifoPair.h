@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "Outcome.h"
+#include "pipe/FifoFile.h"
+#include "pipe/UniqueFd.h"
+
+// The two FIFO files of a pipe in /tmp, as the extension serves them: the request FIFO,
+// held open for reading and writing (so the reader never sees end-of-file however often a
+// client closes and reopens its end), and the reply FIFO, opened for each reply. Both are
+// remembered by identity, so a file that replaced one of them is never taken for ours.
+class FifoPair
+{
+public:
+    // Makes (or reuses) /tmp/<pipeName>_in and /tmp/<pipeName>_out. Nothing is made while
+    // either path is refused, and a failure leaves the file system as it was; the failure
+    // text names the path and the reason.
+    static Outcome make (const std::string& pipeName, bool mustNotExist, std::optional<FifoPair>& made);
+
+    FifoPair (FifoPair&&) = default;
+    FifoPair& operator= (FifoPair&&) = default;
+
+    int requestFd() const
+    {
+        return requestReader.get();
+    }
+
+    const std::string& replyPath() const
+    {
+        return outPath;
+    }
+
+    // True while both files at the paths are still the ones made: false once either was
+    // deleted or replaced. Two lstat calls.
+    bool filesUnchanged() const;
+
+    // Closes the request FIFO and deletes both files, each only if it is still ours.
+    void closeAndRemove();
+
+    // Closes the request FIFO, leaving the files for another process that serves them now.
+    void closeLeavingFiles();
+
+private:
+    FifoPair() = default;
+
+    std::string inPath, outPath;
+    fifo_file::Identity inIdentity, outIdentity;
+    UniqueFd requestReader;
+};
