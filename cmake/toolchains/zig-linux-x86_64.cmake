@@ -8,3 +8,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/zig.cmake)
 # packages') are found after them, so that none of them replaces one of Zig's.
 string(APPEND CMAKE_C_FLAGS_INIT " -idirafter /usr/include")
 string(APPEND CMAKE_CXX_FLAGS_INIT " -idirafter /usr/include")
+# Zig links shared libraries without crtbeginS.o: the module gets the unload-time call of
+# its exit handlers from this file instead (see there).
+set(BV_TOOLCHAIN_MODULE_SOURCES "${CMAKE_CURRENT_LIST_DIR}/zig/linux-module-finalize.c")
