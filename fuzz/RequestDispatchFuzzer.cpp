@@ -17,6 +17,7 @@
 #include "ProtocolParsing.h"
 #include "api/ApiBinding.h"
 #include "api/ReaperApi.h"
+#include "api/ReaperFunctions.h"
 #include "logging/Log.h"
 #include "requests/ReplySender.h"
 #include "requests/RequestDispatcher.h"
@@ -27,24 +28,9 @@ namespace
 const char* const kVirtualFiles[] = {"/v/a.wav", "/v/b.flac"};
 
 // Host functions the project can be made to refuse, chosen by the setup byte.
-const char* const kRefusals[] = {
-    nullptr,
-    "AddMediaItemToTrack",
-    "AddTakeToMediaItem",
-    "GetTrack",
-    "GetSelectedTrack",
-    "GetSelectedMediaItem",
-    "GetMediaItemTake",
-    "GetMediaItemTake_Source",
-    "PCM_Source_CreateFromFile",
-    "SetMediaItemLength",
-    "SetMediaItemPosition",
-    "SetMediaItemTake_Source",
-    "SetMediaItemInfo_Value",
-    "SetMediaItemTakeInfo_Value",
-    "GetSetMediaItemTakeInfo_String",
-    "Main_OnCommand",
-};
+#define BV_NAME_OF(returnType, name, parameters) #name,
+const char* const kRefusals[] = {nullptr, BV_REAPER_REQUIRED_FUNCTIONS (BV_NAME_OF)};
+#undef BV_NAME_OF
 
 PCM_source* (*hostCreateFromFile) (const char*) = nullptr;
 

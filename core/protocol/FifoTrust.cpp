@@ -11,20 +11,6 @@ namespace fifo_trust
 {
 namespace
 {
-const char* kindOf (mode_t mode)
-{
-    if (S_ISREG (mode))
-        return "a regular file";
-    if (S_ISDIR (mode))
-        return "a directory";
-    if (S_ISSOCK (mode))
-        return "a socket";
-    if (S_ISCHR (mode) || S_ISBLK (mode))
-        return "a device";
-
-    return "not a FIFO";
-}
-
 Verdict fromStatus (int result, const struct stat& info)
 {
     if (result != 0)
@@ -43,6 +29,24 @@ Verdict fromStatus (int result, const struct stat& info)
     return {Verdict::State::untrusted, std::move (reason)};
 }
 } // namespace
+
+std::string kindOf (mode_t mode)
+{
+    if (S_ISREG (mode))
+        return "a regular file";
+    if (S_ISDIR (mode))
+        return "a directory";
+    if (S_ISFIFO (mode))
+        return "a FIFO";
+    if (S_ISLNK (mode))
+        return "a symbolic link";
+    if (S_ISSOCK (mode))
+        return "a socket";
+    if (S_ISCHR (mode) || S_ISBLK (mode))
+        return "a device";
+
+    return "a file of an unknown kind";
+}
 
 std::string userName (uid_t uid)
 {
@@ -85,7 +89,7 @@ std::string whyUntrusted (const struct stat& info)
             return "is a symbolic link";
 
         case Problem::notFifo:
-            return std::string ("is ") + kindOf (info.st_mode) + ", not a FIFO";
+            return "is " + kindOf (info.st_mode) + ", not a FIFO";
 
         case Problem::otherOwner:
             return "belongs to another user (" + userName (info.st_uid) + "), not to " + userName (geteuid())

@@ -54,6 +54,9 @@ Verdict checkOpened (int fd);
 // Empty when the status describes a trusted FIFO, else why not, as a client says it.
 std::string whyUntrusted (const struct stat& info);
 
+// What kind of file the mode describes: "a regular file", "a directory", "a FIFO", ...
+std::string kindOf (mode_t mode);
+
 // "root", or "uid 1234" when the user has no name.
 std::string userName (uid_t uid);
 } // namespace fifo_trust

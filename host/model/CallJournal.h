@@ -15,7 +15,7 @@ struct JournalEntry
     bool injectedFailure = false; // the result was forced by fault injection
     bool offMainThread = false;   // called from a thread other than the host's main thread
 
-    // "AddMediaItemToTrack(track1) -> item1", with " [injected failure]" or
+    // "AddTakeToMediaItem(item1) -> take1", with " [injected failure]" or
     // " [off main thread]" appended when those apply.
     std::string toString() const;
 };

@@ -10,8 +10,7 @@ namespace reaper_host
 // it or it was withheld (HostModel::withhold). Records every lookup.
 void* getFunc (const char* name);
 
-// Every name getFunc can answer: the 35 functions the extension requires,
-// "ShowMessageBox", and the optional Undo_BeginBlock2, Undo_EndBlock2, PreventUIRefresh
-// and DeleteTrackMediaItem.
+// Every name getFunc can answer: each function the extension uses (api/ReaperFunctions.h),
+// required, optional and looked up on demand.
 const std::vector<std::string>& hostFunctionNames();
 } // namespace reaper_host

@@ -54,7 +54,7 @@ public:
     void setTimeSelection (double start, double end);
     void setProjectPath (const std::string& path);
 
-    // Makes PCM_Source_CreateFromFile and InsertMedia open this path as audio of these
+    // Makes the functions that open a media file open this path as audio of these
     // properties without a file on disk, as REAPER opens a file it can still reach
     // although the path no longer names one. Cleared by reset().
     void addVirtualAudioFile (const std::string& path, int sampleRate, int channels, std::int64_t frames);
@@ -131,7 +131,7 @@ public:
     // Names registered through Register other than "timer"/"-timer", e.g. "hookcommand".
     std::vector<std::string> otherRegistrations;
 
-    // What ShowMessageBox answers, and whether it also prints the message to stderr.
+    // What the message box answers, and whether it also prints the message to stderr.
     int messageBoxAnswer = 1;
     bool echoMessageBoxes = true;
 

@@ -14,7 +14,7 @@ struct TimeRange
     double end = 0;
 };
 
-// A host action run through Main_OnCommand.
+// A host action run by its command id.
 struct ActionRun
 {
     int command = 0;
@@ -28,7 +28,7 @@ struct ExplorerRequest
     bool play = false;
 };
 
-// A message shown through ShowMessageBox.
+// A message shown through the host's message box.
 struct MessageBoxShown
 {
     std::string message;
@@ -45,7 +45,7 @@ public:
     double cursor = 0;       // edit cursor, seconds
     TimeRange timeSelection; // start == end means no time selection
     TimeRange loopPoints;
-    std::string projectPath; // what GetProjectPath reports
+    std::string projectPath; // what the project path query reports
     std::string projectFile; // what EnumProjects reports; empty for an unsaved project
     std::vector<ActionRun> actions;
     std::vector<ExplorerRequest> explorerRequests;
@@ -53,6 +53,6 @@ public:
     std::vector<std::string> itemUpdates; // labels of items passed to UpdateItemInProject
     int timelineRedraws = 0;              // UpdateTimeline calls
     int arrangeRedraws = 0;               // UpdateArrange calls
-    int refreshPrevention = 0;            // PreventUIRefresh's running count; 0 lets REAPER redraw
+    int refreshPrevention = 0;            // the redraw prevention's running count; 0 lets REAPER redraw
 };
 } // namespace reaper_host

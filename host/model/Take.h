@@ -38,6 +38,6 @@ public:
 
     std::string label; // stable journal name, e.g. "take1"
     Item* item = nullptr;
-    std::unique_ptr<PCM_source> source; // owned once SetMediaItemTake_Source accepted it
+    std::unique_ptr<PCM_source> source; // owned once the take accepted it as its source
 };
 } // namespace reaper_host

@@ -12,7 +12,7 @@
 namespace reaper_host
 {
 // REAPER's undo history, for what the extension changes: the items on the tracks. Each
-// ended outermost Undo_BeginBlock2/Undo_EndBlock2 pair is one point, holding the items
+// ended outermost undo block begin/end pair is one point, holding the items
 // the block added, removed or changed, as they were before it and when it ended. Undo
 // puts back the first, redo the second; an item comes back as a new object under its
 // old label, as REAPER gives restored items new handles. The edit cursor, the track

@@ -24,7 +24,7 @@ bool parseSimOptions (int argc, char** argv, SimOptions& options, int& exitCode)
     app.add_option ("--select-track", options.selectedTracks, "Select this track, numbered from 1 (repeatable)");
     app.add_option ("--cursor", options.cursor, "Edit cursor position in seconds")->check (CLI::NonNegativeNumber);
     app.add_option ("--time-selection", options.timeSelection, "Time selection START END in seconds")->expected (2);
-    app.add_option ("--project-path", options.projectPath, "What GetProjectPath reports");
+    app.add_option ("--project-path", options.projectPath, "the project path the host reports");
     app.add_option ("--period", options.periodMs, "Timer period in milliseconds (REAPER: about 33)")->check (CLI::PositiveNumber);
     app.add_option ("--script", options.script, "Run the commands in this file instead of reading standard input");
     app.add_option ("--caller-version", callerVersion, "caller_version of the plug-in record (default 0x20E)");

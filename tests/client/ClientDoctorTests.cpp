@@ -2,6 +2,7 @@
 // checks run in this process, with a temporary HOME and a pipe name of its own; the module is the one this build made, or a copy altered in one field.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,11 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include "ClientLock.h"
 #include "ClientProcess.h"
 #include "Doctor.h"
 #include "DoctorPlatform.h"
 #include "ElfFile.h"
+#include "FifoTrust.h"
 #include "LogCheck.h"
+#include "RegularFile.h"
 #include "TemporaryHome.h"
 
 using doctor::Check;
@@ -46,9 +50,32 @@ public:
 
     void TearDown() override
     {
+        if (reader >= 0)
+            ::close (reader);
+
+        reader = -1;
         unlink (requestPath().c_str());
         unlink (replyPath().c_str());
+
+        std::error_code ignored;
+        fs::remove_all (lockPath(), ignored);
+        fs::remove_all (ClientLock::pathFor (options.pipeName), ignored);
         temporaryHome.reset();
+    }
+
+    // The file whose lock the serving REAPER holds.
+    std::string lockPath() const
+    {
+        return "/tmp/" + options.pipeName + ".lock";
+    }
+
+    // FIFOs as a serving REAPER leaves them, with this process reading the requests.
+    void serve()
+    {
+        ASSERT_EQ (mkfifo (requestPath().c_str(), 0600), 0);
+        ASSERT_EQ (mkfifo (replyPath().c_str(), 0600), 0);
+        reader = ::open (requestPath().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE (reader, 0);
     }
 
     std::string requestPath() const
@@ -103,20 +130,37 @@ public:
     std::unique_ptr<testing_support::TemporaryHome> temporaryHome;
     fs::path home, plugins;
     doctor::Options options;
+    int reader = -1;
 };
 
 const std::string kBanner = "\r\n**********************************************************\r\n\r\nLog started: 8 Dec 2026 2:00:00am\r\n";
+const std::string kLaterBanner = "\r\n**********************************************************\r\n\r\nLog started: 8 Dec 2026 3:00:00am\r\n";
 } // namespace
 
 TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
 {
     struct Case
     {
-        const char* what;
+        std::string what;
         std::function<void (DoctorTest&)> prepare;
-        const char* failing; // the first check that fails
-        const char* detail;  // part of its detail
-        const char* verdict; // part of the verdict
+        std::string failing; // the first check that fails
+        std::string detail;  // part of its detail
+        std::string verdict; // part of the verdict
+        bool needsOtherUser = false;
+    };
+
+    const auto other = client_testing::otherUser();
+    const auto lock = lockPath();
+    const auto clientLock = ClientLock::pathFor (options.pipeName);
+
+    // The extension refuses a lock file planted before REAPER starts and makes no FIFOs.
+    const auto refusedLock = [] (const std::string& why)
+    {
+        return [why] (DoctorTest& t)
+        {
+            t.install();
+            t.writeLog (kBanner + "Pipe not created: " + t.lockPath() + " " + why + "\r\n");
+        };
     };
 
     const Case cases[] = {
@@ -160,6 +204,33 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
              ASSERT_EQ (mkfifo (t.replyPath().c_str(), 0600), 0);
              ASSERT_EQ (chmod (t.replyPath().c_str(), 0644), 0); },
          "pipe files", "is open to other users (mode 0644", "not this user's own FIFOs"},
+        {"another user's file at the lock file's name", [&] (DoctorTest& t)
+         {
+             refusedLock ("is owned by another user") (t);
+             ASSERT_TRUE (client_testing::asUser (*other, [&]
+                                                  { return std::ofstream (t.lockPath()).good(); })); },
+         "log", "Pipe not created: " + lock + " is owned by another user",
+         "a file planted at " + lock + " keeps REAPER from serving the pipe: have its owner (nobody) or root delete it: rm -r " + lock, true},
+        {"a directory at the lock file's name", [&] (DoctorTest& t)
+         {
+             refusedLock ("is a directory") (t);
+             ASSERT_EQ (mkdir (t.lockPath().c_str(), 0700), 0); },
+         "log", "Pipe not created: " + lock + " is a directory",
+         "a file planted at " + lock + " keeps REAPER from serving the pipe: delete it: rm -r " + lock},
+        {"a symbolic link at the lock file's name", [&] (DoctorTest& t)
+         {
+             refusedLock ("is a symbolic link") (t);
+             ASSERT_EQ (symlink ("/tmp/elsewhere", t.lockPath().c_str()), 0); },
+         "log", "Pipe not created: " + lock + " is a symbolic link",
+         "a file planted at " + lock + " keeps REAPER from serving the pipe: delete it"},
+        {"a directory at bv-client's lock file's name", [&] (DoctorTest& t)
+         {
+             t.install();
+             t.writeLog (kBanner + "pipe created\r\n");
+             t.serve();
+             ASSERT_EQ (mkdir (ClientLock::pathFor (t.options.pipeName).c_str(), 0700), 0); },
+         "round trip", "not tried: bv-client's lock file " + clientLock + " is a directory, not a regular file",
+         "bv-client's own lock file " + clientLock + " is in the way: delete it (rm -r " + clientLock + ")"},
     };
 
     for (const auto& c : cases)
@@ -167,6 +238,13 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
         SCOPED_TRACE (c.what);
         TearDown();
         SetUp();
+
+        if (c.needsOtherUser && !other)
+        {
+            std::cout << "[  SKIPPED ] " << c.what << ": needs root, to act as another user\n";
+            continue;
+        }
+
         c.prepare (*this);
 
         const auto checks = doctor::runChecks (options);
@@ -229,6 +307,101 @@ TEST_F (DoctorTest, MoreThanOneReaderOfTheRequestFifoIsAProblem)
     EXPECT_NE (doctor::verdict (checks).find ("more than one process"), std::string::npos);
 }
 
+TEST_F (DoctorTest, NeverWaitsOnAFifoOrADeviceInPlaceOfAFile)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void (DoctorTest&)> prepare;
+        std::function<std::string (DoctorTest&)> says; // a line of the doctor's output
+    };
+
+    const auto module = [] (DoctorTest& t)
+    { return (t.plugins / "reaper_belvanta_extension.so").string(); };
+    const auto log = [] (DoctorTest& t)
+    { return t.temporaryHome->logFilePath(); };
+
+    const Case cases[] = {
+        {"a FIFO named like the module", [&] (DoctorTest& t)
+         {
+             fs::create_directories (t.plugins);
+             ASSERT_EQ (mkfifo (module (t).c_str(), 0600), 0); },
+         [&] (DoctorTest& t)
+         { return "FAIL  module        " + module (t) + " is a FIFO, not a regular file"; }},
+        {"a FIFO at the log's path", [&] (DoctorTest& t)
+         {
+             t.install();
+             fs::create_directories (fs::path (log (t)).parent_path());
+             ASSERT_EQ (mkfifo (log (t).c_str(), 0600), 0); },
+         [&] (DoctorTest& t)
+         { return "FAIL  log           the log " + log (t) + " is a FIFO, not a regular file"; }},
+        {"the log a link to /dev/zero", [&] (DoctorTest& t)
+         {
+             t.install();
+             fs::create_directories (fs::path (log (t)).parent_path());
+             ASSERT_EQ (symlink ("/dev/zero", log (t).c_str()), 0); },
+         [&] (DoctorTest& t)
+         { return "FAIL  log           the log " + log (t) + " is a symbolic link to /dev/zero, a device, not a regular file"; }},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        TearDown();
+        SetUp();
+        c.prepare (*this);
+
+        // The program as a user runs it, stopped at the deadline if it waits; its memory is
+        // capped (not under AddressSanitizer, which reserves far more) so that one reading
+        // a device cannot take the machine's.
+        std::vector<std::string> command{BV_CLIENT_PATH, "--pipe", options.pipeName, "--timeout", "300", "doctor", "--plugins", plugins.string()};
+#if !defined(__SANITIZE_ADDRESS__)
+        command.insert (command.begin(), {"/bin/sh", "-c", "ulimit -v 1000000; exec \"$@\"", "sh"});
+#endif
+        const auto run = client_testing::runClient (command, std::chrono::seconds (5));
+
+        EXPECT_EQ (run.exitCode, 1) << "-1: still running after 5 s\n"
+                                    << run.out << run.err;
+        EXPECT_LT (run.took.count(), 4000);
+        EXPECT_NE (run.out.find (c.says (*this) + "; to do: remove it"), std::string::npos) << run.out;
+    }
+}
+
+TEST_F (DoctorTest, OfTwoReapersTheOneHoldingTheLockIsNamedAsServing)
+{
+    // This process plays the serving REAPER: it reads the requests and holds the lock.
+    install();
+    writeLog (kBanner + "pipe created\r\n" + kLaterBanner + "Pipe served by another REAPER (process " + std::to_string (getpid()) + ")\r\n");
+    serve();
+
+    const int lock = ::open (lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE (lock, 0);
+    ASSERT_EQ (flock (lock, LOCK_EX | LOCK_NB), 0);
+
+    // The other REAPER has the lock file open and waits for it.
+    client_testing::ClientProcess waiting ({"/bin/sh", "-c", "exec 3<" + lockPath() + "; exec sleep 10"});
+
+    for (int i = 0; i < 500 && doctor_platform::holdersOf (lockPath()).holders.size() < 2; ++i)
+        usleep (2000);
+
+    const auto checks = doctor::runChecks (options);
+    ::close (lock);
+
+    std::string self;
+    std::getline (std::ifstream ("/proc/self/comm"), self);
+    const auto& logCheck = check (checks, "log");
+    const auto& holders = check (checks, "holders");
+
+    EXPECT_EQ (logCheck.status, Check::Status::pass) << logCheck.detail;
+    EXPECT_EQ (logCheck.detail, "the serving start made the pipe: \"pipe created\" (Log started: 8 Dec 2026 2:00:00am); a REAPER started later waits: \"Pipe served by another REAPER (process "
+                                    + std::to_string (getpid()) + ")\" (Log started: 8 Dec 2026 3:00:00am)");
+    EXPECT_EQ (holders.status, Check::Status::pass) << holders.detail;
+    EXPECT_NE (holders.detail.find ("REAPER " + std::to_string (getpid()) + " " + self + " reads the requests and holds " + lockPath() + ", so it serves; waiting to serve: "),
+               std::string::npos)
+        << holders.detail;
+    EXPECT_NE (holders.detail.find (" sleep"), std::string::npos) << holders.detail;
+}
+
 TEST (DoctorLog, TheLastStartDecides)
 {
     using State = log_check::Verdict::State;
@@ -252,6 +425,20 @@ TEST (DoctorLog, TheLastStartDecides)
         // A start that says something this check does not know, or nothing yet.
         {banner + "Another REAPER serves the pipe\r\n", State::unknown, "Another REAPER serves the pipe"},
         {banner, State::unknown, ""},
+        // A second REAPER's start only waits: the first one's start tells how the pipe is.
+        {banner + "pipe created\r\n" + banner + "Pipe served by another REAPER (process 42)\r\nSpotting:/a.wav\r\n", State::serving, "pipe created"},
+        {banner + "Pipe served by another REAPER (process 42)\r\n", State::waiting, "Pipe served by another REAPER (process 42)"},
+        {banner + "Pipe served by another REAPER (process 42)\r\nDeleting Instance\r\npipe created\r\n", State::serving, "pipe created"},
+        // After a trim, a first line that says when the log started and how the pipe is.
+        {"Log trimmed to its last 131072 bytes; log started: 8 Dec 2026 2:00:00am; pipe served\r\nSpotting:/a.wav\r\n", State::serving,
+         "Log trimmed to its last 131072 bytes; log started: 8 Dec 2026 2:00:00am; pipe served"},
+        {"Log trimmed; started 8 Dec 2026 2:00:00am; pipe not served\r\n", State::noPipe, "Log trimmed; started 8 Dec 2026 2:00:00am; pipe not served"},
+        {"Log started 8 Dec 2026 2:00:00am, trimmed since; pipe served by another REAPER\r\n", State::waiting,
+         "Log started 8 Dec 2026 2:00:00am, trimmed since; pipe served by another REAPER"},
+        // A trim that left no start line: what is left counts.
+        {"Spotting:/a.wav\r\npipe re-created\r\nLog trimmed to its last 131072 bytes\r\n", State::serving, "pipe re-created"},
+        // Lines that only look like a start do not begin one.
+        {banner + "pipe created\r\nSpotting:/Log started: then.wav\r\nLog trimmed to its last 131072 bytes\r\n", State::serving, "pipe created"},
     };
 
     for (const auto& c : cases)
@@ -261,6 +448,27 @@ TEST (DoctorLog, TheLastStartDecides)
         EXPECT_EQ (verdict.state, c.state);
         EXPECT_EQ (verdict.detail, c.detail);
     }
+}
+
+TEST (DoctorLog, ALongLogIsReadOnlyToItsBoundFromTheEnd)
+{
+    const client_testing::TemporaryFolder folder;
+    const auto path = folder.path() + "/Reaper.txt";
+    const std::string end = "\r\nLog started: 1\r\npipe created\r\n";
+
+    // 64 MiB without data, then the start.
+    {
+        std::ofstream file (path, std::ios::binary);
+    }
+    ASSERT_EQ (truncate (path.c_str(), 64 * 1024 * 1024), 0);
+    std::ofstream (path, std::ios::binary | std::ios::app) << end;
+
+    const auto tail = regular_file::readTail (path, log_check::kMostBytesRead);
+
+    EXPECT_EQ (tail.status, regular_file::Opened::Status::open) << tail.problem;
+    EXPECT_EQ (tail.bytes.size(), log_check::kMostBytesRead);
+    EXPECT_TRUE (tail.cut);
+    EXPECT_EQ (log_check::readLog (tail.bytes).state, log_check::Verdict::State::serving);
 }
 
 TEST (DoctorElf, ReadsWhatTheLoaderNeedsAndRefusesWhatIsNotAModule)

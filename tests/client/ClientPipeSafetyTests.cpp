@@ -125,6 +125,31 @@ TEST_F (LoadedExtensionTest, RepliesLeftOverFromAClientThatStoppedWaitingAreSkip
     EXPECT_EQ (model.itemCount(), spots);
 }
 
+TEST_F (LoadedExtensionTest, AFailureLeftOverFromAnotherSpotIsNotTakenForThisSpotsAnswer)
+{
+    // The first client gives up on a spot that will fail; the extension answers it only
+    // once the next client's spot is queued behind it.
+    const auto missing = path ("missing.wav");
+    const auto good = audioFile ("good.wav", 1.0);
+    const auto gaveUp = runClient ({BV_CLIENT_PATH, "--timeout", "300", "spot", missing});
+    ASSERT_EQ (gaveUp.exitCode, 3) << gaveUp.err;
+
+    const auto run = client ({"spot", good});
+
+    // Not "failed: good.wav: Unable to find source file:missing.wav", exit 1, which invites
+    // a retry that places good.wav twice.
+    EXPECT_EQ (run.exitCode, 3) << run.out << run.err;
+    EXPECT_EQ (run.out, "");
+    EXPECT_NE (run.err.find ("the reply to the spot of " + good + " is about another file (\"" + missing + "\")"), std::string::npos) << run.err;
+    EXPECT_NE (run.err.find ("1 request was sent and not answered: REAPER may still carry them out"), std::string::npos) << run.err;
+    EXPECT_NE (run.err.find ("look at the project first"), std::string::npos) << run.err;
+
+    // And REAPER does carry it out.
+    EXPECT_TRUE (loop->runUntil ([&]
+                                 { return model.itemCount() == 1; },
+                                 std::chrono::seconds (2)));
+}
+
 TEST_F (LoadedExtensionTest, WhatWaitsInTheReplyFifoBeforeTheFirstRequestIsDiscarded)
 {
     // Held open so the bytes stay in the FIFO for the client to find.

@@ -1,12 +1,20 @@
 #include "ClientProcess.h"
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
 
 namespace client_testing
 {
@@ -19,6 +27,30 @@ void closeFd (int& fd)
 
     fd = -1;
 }
+
+// bv-client keeps its lock in XDG_RUNTIME_DIR, else below HOME: every bv-client these tests
+// start gets a folder of its own there, not the real user's.
+class ClientLockFolder : public testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        folder = std::make_unique<TemporaryFolder>();
+        variable = std::make_unique<ScopedVariable> ("XDG_RUNTIME_DIR", folder->path());
+    }
+
+    void TearDown() override
+    {
+        variable.reset();
+        folder.reset();
+    }
+
+private:
+    std::unique_ptr<TemporaryFolder> folder;
+    std::unique_ptr<ScopedVariable> variable;
+};
+
+[[maybe_unused]] testing::Environment* const clientLockFolder = testing::AddGlobalTestEnvironment (new ClientLockFolder);
 } // namespace
 
 ClientProcess::ClientProcess (const std::vector<std::string>& arguments, const std::string& workingDirectory, const std::optional<OtherUser>& runAs)
@@ -181,5 +213,57 @@ bool asUser (const OtherUser& user, const std::function<bool()>& work)
 
     int status = 0;
     return child > 0 && waitpid (child, &status, 0) == child && WIFEXITED (status) && WEXITSTATUS (status) == 0;
+}
+
+ScopedVariable::ScopedVariable (const char* variableName, const std::optional<std::string>& value)
+    : name (variableName)
+{
+    if (const char* old = std::getenv (name))
+        previous = old;
+
+    if (value)
+        setenv (name, value->c_str(), 1);
+    else
+        unsetenv (name);
+}
+
+ScopedVariable::~ScopedVariable()
+{
+    if (previous)
+        setenv (name, previous->c_str(), 1);
+    else
+        unsetenv (name);
+}
+
+TemporaryFolder::TemporaryFolder()
+{
+    auto pattern = (std::filesystem::temp_directory_path() / "bv-client-folder-XXXXXX").string();
+
+    if (mkdtemp (pattern.data()) != nullptr)
+        folder = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder()
+{
+    std::error_code ignored;
+
+    if (!folder.empty())
+        std::filesystem::remove_all (folder, ignored);
+}
+
+std::string describeMode (const std::string& path)
+{
+    struct stat info;
+
+    if (lstat (path.c_str(), &info) != 0)
+        return "(none)";
+
+    const char* kind = S_ISLNK (info.st_mode) ? "a symbolic link" : S_ISDIR (info.st_mode) ? "a directory"
+                                                                : S_ISFIFO (info.st_mode)  ? "a FIFO"
+                                                                : S_ISREG (info.st_mode)   ? "a regular file"
+                                                                                           : "another kind";
+    char text[96];
+    std::snprintf (text, sizeof (text), "%04o (%s of uid %u)", static_cast<unsigned> (info.st_mode & 07777), kind, static_cast<unsigned> (info.st_uid));
+    return text;
 }
 } // namespace client_testing

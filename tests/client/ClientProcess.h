@@ -63,4 +63,43 @@ std::optional<OtherUser> otherUser();
 
 // Runs work in a child process running as the user; true when it returned true.
 bool asUser (const OtherUser& user, const std::function<bool()>& work);
+
+// An environment variable set (or unset, given nothing) for as long as this lives; the
+// bv-client processes started meanwhile inherit it.
+class ScopedVariable
+{
+public:
+    ScopedVariable (const char* name, const std::optional<std::string>& value);
+    ~ScopedVariable();
+
+    ScopedVariable (const ScopedVariable&) = delete;
+    ScopedVariable& operator= (const ScopedVariable&) = delete;
+
+private:
+    const char* name;
+    std::optional<std::string> previous;
+};
+
+// A new folder in the system's temporary folder, mode 0700, removed with what it holds.
+class TemporaryFolder
+{
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+
+    TemporaryFolder (const TemporaryFolder&) = delete;
+    TemporaryFolder& operator= (const TemporaryFolder&) = delete;
+
+    const std::string& path() const
+    {
+        return folder;
+    }
+
+private:
+    std::string folder;
+};
+
+// "0755 (a directory)": a file's mode in octal and its kind, for failure messages; "(none)"
+// when nothing is at the path.
+std::string describeMode (const std::string& path);
 } // namespace client_testing

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -50,6 +51,35 @@ bool makeFile (const std::string& path, const std::string& content, mode_t mode)
     return chmod (path.c_str(), mode) == 0;
 }
 
+const char* statusName (ClientLock::Result::Status status)
+{
+    switch (status)
+    {
+        case ClientLock::Result::Status::held:
+            return "held";
+        case ClientLock::Result::Status::busy:
+            return "busy";
+        case ClientLock::Result::Status::untrusted:
+            return "untrusted";
+        case ClientLock::Result::Status::failed:
+            return "failed";
+    }
+
+    return "?";
+}
+
+// The lock's outcome by name, with the reason and the file's mode, for failure messages.
+std::string describe (const ClientLock::Result& result, const std::string& path)
+{
+    return std::string (statusName (result.status)) + " (" + result.reason + "); " + path + " is " + describeMode (path);
+}
+
+// The lock file where bv-client kept it before: /tmp, where anyone can create it.
+std::string lockInTmp (const std::string& pipeName)
+{
+    return "/tmp/" + pipeName + "_client.lock";
+}
+
 // The pipe's two files as a test plants them, removed again at the end.
 struct PlantedPipe
 {
@@ -67,7 +97,10 @@ struct PlantedPipe
         unlink (in.c_str());
         unlink ((in + ".target").c_str());
         unlink (out.c_str());
-        unlink (ClientLock::pathFor (name).c_str());
+
+        std::error_code ignored;
+        std::filesystem::remove_all (ClientLock::pathFor (name), ignored);
+        std::filesystem::remove_all (lockInTmp (name), ignored);
     }
 };
 
@@ -178,6 +211,11 @@ TEST (ClientTrust, AMissingReplyFifoAndPermissionDeniedAreToldAsSuch)
     { return makeFifo (pipe.out, 0) && makeFifo (pipe.in, 0); };
     ASSERT_TRUE (other ? asUser (*other, plant) : plant());
 
+    // That user's own folder for its lock.
+    const TemporaryFolder runtime;
+    ASSERT_TRUE (!other || chown (runtime.path().c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0);
+    const ScopedVariable runtimeVariable ("XDG_RUNTIME_DIR", runtime.path());
+
     ClientProcess process ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "200", "version"}, {}, other);
     const auto run = process.runToEnd ({}, std::chrono::seconds (10));
 
@@ -227,13 +265,15 @@ TEST (ClientTrust, ALockFileThatIsNotThisUsersOwnIsRefused)
         {"a symbolic link", [] (const std::string& path)
          { return symlink ("/tmp/elsewhere.lock", path.c_str()) == 0; },
          "is a symbolic link"},
+        {"a directory", [] (const std::string& path)
+         { return mkdir (path.c_str(), 0700) == 0; },
+         "is a directory, not a regular file"},
         {"a FIFO", [] (const std::string& path)
          { return makeFifo (path, 0600); },
-         "is not a regular file"},
+         "is a FIFO, not a regular file"},
         {"another user's file", [&] (const std::string& path)
-         { return asUser (*other, [&]
-                          { return makeFile (path, "", 0644); }); },
-         "belongs to another user (nobody)", true},
+         { return makeFile (path, "", 0644) && chown (path.c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0; },
+         "belongs to another user (nobody), not to " + fifo_trust::userName (geteuid()), true},
     };
 
     for (const auto& c : cases)
@@ -245,7 +285,12 @@ TEST (ClientTrust, ALockFileThatIsNotThisUsersOwnIsRefused)
 
         const PlantedPipe pipe ("lock" + std::to_string (&c - cases));
         const auto lockPath = ClientLock::pathFor (pipe.name);
-        ASSERT_TRUE (c.plant (lockPath));
+        ASSERT_TRUE (c.plant (lockPath)) << lockPath;
+
+        ClientLock lock;
+        const auto result = lock.acquire (lockPath, 100);
+        EXPECT_EQ (result.status, ClientLock::Result::Status::untrusted) << describe (result, lockPath);
+        EXPECT_EQ (result.reason, c.says) << describe (result, lockPath);
 
         const auto run = runClient ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "200", "version"});
 
@@ -255,6 +300,133 @@ TEST (ClientTrust, ALockFileThatIsNotThisUsersOwnIsRefused)
         struct stat info;
         EXPECT_EQ (lstat (lockPath.c_str(), &info), 0) << "a planted lock file was removed";
     }
+}
+
+TEST (ClientTrust, AnotherUserCannotLockThisUsersClientOut)
+{
+    // Whatever is at the name in /tmp, where bv-client kept its lock before, is not its lock.
+    const auto other = otherUser();
+
+    struct Case
+    {
+        const char* what;
+        std::function<bool (const std::string&)> plant;
+        bool needsOtherUser = false;
+    };
+
+    const Case cases[] = {
+        {"another user's lock file", [&] (const std::string& path)
+         { return asUser (*other, [&]
+                          { return makeFile (path, "", 0644); }); },
+         true},
+        {"a directory", [] (const std::string& path)
+         { return mkdir (path.c_str(), 0755) == 0; }},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+
+        if (c.needsOtherUser && !other)
+        {
+            std::cout << "[  SKIPPED ] " << c.what << ": needs root, to act as another user\n";
+            continue;
+        }
+
+        const PlantedPipe pipe ("lockout" + std::to_string (&c - cases));
+        ASSERT_TRUE (c.plant (lockInTmp (pipe.name)));
+        EXPECT_NE (ClientLock::pathFor (pipe.name), lockInTmp (pipe.name));
+
+        ClientLock lock;
+        const auto result = lock.acquire (ClientLock::pathFor (pipe.name), 100);
+        EXPECT_TRUE (result.held()) << describe (result, ClientLock::pathFor (pipe.name));
+        lock.release();
+
+        // It gets as far as the pipe, which is not there.
+        const auto run = runClient ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "200", "version"});
+
+        EXPECT_EQ (run.exitCode, 3);
+        EXPECT_NE (run.err.find ("the extension is not running: there is no " + pipe.in), std::string::npos) << run.err;
+        EXPECT_EQ (run.err.find ("lock file"), std::string::npos) << run.err;
+    }
+}
+
+TEST (ClientTrust, TheLockLivesInAFolderOnlyThisUserCanWriteTo)
+{
+    const auto other = otherUser();
+    const TemporaryFolder home, runtime;
+    const ScopedVariable homeVariable ("HOME", home.path());
+    const auto homeFolder = home.path() + "/.cache/bv-client";
+
+    struct Case
+    {
+        const char* what;
+        std::optional<std::string> runtimeDirectory;
+        std::function<bool()> prepare;
+        std::string folder;       // where the lock goes
+        std::string refusal = {}; // or why it cannot be taken
+        bool needsOtherUser = false;
+    };
+
+    const auto chmodRuntime = [&] (mode_t mode)
+    { return chmod (runtime.path().c_str(), mode) == 0; };
+
+    const Case cases[] = {
+        {"XDG_RUNTIME_DIR of this user, 0700", runtime.path(), [&]
+         { return chmodRuntime (0700); },
+         runtime.path()},
+        {"no XDG_RUNTIME_DIR", std::nullopt, []
+         { return true; },
+         homeFolder},
+        {"XDG_RUNTIME_DIR open to others", runtime.path(), [&]
+         { return chmodRuntime (0777); },
+         homeFolder},
+        {"XDG_RUNTIME_DIR of another user", runtime.path(), [&]
+         { return chmodRuntime (0700) && chown (runtime.path().c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0; },
+         homeFolder,
+         {},
+         true},
+        {"a relative XDG_RUNTIME_DIR", std::string ("run"), []
+         { return true; },
+         homeFolder},
+        {"the home folder's lock folder open to others", std::nullopt, [&]
+         { return chmod (homeFolder.c_str(), 0777) == 0; },
+         homeFolder, "cannot be used: its folder " + homeFolder + " can be written by other users (mode 0777)"},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+
+        if (c.needsOtherUser && !other)
+            continue;
+
+        const ScopedVariable runtimeVariable ("XDG_RUNTIME_DIR", c.runtimeDirectory);
+        ASSERT_TRUE (c.prepare());
+
+        const auto name = uniquePipeName ("folder" + std::to_string (&c - cases));
+        const auto path = ClientLock::pathFor (name);
+        EXPECT_EQ (path, c.folder + "/" + name + "_client.lock");
+
+        ClientLock held;
+        const auto result = held.acquire (path, 100);
+
+        if (!c.refusal.empty())
+        {
+            EXPECT_EQ (result.status, ClientLock::Result::Status::failed) << describe (result, path);
+            EXPECT_EQ (result.reason.rfind (c.refusal, 0), 0u) << describe (result, path) << "; the folder is " << describeMode (c.folder);
+            continue;
+        }
+
+        ASSERT_TRUE (result.held()) << describe (result, path);
+        EXPECT_EQ (describeMode (c.folder).substr (0, 4), "0700") << c.folder << " is " << describeMode (c.folder);
+
+        // bv-client, started with the same environment, waits for the very same file.
+        const auto run = runClient ({BV_CLIENT_PATH, "--pipe", name, "--timeout", "100", "version"});
+        EXPECT_NE (run.err.find ("it held " + path + " for the whole 100 ms"), std::string::npos) << run.err;
+    }
+
+    EXPECT_EQ (chown (runtime.path().c_str(), geteuid(), getegid()), 0);
 }
 
 TEST (ClientTrust, ADescriptorIsCheckedForWhatItReallyOpened)
@@ -316,4 +488,59 @@ TEST (ClientTrust, EachRequestAcceptsOnlyItsOwnKindOfReply)
     EXPECT_EQ (reply_kinds::strayKind (raw, spotResult.SerializeAsString()), "command-result");
     raw.rawPayload = std::string ("\x08\x07", 2);
     EXPECT_EQ (reply_kinds::strayKind (raw, spotResult.SerializeAsString()), "");
+}
+
+TEST (ClientTrust, ASpotFailureNamingAnotherFileAnswersAnotherRequest)
+{
+    const auto spot = [] (const std::string& file)
+    {
+        PendingRequest request;
+        request.message = client_requests::spot (file, {});
+        request.label = file;
+        return request;
+    };
+    const auto failure = [] (const std::string& text)
+    {
+        BVReaper::ServerMessage reply;
+        reply.set_type (BVReaper::ServerMessage::COMMAND_RESULT);
+        reply.mutable_error()->set_description (text);
+        return reply.SerializeAsString();
+    };
+
+    struct Case
+    {
+        std::string sent;
+        std::string reply;                // the failure text
+        std::optional<std::string> other; // the other file it names, if it names one
+    };
+
+    const Case cases[] = {
+        {"/s/door.wav", "Unable to find source file:/s/door.wav", std::nullopt},
+        {"/s/door.wav", "Unable to find source file:/s/window.wav", "/s/window.wav"},
+        {"/s/door.wav", "Unable to find source file:/s/door.wav2", "/s/door.wav2"},
+        {"", "Unable to find source file:", std::nullopt},
+        {"/s/door.wav", "Unable to find source file:", ""},
+        {"/s/door.wav", "No track", std::nullopt},
+        {"/s/door.wav", "Invalid play rate: must be between 0.01 and 100", std::nullopt},
+        // The extension quotes a name that is not UTF-8 with U+FFFD for each stray byte.
+        {"/s/d\xf6or.wav", "Unable to find source file:/s/d\xEF\xBF\xBDor.wav", std::nullopt},
+        {"/s/\xc3", "Unable to find source file:/s/\xEF\xBF\xBD", std::nullopt},
+        {"/s/d\xc3\xb6or.wav", "Unable to find source file:/s/d\xc3\xb6or.wav", std::nullopt},
+        {"/s/d\xc3\xb6or.wav", "Unable to find source file:/s/d\xEF\xBF\xBDor.wav", "/s/d\xEF\xBF\xBDor.wav"},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::PrintToString (c.sent) + " answered by " + testing::PrintToString (c.reply));
+        EXPECT_EQ (reply_kinds::otherFileNamed (spot (c.sent), failure (c.reply)), c.other);
+    }
+
+    // Only a spot's failure is judged: a success, or another request's reply, is not.
+    BVReaper::ServerMessage success;
+    success.set_type (BVReaper::ServerMessage::COMMAND_RESULT);
+    EXPECT_EQ (reply_kinds::otherFileNamed (spot ("/s/door.wav"), success.SerializeAsString()), std::nullopt);
+
+    PendingRequest explore;
+    explore.message = client_requests::explore ("/s/door.wav");
+    EXPECT_EQ (reply_kinds::otherFileNamed (explore, failure ("Unable to find source file:/s/x.wav")), std::nullopt);
 }

@@ -19,4 +19,11 @@ std::optional<BVReaper::ServerMessage::Type> expectedFor (const PendingRequest& 
 // "command-result"). A payload that does not parse is taken as the reply: it cannot be
 // told apart, and is reported as a failure.
 std::string strayKind (const PendingRequest& request, const std::string& payload);
+
+// Nothing when payload may be this request's reply, else the file it names instead: a spot
+// failure such as "Unable to find source file:/a.wav" that names another file than the spot
+// asked for answers an earlier client's spot of the same kind. The path is compared as the
+// extension quotes it: up to its first NUL, with each byte that does not begin well-formed
+// UTF-8 replaced by U+FFFD.
+std::optional<std::string> otherFileNamed (const PendingRequest& request, const std::string& payload);
 } // namespace reply_kinds

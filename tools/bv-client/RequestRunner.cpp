@@ -95,8 +95,14 @@ public:
         return *awaiting.front();
     }
 
-    // True when the payload was the awaited reply (and printed), false when it was skipped.
-    bool offer (const std::string& payload)
+    enum class Offered
+    {
+        answered, // the awaited reply, printed
+        skipped,  // another kind of reply, left over from an earlier client
+        outOfStep // the same kind, but the answer to another request: no later reply can be trusted
+    };
+
+    Offered offer (const std::string& payload)
     {
         const auto& request = *awaiting.front();
 
@@ -104,14 +110,23 @@ public:
         {
             err << "bv-client: skipped a " << stray << " reply, left over from an earlier client's request; still waiting for the "
                 << reply_formatter::requestName (request) << " reply\n";
-            return false;
+            return Offered::skipped;
+        }
+
+        // A failure naming another file is an earlier client's spot; this spot's own reply is
+        // still to come, behind it, so every reply from here on would be paired wrongly.
+        if (const auto other = reply_kinds::otherFileNamed (request, payload))
+        {
+            err << "bv-client: the reply to the spot of " << request.label << " is about another file (\"" << *other << "\")"
+                << ": it answers an earlier client's request, so the replies are out of step and no later one can be paired\n";
+            return Offered::outOfStep;
         }
 
         const auto outcome = reply_formatter::describeReply (request, payload, plan.json);
         awaiting.pop_front();
         out << outcome.text << std::endl;
         anyFailed = anyFailed || outcome.failed;
-        return true;
+        return Offered::answered;
     }
 
     const std::deque<const PendingRequest*>& unanswered() const
@@ -124,18 +139,22 @@ public:
         out << reply_formatter::describeSent (request, plan.json).text << std::endl;
     }
 
-    // Takes the replies that have already arrived, without waiting.
-    void takeArrived (PipeClient& pipe)
+    // Takes the replies that have already arrived, without waiting; false when they are out
+    // of step.
+    bool takeArrived (PipeClient& pipe)
     {
         while (waiting())
         {
             const auto payload = pipe.receive (0);
 
             if (!payload)
-                return;
+                return true;
 
-            offer (*payload);
+            if (offer (*payload) == Offered::outOfStep)
+                return false;
         }
+
+        return true;
     }
 
     bool failed() const
@@ -218,7 +237,11 @@ int runRequests (const ClientPlan& plan, std::ostream& out, std::ostream& err)
         // Replies are read while later requests are still being written: if writing ever
         // has to wait for the extension, the replies it has sent meanwhile must not fill
         // the reply FIFO, where its sends would run into their deadline.
-        printer.takeArrived (pipe);
+        if (!printer.takeArrived (pipe))
+        {
+            warnRequestsMayStillRun (printer.unanswered(), err);
+            return kExitNotRunning;
+        }
     }
 
     // Skipped replies do not extend the wait for the awaited one.
@@ -245,7 +268,15 @@ int runRequests (const ClientPlan& plan, std::ostream& out, std::ostream& err)
             return kExitNotRunning;
         }
 
-        if (printer.offer (*payload))
+        const auto offered = printer.offer (*payload);
+
+        if (offered == ReplyPrinter::Offered::outOfStep)
+        {
+            warnRequestsMayStillRun (printer.unanswered(), err);
+            return kExitNotRunning;
+        }
+
+        if (offered == ReplyPrinter::Offered::answered)
             deadline = Clock::now() + std::chrono::milliseconds (plan.timeoutMs);
     }
 

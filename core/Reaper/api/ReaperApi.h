@@ -11,6 +11,6 @@ namespace reaper
 BV_REAPER_FUNCTIONS (BV_DECLARE_POINTER)
 #undef BV_DECLARE_POINTER
 
-// What an undo point covers (Undo_EndBlock2's extraflags): media items.
+// What an undo point covers (the extra flags that end an undo block): media items.
 constexpr int UNDO_STATE_ITEMS = 4;
 } // namespace reaper

@@ -1,7 +1,7 @@
 #include "logging/Log.h"
 
 #include <atomic>
-#include <iostream>
+#include <cstdio>
 
 namespace logging
 {
@@ -13,9 +13,14 @@ std::atomic<LogDestination*> currentDestination{nullptr};
 void writeToLog (const std::string& line)
 {
     if (auto* destination = currentDestination.load())
+    {
         destination->logMessage (line);
-    else
-        std::cerr << line << std::endl;
+        return;
+    }
+
+    std::fwrite (line.data(), 1, line.size(), stderr);
+    std::fputc ('\n', stderr);
+    std::fflush (stderr);
 }
 
 void setDestination (LogDestination* destination)

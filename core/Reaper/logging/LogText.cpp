@@ -1,22 +1,34 @@
 #include "logging/LogText.h"
 
-#include <locale>
-#include <sstream>
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
 
 namespace log_text
 {
 namespace
 {
-std::string format (double value, bool fixedPoint)
+// printf writes the decimal point of the calling thread's locale, which the host process
+// may have set to a comma: it is put back to a point. Neither format groups digits, so the
+// decimal point is the only thing a locale changes.
+std::string format (double value, const char* conversion)
 {
-    std::ostringstream out;
-    out.imbue (std::locale::classic());
+    char text[512];
+    const int length = std::snprintf (text, sizeof (text), conversion, value);
+    std::string result (text, length > 0 ? std::min<std::size_t> (static_cast<std::size_t> (length), sizeof (text) - 1) : 0);
 
-    if (fixedPoint)
-        out << std::fixed;
+    const char* point = std::localeconv()->decimal_point;
 
-    out << value;
-    return out.str();
+    if (point != nullptr && std::strcmp (point, ".") != 0 && *point != 0)
+    {
+        const auto at = result.find (point);
+
+        if (at != std::string::npos)
+            result.replace (at, std::strlen (point), ".");
+    }
+
+    return result;
 }
 
 std::string twoDigits (int value)
@@ -27,12 +39,12 @@ std::string twoDigits (int value)
 
 std::string number (double value)
 {
-    return format (value, false);
+    return format (value, "%g");
 }
 
 std::string fixed (double value)
 {
-    return format (value, true);
+    return format (value, "%f");
 }
 
 std::string bannerTime (const std::tm& local)

@@ -15,7 +15,7 @@ SerializedMessage serializeMessage (const google::protobuf::MessageLite& message
 
     if (size > static_cast<std::size_t> (INT_MAX))
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         logging::writeToLog ("unable to serialize message");
         return {};
     }
@@ -24,7 +24,7 @@ SerializedMessage serializeMessage (const google::protobuf::MessageLite& message
 
     if (!message.SerializeToArray (block->data(), static_cast<int> (size)))
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         logging::writeToLog ("unable to serialize message");
         return {};
     }

@@ -12,7 +12,7 @@ void handleRequest (const void* data, std::size_t size, ReplySender& replies)
 
     if (!BVReaper::parseClientMessage (data, size, request))
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         logging::writeToLog ("Unable to parse message");
         return;
     }
@@ -23,19 +23,19 @@ void handleRequest (const void* data, std::size_t size, ReplySender& replies)
             handleSpotCommand (request, replies);
             break;
         case BVReaper::ClientMessage::INFO_REQUEST:
-            simple_requests::handleInfoRequest();
+            simple_requests::logInfoRequest();
             break;
         case BVReaper::ClientMessage::VERSION_REQUEST:
-            simple_requests::handleVersionRequest (replies);
+            simple_requests::replyWithVersion (replies);
             break;
         case BVReaper::ClientMessage::SESSION_REQUEST:
-            simple_requests::handleSessionRequest (replies);
+            simple_requests::replyWithProjectPath (replies);
             break;
         case BVReaper::ClientMessage::OPEN_PROJECT_REQUEST:
-            simple_requests::handleOpenProjectRequest (request, replies);
+            simple_requests::showInMediaExplorer (request, replies);
             break;
         case BVReaper::ClientMessage::SELECTED_FILE_REQUEST:
-            handleSelectedFileRequest (replies);
+            reportSelectedItem (replies);
             break;
     }
 }

@@ -1,8 +1,8 @@
 #include "requests/SelectedItemReport.h"
 
 #include "api/ReaperApi.h"
-#include "requests/ReplyProcedure.h"
 #include "requests/SelectedItemJson.h"
+#include "requests/SendReply.h"
 
 SelectedItemReport gatherSelectedItemReport()
 {
@@ -46,7 +46,7 @@ SelectedItemReport gatherSelectedItemReport()
     return report;
 }
 
-void handleSelectedFileRequest (ReplySender& replies)
+void reportSelectedItem (ReplySender& replies)
 {
     BVReaper::ServerMessage reply;
     reply.set_type (BVReaper::ServerMessage::RESPONSE);

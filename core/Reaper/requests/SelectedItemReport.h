@@ -26,4 +26,4 @@ struct SelectedItemReport
 SelectedItemReport gatherSelectedItemReport();
 
 // The SELECTED_FILE_REQUEST: always answered with a RESPONSE whose text is the report as JSON.
-void handleSelectedFileRequest (ReplySender& replies);
+void reportSelectedItem (ReplySender& replies);

@@ -4,7 +4,7 @@
 
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
-#include "requests/ReplyProcedure.h"
+#include "requests/SendReply.h"
 #include "requests/Utf8Text.h"
 
 namespace simple_requests
@@ -15,12 +15,12 @@ namespace
 constexpr int projectPathBufferSize = 4096;
 } // namespace
 
-void handleInfoRequest()
+void logInfoRequest()
 {
     logging::writeToLog ("Info request");
 }
 
-void handleVersionRequest (ReplySender& replies)
+void replyWithVersion (ReplySender& replies)
 {
     BVReaper::ServerMessage reply;
     reply.set_type (BVReaper::ServerMessage::VERSION);
@@ -28,7 +28,7 @@ void handleVersionRequest (ReplySender& replies)
     sendReply (reply, replies);
 }
 
-void handleSessionRequest (ReplySender& replies)
+void replyWithProjectPath (ReplySender& replies)
 {
     // Zeroed, and the last byte kept NUL, so a host that fills the buffer completely
     // still leaves a terminated string.
@@ -42,9 +42,9 @@ void handleSessionRequest (ReplySender& replies)
     sendReply (reply, replies);
 }
 
-void handleOpenProjectRequest (const BVReaper::ClientMessage& request, ReplySender& replies)
+void showInMediaExplorer (const BVReaper::ClientMessage& request, ReplySender& replies)
 {
-    BV_ASSERT (request.has_open_project());
+    BV_ASSERT (request.has_open_project()); // writes the log's documented assertion line
 
     // REAPER takes a NUL-terminated string, so the path ends at its first NUL for REAPER
     // and for the log alike.

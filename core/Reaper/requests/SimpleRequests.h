@@ -10,14 +10,14 @@ namespace simple_requests
 inline constexpr const char* extensionVersion = "reaper ext 1.1";
 
 // Logs "Info request"; the library application expects no answer.
-void handleInfoRequest();
+void logInfoRequest();
 
 // Answers with a VERSION reply carrying extensionVersion.
-void handleVersionRequest (ReplySender& replies);
+void replyWithVersion (ReplySender& replies);
 
 // Answers with a RESPONSE whose text is REAPER's current project path.
-void handleSessionRequest (ReplySender& replies);
+void replyWithProjectPath (ReplySender& replies);
 
 // Opens REAPER's Media Explorer on the request's path and answers with a bare COMMAND_RESULT.
-void handleOpenProjectRequest (const BVReaper::ClientMessage& request, ReplySender& replies);
+void showInMediaExplorer (const BVReaper::ClientMessage& request, ReplySender& replies);
 } // namespace simple_requests

@@ -12,7 +12,7 @@
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
 #include "logging/LogText.h"
-#include "requests/ReplyProcedure.h"
+#include "requests/SendReply.h"
 #include "requests/SpotUndoPoint.h"
 #include "requests/SpotValidation.h"
 #include "requests/TimeSelectionTrim.h"
@@ -76,7 +76,7 @@ MediaTrack* chooseTrack (Outcome& outcome)
 
     if (first == nullptr)
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         outcome = Outcome::fail ("No Tracks in session");
     }
 
@@ -118,13 +118,13 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
         return validity;
 
     if (!namesExistingFile (path))
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
 
     PendingSource source (reaper::PCM_Source_CreateFromFile (pathBytes.c_str()));
 
     if (source == nullptr)
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         return Outcome::fail ("Unable to find source file:" + path);
     }
 
@@ -150,7 +150,7 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
 
     if (item == nullptr)
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         return Outcome::fail ("No media item");
     }
 
@@ -160,7 +160,7 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
 
     if (take == nullptr)
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         return Outcome::fail ("No take");
     }
 
@@ -192,15 +192,15 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
     length = trimToTimeSelection (cursor, length, selectionStart, selectionEnd);
 
     if (!reaper::SetMediaItemLength (item, length, true))
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
 
     if (!reaper::SetMediaItemPosition (item, cursor, true))
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
 
     if (reaper::SetMediaItemTake_Source (take, source.get()))
         static_cast<void> (source.release()); // the take owns it now
     else
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
 
     reaper::UpdateItemInProject (item);
     reaper::Main_OnCommand (spotRefreshAction, 0);
@@ -218,7 +218,7 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
 
 void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& replies)
 {
-    BV_ASSERT (request.has_spot());
+    BV_ASSERT (request.has_spot()); // writes the log's documented assertion line
 
     const auto outcome = spotFile (request.spot());
 
@@ -234,7 +234,7 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& rep
     // on the log file.
     if (outcome.failed())
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         logging::writeToLog (outcome.errorMessage());
     }
 }

@@ -3,17 +3,20 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "ClientLock.h"
 #include "ClientRequests.h"
 #include "DoctorPlatform.h"
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
 #include "PipeClient.h"
+#include "PipeContract.h"
+#include "RegularFile.h"
 #include "RequestRunner.h"
 
 namespace doctor
@@ -80,6 +83,11 @@ Check findModule (const std::string& folder, std::string& module)
         return absent ("module", "no reaper_belvanta_extension" + doctor_platform::moduleSuffix() + " in " + folder,
                        "install it there (README: Installing into REAPER), then restart REAPER");
 
+    // A FIFO by that name would block whoever opens it, REAPER at start-up included.
+    for (const auto& path : found)
+        if (const auto opened = regular_file::open (path); opened.status == regular_file::Opened::Status::notRegular)
+            return failed ("module", path + " " + opened.problem, "remove it (REAPER cannot load it, and may hang opening it), then install the module file");
+
     if (found.size() > 1)
         return failed ("module", std::to_string (found.size()) + " copies: " + joined (found),
                        "keep one: REAPER loads each, and only the first can serve the pipe");
@@ -123,21 +131,29 @@ Check checkLibraries (const std::string& module)
 Check checkLog()
 {
     const auto path = doctor_platform::logFile();
-    std::ifstream file (path, std::ios::binary);
+    const auto file = regular_file::readTail (path, log_check::kMostBytesRead);
 
-    if (!file)
+    if (file.status == regular_file::Opened::Status::missing)
         return failed ("log", "no log at " + path + ": the extension has never started as this user",
                        "put the module in UserPlugins and start REAPER as this user");
 
-    std::stringstream text;
-    text << file.rdbuf();
-    const auto log = log_check::readLog (text.str());
-    const auto when = " (" + log.started + ")";
+    if (file.status != regular_file::Opened::Status::open)
+        return failed ("log", "the log " + path + " " + file.problem,
+                       "remove it: the extension makes its log again, as a file, with its next line");
+
+    const auto log = log_check::readLog (file.bytes);
+    auto when = log.started.empty() ? std::string (" (the log was trimmed since; the start is no longer in it)") : " (" + log.started + ")";
+
+    if (!log.waitingStarted.empty())
+        when += "; a REAPER started later waits: \"" + log.waitingDetail + "\" (" + log.waitingStarted + ")";
 
     switch (log.state)
     {
         case log_check::Verdict::State::serving:
-            return passed ("log", "the last start made the pipe: \"pipe created\"" + when);
+            return passed ("log", "the serving start made the pipe: \"" + log.detail + "\"" + when);
+        case log_check::Verdict::State::waiting:
+            return passed ("log", "the last start waits for the REAPER that serves: \"" + log.detail + "\"" + when
+                                      + "; the serving one's start is no longer in the log");
         case log_check::Verdict::State::quit:
             return failed ("log", "REAPER unloaded the extension after its last start (\"Deleting Instance\")" + when, "start REAPER");
         case log_check::Verdict::State::noPipe:
@@ -149,12 +165,45 @@ Check checkLog()
             break;
     }
 
+    if (log.started.empty())
+        return notChecked ("log", "the log was trimmed since the last start, and what is left says neither \"pipe created\" nor \"Pipe not created\"");
+
     return failed ("log", "the last start" + when + " says neither \"pipe created\" nor \"Pipe not created\"; its last line: \"" + log.detail + "\"",
                    "read " + path + ": REAPER may still be starting or have been killed; a log removed while REAPER ran is made again with the same banner and without the start's lines");
 }
 
-Check checkPipeFiles (const std::vector<std::string>& paths)
+// Empty when nothing is at the serving lock's path or the extension may lock what is there;
+// else why the extension refuses it (its rule: a regular file of this user with one name,
+// never followed).
+std::string whyLockRefused (const struct stat& info)
 {
+    if (S_ISLNK (info.st_mode))
+        return "is a symbolic link";
+    if (!S_ISREG (info.st_mode))
+        return "is " + fifo_trust::kindOf (info.st_mode) + ", not a regular file";
+    if (info.st_uid != geteuid())
+        return "belongs to another user (" + fifo_trust::userName (info.st_uid) + ")";
+    if (info.st_nlink != 1)
+        return "has other names (hard links)";
+
+    return {};
+}
+
+Check checkPipeFiles (const std::string& lockPath, const std::vector<std::string>& paths)
+{
+    // A lock file planted before REAPER started keeps every REAPER from serving, so that the
+    // FIFOs are missing as if REAPER were not running.
+    if (struct stat info; ::lstat (lockPath.c_str(), &info) == 0)
+        if (const auto reason = whyLockRefused (info); !reason.empty())
+        {
+            const bool ours = info.st_uid == geteuid();
+            auto check = failed ("pipe files", lockPath + " " + reason + ": no REAPER can serve the pipe while it is there (the log says \"Pipe not created: " + lockPath + " ...\")",
+                                 (ours ? "delete it" : "have its owner (" + fifo_trust::userName (info.st_uid) + ") or root delete it") + std::string (": rm -r ") + lockPath
+                                     + "; REAPER serves within 2 s once the name is free");
+            check.cause = "a file planted at " + lockPath + " keeps REAPER from serving the pipe: " + check.advice;
+            return check;
+        }
+
     for (const auto& path : paths)
     {
         const auto verdict = fifo_trust::checkPath (path);
@@ -180,7 +229,31 @@ std::string describe (const std::vector<doctor_platform::Holder>& holders)
     return joined (words);
 }
 
-Check checkHolders (const std::string& requestPath, const std::string& replyPath)
+// Which REAPER serves: the one holding the lock on the lock file; the others with the
+// extension keep the file open and wait for it.
+std::string servingNote (const std::string& lockPath, int serverPid)
+{
+    const auto owner = doctor_platform::lockHolder (lockPath);
+    std::vector<doctor_platform::Holder> waiting;
+
+    for (const auto& holder : doctor_platform::holdersOf (lockPath).holders)
+        if (holder.pid != owner)
+            waiting.push_back (holder);
+
+    std::string note;
+
+    if (owner != 0 && owner == serverPid)
+        note = " and holds " + lockPath + ", so it serves";
+    else if (owner != 0)
+        note = "; process " + std::to_string (owner) + " holds " + lockPath;
+
+    if (!waiting.empty())
+        note += "; waiting to serve: " + describe (waiting);
+
+    return note;
+}
+
+Check checkHolders (const std::string& lockPath, const std::string& requestPath, const std::string& replyPath)
 {
     const auto requests = doctor_platform::holdersOf (requestPath);
     const auto replies = doctor_platform::holdersOf (replyPath);
@@ -210,11 +283,22 @@ Check checkHolders (const std::string& requestPath, const std::string& replyPath
         return failed ("holders", std::to_string (clients.size()) + " processes read " + replyPath + " (" + describe (clients) + "): each gets only part of the replies",
                        "close all but one client of the pipe");
 
-    return passed ("holders", "REAPER " + describe (servers) + " reads the requests" + (clients.empty() ? std::string() : "; client " + describe (clients)));
+    return passed ("holders", "REAPER " + describe (servers) + " reads the requests" + servingNote (lockPath, servers.front().pid)
+                                  + (clients.empty() ? std::string() : "; client " + describe (clients)));
 }
 
 Check roundTrip (const Options& options)
 {
+    // bv-client's own lock in the way is not the extension's fault.
+    const auto clientLock = ClientLock::pathFor (options.pipeName);
+
+    if (const auto reason = ClientLock::whyRefused (clientLock); !reason.empty())
+    {
+        auto check = failed ("round trip", "not tried: bv-client's lock file " + clientLock + " " + reason, "delete it (rm -r " + clientLock + "); bv-client makes its own");
+        check.cause = "bv-client's own lock file " + clientLock + " is in the way: " + check.advice;
+        return check;
+    }
+
     ClientPlan plan;
     plan.pipeName = options.pipeName;
     plan.timeoutMs = options.timeoutMs;
@@ -270,7 +354,8 @@ std::vector<Check> runChecks (const Options& options)
 
     const auto requestPath = PipeClient::requestPathFor (options.pipeName);
     const auto replyPath = PipeClient::replyPathFor (options.pipeName);
-    checks.push_back (checkPipeFiles ({requestPath, replyPath}));
+    const auto lockPath = pipe_contract::servingLockPath (options.pipeName);
+    checks.push_back (checkPipeFiles (lockPath, {requestPath, replyPath}));
 
     if (checks.back().status != Status::pass)
     {
@@ -279,7 +364,7 @@ std::vector<Check> runChecks (const Options& options)
         return checks;
     }
 
-    checks.push_back (checkHolders (requestPath, replyPath));
+    checks.push_back (checkHolders (lockPath, requestPath, replyPath));
 
     if (checks.back().absent)
         checks.push_back (failed ("round trip", "not tried: nothing reads the requests", "see the holders line"));
@@ -308,15 +393,16 @@ std::string verdict (const std::vector<Check>& checks)
         return "installed, but REAPER cannot load it on this machine";
 
     if (const auto* pipe = failedCheck ("pipe files"))
-        return pipe->absent ? "REAPER is not running with the extension"
-                            : "the pipe's files are not this user's own FIFOs: the extension cannot serve them";
+        return !pipe->cause.empty() ? pipe->cause
+               : pipe->absent       ? "REAPER is not running with the extension"
+                                    : "the pipe's files are not this user's own FIFOs: the extension cannot serve them";
 
     if (const auto* holders = failedCheck ("holders"))
         return holders->absent ? "the FIFOs are stale: REAPER is not running (it quit without removing them)"
                                : "more than one process shares the pipe";
 
-    if (failedCheck ("round trip") != nullptr)
-        return "the extension does not answer";
+    if (const auto* trip = failedCheck ("round trip"))
+        return !trip->cause.empty() ? trip->cause : "the extension does not answer";
 
     if (failedCheck ("log") != nullptr)
         return "the extension answers, but its log does not show it started as expected";

@@ -32,6 +32,10 @@ struct Check
     // Failed because what it looks for is not there at all (no module, no FIFO, nothing
     // reading the requests), rather than there but wrong: the verdict tells these apart.
     bool absent = false;
+
+    // Failed because of a file in the way that the verdict names instead of its own words
+    // (a planted lock file): the whole verdict, what is wrong and what to do.
+    std::string cause = {};
 };
 
 // Runs every check in order.

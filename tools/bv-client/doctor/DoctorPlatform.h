@@ -45,4 +45,8 @@ struct HolderScan
 
 // The processes of this user that have the file open, and how.
 HolderScan holdersOf (const std::string& path);
+
+// The process that holds an advisory lock (flock) on the file: the REAPER that serves holds
+// the one on the pipe's lock file. 0 when no process does, or this system cannot tell.
+int lockHolder (const std::string& path);
 } // namespace doctor_platform

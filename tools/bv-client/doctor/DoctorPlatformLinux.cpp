@@ -1,6 +1,7 @@
 #include "DoctorPlatform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,9 +11,11 @@
 
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "ElfFile.h"
+#include "RegularFile.h"
 
 namespace doctor_platform
 {
@@ -29,12 +32,11 @@ std::string home()
     return entry != nullptr ? entry->pw_dir : "";
 }
 
-std::string readFile (const std::string& path)
+// The loader's cache is tens of kilobytes; a file much larger is not one.
+std::string readLoaderCache()
 {
-    std::ifstream file (path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+    const auto cache = regular_file::readTail ("/etc/ld.so.cache", 64 * 1024 * 1024);
+    return cache.cut ? std::string() : cache.bytes;
 }
 
 // The library paths in the dynamic loader's cache (/etc/ld.so.cache, glibc's format:
@@ -43,7 +45,7 @@ std::string readFile (const std::string& path)
 std::vector<std::pair<std::string, std::string>> loaderCache()
 {
     static const std::string kMagic = "glibc-ld.so.cache1.1";
-    const auto bytes = readFile ("/etc/ld.so.cache");
+    const auto bytes = readLoaderCache();
     const auto header = bytes.find (kMagic);
     std::vector<std::pair<std::string, std::string>> entries;
 
@@ -255,5 +257,36 @@ HolderScan holdersOf (const std::string& path)
     }
 
     return scan;
+}
+
+int lockHolder (const std::string& path)
+{
+    struct stat target;
+
+    if (::lstat (path.c_str(), &target) != 0)
+        return 0;
+
+    // "1: FLOCK  ADVISORY  WRITE 4242 fe:00:5367522 0 EOF": the holder's process id, then the
+    // file as major:minor (hexadecimal) and inode. A waiter's line has "->" after the number.
+    std::ifstream locks ("/proc/locks");
+
+    for (std::string line; std::getline (locks, line);)
+    {
+        std::istringstream words (line);
+        std::string number, kind, mode, access, file;
+        int pid = 0;
+
+        if (!(words >> number >> kind >> mode >> access >> pid >> file) || kind != "FLOCK")
+            continue;
+
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+
+        if (std::sscanf (file.c_str(), "%x:%x:%llu", &major, &minor, &inode) == 3 && major == ::major (target.st_dev)
+            && minor == ::minor (target.st_dev) && inode == static_cast<unsigned long long> (target.st_ino))
+            return pid;
+    }
+
+    return 0;
 }
 } // namespace doctor_platform

@@ -1,8 +1,12 @@
 #include "ElfFile.h"
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 #include <sstream>
+
+#include <unistd.h>
+
+#include "RegularFile.h"
 
 namespace elf_file
 {
@@ -48,41 +52,44 @@ class FileSource : public Source
 {
 public:
     explicit FileSource (const std::string& path)
-        : file (path, std::ios::binary)
+        : file (regular_file::open (path))
     {
-        if (file)
-        {
-            file.seekg (0, std::ios::end);
-            length = static_cast<std::uint64_t> (file.tellg());
-        }
     }
 
-    bool isOpen() const
+    const regular_file::Opened& opened() const
     {
-        return static_cast<bool> (file);
+        return file;
     }
 
     std::uint64_t size() const override
     {
-        return length;
+        return file.size;
     }
 
     std::string bytes (std::uint64_t offset, std::uint64_t count) override
     {
-        if (offset >= length)
+        if (!file.isOpen() || offset >= file.size)
             return {};
 
-        std::string data (static_cast<std::size_t> (std::min (count, length - offset)), '\0');
-        file.clear();
-        file.seekg (static_cast<std::streamoff> (offset));
-        file.read (data.data(), static_cast<std::streamsize> (data.size()));
-        data.resize (static_cast<std::size_t> (file.gcount()));
+        std::string data (static_cast<std::size_t> (std::min (count, file.size - offset)), '\0');
+        std::size_t got = 0;
+
+        while (got < data.size())
+        {
+            const auto result = ::pread (file.fd.get(), data.data() + got, data.size() - got, static_cast<off_t> (offset + got));
+
+            if (result > 0)
+                got += static_cast<std::size_t> (result);
+            else if (!(result < 0 && errno == EINTR))
+                break;
+        }
+
+        data.resize (got);
         return data;
     }
 
 private:
-    std::ifstream file;
-    std::uint64_t length = 0;
+    regular_file::Opened file;
 };
 
 // Bounds-checked reads of little- or big-endian integers and of NUL-ended strings.
@@ -258,9 +265,9 @@ std::optional<Info> read (const std::string& path, std::string& error)
 {
     FileSource source (path);
 
-    if (!source.isOpen())
+    if (!source.opened().isOpen())
     {
-        error = "cannot be read";
+        error = source.opened().status == regular_file::Opened::Status::notRegular ? source.opened().problem : "cannot be read";
         return std::nullopt;
     }
 

@@ -1,10 +1,87 @@
 #include "LogCheck.h"
 
+#include <algorithm>
+#include <cctype>
 #include <sstream>
 #include <vector>
 
 namespace log_check
 {
+namespace
+{
+using State = Verdict::State;
+
+std::string lowerCase (std::string text)
+{
+    std::transform (text.begin(), text.end(), text.begin(), [] (unsigned char c)
+                    { return static_cast<char> (std::tolower (c)); });
+    return text;
+}
+
+bool startsWith (const std::string& text, const char* prefix)
+{
+    return text.rfind (prefix, 0) == 0;
+}
+
+bool contains (const std::string& text, const char* part)
+{
+    return text.find (part) != std::string::npos;
+}
+
+bool isStartLine (const std::string& line)
+{
+    return startsWith (line, "Log ") && contains (lowerCase (line), "started");
+}
+
+bool isWaitingLine (const std::string& line)
+{
+    return startsWith (line, "Pipe served by another REAPER");
+}
+
+struct Section
+{
+    State state = State::unknown;
+    std::string detail;
+};
+
+// What the start line itself says of the pipe: only a trim's line says anything.
+Section fromStartLine (const std::string& line)
+{
+    const auto words = lowerCase (line);
+
+    if (contains (words, "served by another"))
+        return {State::waiting, line};
+    if (contains (words, "not served") || contains (words, "not created"))
+        return {State::noPipe, line};
+    if (contains (words, "served") || contains (words, "serving") || contains (words, "pipe created"))
+        return {State::serving, line};
+
+    return {};
+}
+
+// The state after the lines [from, to), starting from what the start line said.
+Section evaluate (const std::vector<std::string>& lines, std::size_t from, std::size_t to, Section section)
+{
+    for (auto i = from; i < to; ++i)
+    {
+        const auto& line = lines[i];
+
+        if (line == "pipe created" || line == "pipe re-created")
+            section = {State::serving, line};
+        else if (startsWith (line, "Pipe not created"))
+            section = {State::noPipe, line};
+        else if (isWaitingLine (line))
+            section = {State::waiting, line};
+        else if (line == "Deleting Instance" && (section.state == State::serving || section.state == State::waiting))
+            section = {State::quit, line};
+        else if (section.state == State::unknown && !line.empty())
+            section.detail = line;
+    }
+
+    return section;
+}
+} // namespace
+
 Verdict readLog (const std::string& text)
 {
     std::vector<std::string> lines;
@@ -18,36 +95,59 @@ Verdict readLog (const std::string& text)
         lines.push_back (line);
     }
 
+    std::vector<std::size_t> starts;
+
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (isStartLine (lines[i]))
+            starts.push_back (i);
+
     Verdict verdict;
-    std::size_t start = lines.size();
 
-    for (std::size_t i = lines.size(); i-- > 0;)
-        if (lines[i].rfind ("Log started:", 0) == 0)
-        {
-            start = i;
-            break;
-        }
-
-    if (start == lines.size())
-        return verdict;
-
-    verdict.started = lines[start];
-    verdict.state = Verdict::State::unknown;
-
-    for (std::size_t i = start + 1; i < lines.size(); ++i)
+    if (starts.empty())
     {
-        const auto& line = lines[i];
+        if (std::none_of (lines.begin(), lines.end(), [] (const std::string& line)
+                          { return startsWith (line, "Log trimmed"); }))
+            return verdict;
 
-        if (line == "pipe created")
-            verdict.state = Verdict::State::serving, verdict.detail = line;
-        else if (line.rfind ("Pipe not created", 0) == 0)
-            verdict.state = Verdict::State::noPipe, verdict.detail = line;
-        else if (line == "Deleting Instance" && verdict.state == Verdict::State::serving)
-            verdict.state = Verdict::State::quit, verdict.detail = line;
-        else if (verdict.state == Verdict::State::unknown && !line.empty())
-            verdict.detail = line;
+        const auto section = evaluate (lines, 0, lines.size(), {});
+        verdict.state = section.state;
+        verdict.detail = section.detail;
+        verdict.trimmed = true;
+        return verdict;
     }
 
+    // Each start's own lines run to the next start line.
+    const auto sectionOf = [&] (std::size_t k)
+    {
+        const auto end = k + 1 < starts.size() ? starts[k + 1] : lines.size();
+        return evaluate (lines, starts[k] + 1, end, fromStartLine (lines[starts[k]]));
+    };
+
+    auto k = starts.size() - 1;
+    auto section = sectionOf (k);
+
+    if (section.state == State::waiting)
+    {
+        // The REAPER it waits for started earlier; other REAPERs may be waiting too.
+        auto earlier = k;
+        auto served = section;
+
+        while (earlier > 0 && served.state == State::waiting)
+            served = sectionOf (--earlier);
+
+        if (served.state != State::waiting)
+        {
+            verdict.waitingStarted = lines[starts[k]];
+            verdict.waitingDetail = section.detail;
+            k = earlier;
+            section = served;
+        }
+    }
+
+    verdict.started = lines[starts[k]];
+    verdict.state = section.state;
+    verdict.detail = section.detail;
+    verdict.trimmed = !startsWith (verdict.started, "Log started");
     return verdict;
 }
 } // namespace log_check

@@ -1,26 +1,53 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// Reads the extension's log for what its last start did. Each start begins with a banner
-// whose last line is "Log started: <date>"; the extension then logs "pipe created", or
-// "Pipe not created: <why>", and "Deleting Instance" when REAPER unloads it.
+// Reads the extension's log for what its last start did. This is the one place that knows
+// the log's lines; it is read as lines (CR LF or LF) and tolerates lines it does not know.
+//
+// - A start line begins a start: a line that begins with "Log " and contains "started" (in
+//   any case). That is the banner each start writes, "Log started: <date>", and the first
+//   line a trim leaves, which says when this REAPER's log started and whether it serves the
+//   pipe, the lines before it being gone. Such a trim line also tells the pipe's state, by
+//   the words it contains (in any case): "served by another" (waiting), "not served" or "not
+//   created" (no pipe), "served", "serving" or "pipe created" (serving).
+// - A log without a start line but with a line beginning "Log trimmed" was cut since its
+//   start: all its lines count as that start's, whose start line is gone.
+// - After a start line: "pipe created" or "pipe re-created" (serving), "Pipe not created:
+//   <why>" (no pipe), "Pipe served by another REAPER (process N)" (waiting), and "Deleting
+//   Instance" when REAPER unloads the extension.
+// - Every REAPER with the extension writes into the one log, so a second REAPER's start
+//   follows the first's and says it waits. When the last start waits, the state is the one
+//   of the latest start before it that does not wait (that REAPER serves), and the waiting
+//   start is named beside it.
 namespace log_check
 {
+// The log is cut back whenever it has grown by 1 MiB since a REAPER opened it (to its last
+// 128 KiB): each REAPER writing into it can add that much. The doctor reads no more than its
+// last this many bytes, whatever the file's size.
+constexpr std::uint64_t kMostBytesRead = 4 * 1024 * 1024;
+
 struct Verdict
 {
     enum class State
     {
-        serving, // the last start made the pipe and is not over
-        quit,    // the last start made the pipe, then REAPER unloaded the extension
-        noPipe,  // the last start could not make the pipe
+        serving, // the start made the pipe and is not over
+        quit,    // the start made the pipe, then REAPER unloaded the extension
+        noPipe,  // the start could not make the pipe
+        waiting, // the start waits for another REAPER, whose start is no longer in the log
         noStart, // the log holds no start
-        unknown  // the last start says neither: detail quotes its last line
+        unknown  // the start says none of these: detail quotes its last line
     };
 
     State state = State::noStart;
-    std::string started; // the start's "Log started: ..." line
-    std::string detail;  // the line that decided it
+    std::string started;  // the start line; empty when a trim took it
+    std::string detail;   // the line that decided it
+    bool trimmed = false; // the start's banner is gone: the log was cut since
+
+    // When a later REAPER waits for the one that serves: its start line and what it said.
+    std::string waitingStarted;
+    std::string waitingDetail;
 };
 
 Verdict readLog (const std::string& text);

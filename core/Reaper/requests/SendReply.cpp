@@ -1,4 +1,4 @@
-#include "requests/ReplyProcedure.h"
+#include "requests/SendReply.h"
 
 #include "logging/Log.h"
 #include "requests/MessageSerializer.h"
@@ -9,7 +9,7 @@ void sendReply (const BVReaper::ServerMessage& reply, ReplySender& replies)
 
     if (block == nullptr || block->empty())
     {
-        BV_ASSERT_FALSE();
+        BV_ASSERT_FALSE(); // writes the log's documented assertion line
         logging::writeToLog ("Unable to serialize reply");
         return;
     }

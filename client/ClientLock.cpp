@@ -2,10 +2,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +19,13 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
+std::string octal (mode_t mode)
+{
+    char text[8];
+    std::snprintf (text, sizeof (text), "%04o", static_cast<unsigned> (mode & 07777));
+    return text;
+}
+
 // Empty when the lock file may be used, else why not. A file of ours with another mode is
 // made 0600 rather than refused: only someone who can open it could hold it against us.
 std::string whyUntrusted (const struct stat& info)
@@ -24,10 +34,63 @@ std::string whyUntrusted (const struct stat& info)
         return "is a symbolic link";
 
     if (!S_ISREG (info.st_mode))
-        return "is not a regular file";
+        return "is " + fifo_trust::kindOf (info.st_mode) + ", not a regular file";
 
     if (info.st_uid != geteuid())
         return "belongs to another user (" + fifo_trust::userName (info.st_uid) + "), not to " + fifo_trust::userName (geteuid());
+
+    return {};
+}
+
+// Empty when only this user can create files in the folder (a symbolic link to such a
+// folder is fine), else why not.
+std::string whyFolderUnsafe (const std::string& folder)
+{
+    struct stat info;
+
+    if (::stat (folder.c_str(), &info) != 0)
+        return std::string ("cannot be examined: ") + std::strerror (errno);
+
+    if (!S_ISDIR (info.st_mode))
+        return "is not a folder";
+
+    if (info.st_uid != geteuid())
+        return "belongs to another user (" + fifo_trust::userName (info.st_uid) + ")";
+
+    if ((info.st_mode & 022) != 0)
+        return "can be written by other users (mode " + octal (info.st_mode) + ")";
+
+    return {};
+}
+
+std::string parentOf (const std::string& path)
+{
+    const auto slash = path.find_last_of ('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/"
+                                                         : path.substr (0, slash);
+}
+
+// Makes the folder, and its parent when that is missing too (~/.cache on a fresh account).
+void makeFolder (const std::string& folder, int depth = 2)
+{
+    if (::mkdir (folder.c_str(), 0700) != 0 && errno == ENOENT && depth > 1)
+    {
+        makeFolder (parentOf (folder), depth - 1);
+        ::mkdir (folder.c_str(), 0700);
+    }
+}
+
+std::string homeFolder()
+{
+    if (const char* home = std::getenv ("HOME"); home != nullptr && home[0] == '/')
+        return home;
+
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    char buffer[1024];
+
+    if (getpwuid_r (geteuid(), &entry, buffer, sizeof (buffer), &found) == 0 && found != nullptr && found->pw_dir != nullptr)
+        return found->pw_dir;
 
     return {};
 }
@@ -48,9 +111,35 @@ bool sameFile (const struct stat& a, const struct stat& b)
 }
 } // namespace
 
+std::string ClientLock::folder()
+{
+    // Not /tmp: anyone can create a file there, and a file of another user at the name would
+    // lock this user out for good.
+    if (const char* runtime = std::getenv ("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/' && whyFolderUnsafe (runtime).empty())
+        return runtime;
+
+    return homeFolder() + "/.cache/bv-client";
+}
+
 std::string ClientLock::pathFor (const std::string& pipeName)
 {
-    return "/tmp/" + pipeName + "_client.lock";
+    auto name = pipeName;
+
+    for (auto& c : name)
+        if (c == '/')
+            c = '_';
+
+    return folder() + "/" + name + "_client.lock";
+}
+
+std::string ClientLock::whyRefused (const std::string& path)
+{
+    struct stat info;
+
+    if (::lstat (path.c_str(), &info) != 0)
+        return {};
+
+    return whyUntrusted (info);
 }
 
 ClientLock::~ClientLock()
@@ -62,6 +151,15 @@ ClientLock::Result ClientLock::acquire (const std::string& path, int timeoutMs)
 {
     release();
     const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
+    const auto folder = parentOf (path);
+    makeFolder (folder);
+
+    if (struct stat info; ::stat (folder.c_str(), &info) != 0)
+        return {Result::Status::failed, "cannot be made: its folder " + folder + " cannot be made (" + std::strerror (errno) + ")"};
+
+    if (auto reason = whyFolderUnsafe (folder); !reason.empty())
+        return {Result::Status::failed, "cannot be used: its folder " + folder + " " + reason
+                                            + ", so another user could lock bv-client out (the folder must be yours and closed to others, e.g. mode 0700)"};
 
     for (;;)
     {
