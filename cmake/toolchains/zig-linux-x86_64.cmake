@@ -4,6 +4,9 @@
 # header-only packages are used as they are.
 set(BV_ZIG_TARGET x86_64-linux-gnu.2.34)
 include(${CMAKE_CURRENT_LIST_DIR}/zig.cmake)
+# Zig does not tell CMake the system's multiarch folder, where packages keep their CMake
+# files (JUCE, which one test uses as the library application's client).
+set(CMAKE_LIBRARY_ARCHITECTURE x86_64-linux-gnu)
 # Zig searches its own C and C++ headers only; the system's (libsndfile's, the header-only
 # packages') are found after them, so that none of them replaces one of Zig's.
 string(APPEND CMAKE_C_FLAGS_INIT " -idirafter /usr/include")
