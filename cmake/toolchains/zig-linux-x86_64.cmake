@@ -11,6 +11,9 @@ set(CMAKE_LIBRARY_ARCHITECTURE x86_64-linux-gnu)
 # packages') are found after them, so that none of them replaces one of Zig's.
 string(APPEND CMAKE_C_FLAGS_INIT " -idirafter /usr/include")
 string(APPEND CMAKE_CXX_FLAGS_INIT " -idirafter /usr/include")
+# Programs find the system's libraries by name (JUCE asks for -lz); the C library itself
+# stays Zig's, for glibc 2.34.
+string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -L/usr/lib/x86_64-linux-gnu")
 # Zig links shared libraries without crtbeginS.o: the module gets the unload-time call of
 # its exit handlers from this file instead (see there).
 set(BV_TOOLCHAIN_MODULE_SOURCES "${CMAKE_CURRENT_LIST_DIR}/zig/linux-module-finalize.c")
