@@ -94,6 +94,14 @@ void HostCallTimer::setInnerGetFunc (HostGetFunc inner)
     innerGetFunc = inner;
 }
 
+reaper_plugin_info_t HostCallTimer::wrappedRecord (const reaper_plugin_info_t& hostRecord)
+{
+    setInnerGetFunc (hostRecord.GetFunc);
+    auto record = hostRecord;
+    record.GetFunc = &getFunc;
+    return record;
+}
+
 void* HostCallTimer::getFunc (const char* name)
 {
     if (innerGetFunc == nullptr || name == nullptr)

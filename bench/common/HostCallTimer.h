@@ -11,6 +11,10 @@ public:
     // The GetFunc whose functions the wrappers call.
     static void setInnerGetFunc (HostGetFunc inner);
 
+    // A copy of the host's record whose GetFunc is getFunc(), wrapping the record's own:
+    // what a benchmark hands the extension at its load call.
+    static reaper_plugin_info_t wrappedRecord (const reaper_plugin_info_t& hostRecord);
+
     // The GetFunc to give the extension: a timing wrapper for each of the 35 functions
     // and the four optional ones, the inner function itself for any other name.
     static void* getFunc (const char* name);

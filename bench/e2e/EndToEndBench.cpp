@@ -13,21 +13,23 @@
 
 #include "AudioFileWriter.h"
 #include "ClientJobs.h"
+#include "ExtensionLibrary.h"
 #include "FifoPingPong.h"
 #include "FigureTable.h"
 #include "HostCallTimer.h"
 #include "HostModel.h"
-#include "HostPump.h"
-#include "LoadedModule.h"
+#include "MainLoop.h"
 #include "PacketBuilder.h"
 #include "PumpFloorServer.h"
 #include "RequestPayloads.h"
 #include "TemporaryHome.h"
+#include "TimerRounds.h"
 
 namespace
 {
 using namespace std::chrono_literals;
 using Verdict = FigureTable::Verdict;
+using request_payloads::isVersionReply;
 
 const char* const kPipeName = "bv_reaper";
 
@@ -58,21 +60,17 @@ std::string periodName (std::chrono::microseconds period)
     return period >= 1ms ? std::to_string (period.count() / 1000) + " ms" : std::to_string (period.count()) + " us";
 }
 
-bool isVersionReply (const std::string& payload)
-{
-    return request_payloads::isVersionReply (payload);
-}
-
 // Round trips of version requests through the module and through the floor server, at the
 // same period, in alternating blocks so that both see the same machine.
 void roundTripFigures (FigureTable& table, reaper_host::HostModel& host, std::chrono::microseconds period, int count)
 {
     PumpFloorServer floor (host.timers(), floorPipeName(), request_payloads::versionReply());
-    HostPump pump (host.timers(), period);
+    reaper_host::MainLoop loop (host.timers(), period);
+    const TimerRounds rounds (loop);
     std::vector<double> module, floorSamples;
     bool ok = floor.isReady();
 
-    pump.runWhile ([&]
+    loop.runWhile ([&]
                    {
                        PipeClient toModule, toFloor;
 
@@ -82,7 +80,7 @@ void roundTripFigures (FigureTable& table, reaper_host::HostModel& host, std::ch
                            return;
                        }
 
-                       const auto request = request_payloads::versionRequest();
+                       const auto request = request_payloads::version();
                        constexpr int kBlock = 50;
 
                        // Warm-up, not counted.
@@ -96,8 +94,7 @@ void roundTripFigures (FigureTable& table, reaper_host::HostModel& host, std::ch
                            ok = a.size() == kBlock && b.size() == kBlock;
                            module.insert (module.end(), a.begin(), a.end());
                            floorSamples.insert (floorSamples.end(), b.begin(), b.end());
-                       } },
-                   60s);
+                       } });
 
     const auto name = periodName (period);
 
@@ -113,7 +110,7 @@ void roundTripFigures (FigureTable& table, reaper_host::HostModel& host, std::ch
     table.addTiming ("round trip, timer " + name + ", pump floor", floorStats, "us");
     table.addValue ("  ratio module / pump floor (medians)", FigureTable::format (ratio, 3), "<= 1.1",
                     FigureTable::verdictOf (ratio <= 1.1));
-    const SampleStats ticks (pump.tickMicroseconds());
+    const SampleStats ticks (rounds.microseconds());
     table.addNote ("main-thread round of timers: median " + FigureTable::format (ticks.median(), 1) + " us, p99 "
                    + FigureTable::format (ticks.p99(), 1) + " us, max " + FigureTable::format (ticks.max(), 1) + " us over "
                    + std::to_string (ticks.count()) + " rounds");
@@ -121,7 +118,7 @@ void roundTripFigures (FigureTable& table, reaper_host::HostModel& host, std::ch
 
 void fifoFloorFigure (FigureTable& table, int count)
 {
-    const auto request = request_payloads::versionRequest();
+    const auto request = request_payloads::version();
     const auto reply = request_payloads::versionReply();
     const auto samples = FifoPingPong::measure ("bv_bench_fifo_" + std::to_string (::getpid()),
                                                 buildPacket (pipe_contract::kPacketMagic, request.data(), request.size()),
@@ -134,18 +131,18 @@ void fifoFloorFigure (FigureTable& table, int count)
 
 void pipelinedFigure (FigureTable& table, reaper_host::HostModel& host, int count)
 {
-    HostPump pump (host.timers(), 1ms);
+    reaper_host::MainLoop loop (host.timers(), 1ms);
+    const TimerRounds rounds (loop);
     client_jobs::PipelinedResult result;
     bool opened = false;
 
-    pump.runWhile ([&]
+    loop.runWhile ([&]
                    {
                        PipeClient client;
                        opened = client.open (kPipeName, 2000);
 
                        if (opened)
-                           result = client_jobs::pipelined (client, request_payloads::versionRequest(), count, isVersionReply); },
-                   120s);
+                           result = client_jobs::pipelined (client, request_payloads::version(), count, isVersionReply); });
 
     const auto rate = result.seconds > 0 ? result.answered / result.seconds : 0.0;
     const bool allAnswered = result.answered == count;
@@ -155,7 +152,7 @@ void pipelinedFigure (FigureTable& table, reaper_host::HostModel& host, int coun
                     ">= 50000/s, all answered", FigureTable::verdictOf (opened && allAnswered && rate >= 50000));
 
     table.addTiming ("  wait per request, write to reply", SampleStats (result.waitMicroseconds), "us");
-    table.addTiming ("  main-thread round of timers", SampleStats (pump.tickMicroseconds()), "us");
+    table.addTiming ("  main-thread round of timers", SampleStats (rounds.microseconds()), "us");
 
     if (!opened || !allAnswered)
         table.addBroken ("pipelined version requests", "not every request was answered");
@@ -171,19 +168,19 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
     HostCallTimer::setMeasuringCpu (true);
     HostCallTimer::reset();
 
-    HostPump pump (host.timers(), 1ms);
+    reaper_host::MainLoop loop (host.timers(), 1ms);
+    const TimerRounds rounds (loop);
     client_jobs::PipelinedResult result;
 
-    pump.runWhile ([&]
+    loop.runWhile ([&]
                    {
                        PipeClient client;
 
                        if (client.open (kPipeName, 2000))
-                           result = client_jobs::pipelined (client, request_payloads::spotRequest (audioPath), count,
-                                                            request_payloads::isSuccessfulCommandResult); },
-                   600s);
+                           result = client_jobs::pipelined (client, request_payloads::spot (audioPath, "Door slam", 0.5f, 0.8f), count,
+                                                            request_payloads::isSuccessfulCommandResult); });
 
-    const auto busy = pump.busySeconds();
+    const auto busy = rounds.busySeconds();
     const auto inHost = static_cast<double> (HostCallTimer::nanoseconds()) * 1e-9;
     const auto rate = result.seconds > 0 ? result.answered / result.seconds : 0.0;
     const bool allPlaced = result.answered == count && host.itemCount() == count;
@@ -195,7 +192,7 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
 
     if (result.answered > 0)
     {
-        const auto cpu = pump.busyCpuSeconds();
+        const auto cpu = rounds.busyCpuSeconds();
         const auto hostCpu = static_cast<double> (HostCallTimer::cpuNanoseconds()) * 1e-9;
         const auto perSpot = [&] (double seconds)
         { return FigureTable::format (seconds / result.answered * 1e6, 1) + " us"; };
@@ -209,7 +206,7 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
         table.addNote ("wall time includes moments the core went elsewhere, e.g. to the client woken by each reply");
     }
 
-    table.addTiming ("  main-thread round of timers", SampleStats (pump.tickMicroseconds()), "us");
+    table.addTiming ("  main-thread round of timers", SampleStats (rounds.microseconds()), "us");
     host.reset();
     HostCallTimer::setMeasuringCpu (false);
 
@@ -220,18 +217,18 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
 void largePayloadFigure (FigureTable& table, reaper_host::HostModel& host, int count)
 {
     constexpr auto period = 1ms;
-    HostPump pump (host.timers(), period);
+    reaper_host::MainLoop loop (host.timers(), period);
     std::vector<double> large, small;
 
-    pump.runWhile ([&]
+    loop.runWhile ([&]
                    {
                        PipeClient client;
 
                        if (! client.open (kPipeName, 2000))
                            return;
 
-                       const auto big = request_payloads::largeVersionRequest (200000);
-                       const auto plain = request_payloads::versionRequest();
+                       const auto big = request_payloads::paddedTo (request_payloads::version(), 200000);
+                       const auto plain = request_payloads::version();
                        client_jobs::roundTrips (client, big, 5, isVersionReply);
 
                        for (int done = 0; done < count; done += 10)
@@ -243,8 +240,7 @@ void largePayloadFigure (FigureTable& table, reaper_host::HostModel& host, int c
 
                            if (a.size() < 10 || b.size() < 10)
                                return;
-                       } },
-                   120s);
+                       } });
 
     const SampleStats largeStats (large), smallStats (small);
     const double periodMicros = std::chrono::duration<double, std::micro> (period).count();
@@ -305,12 +301,13 @@ int main (int argc, char** argv)
     const auto audioPath = home.path() + "/door slam.wav";
     reaper_host::writeAudioFile (audioPath, reaper_host::AudioFileFormat::wav16, 48000, 2, 48000 * 3);
 
-    LoadedModule module (host);
-    std::string error;
+    reaper_host::ExtensionLibrary module (host);
+    auto record = HostCallTimer::wrappedRecord (*host.pluginInfo());
+    const auto loaded = module.load (settings.modulePath, record);
 
-    if (!module.load (settings.modulePath, error))
+    if (!loaded.ok())
     {
-        std::fprintf (stderr, "%s\n", error.c_str());
+        std::fprintf (stderr, "%s\n", loaded.message.c_str());
         return 1;
     }
 

@@ -18,16 +18,16 @@
 
 #include <sys/prctl.h>
 
+#include "ExtensionLibrary.h"
 #include "FigureTable.h"
+#include "HostCallTimer.h"
 #include "HostModel.h"
-#include "HostPump.h"
-#include "LoadedModule.h"
+#include "MainLoop.h"
 #include "PipeClient.h"
 #include "ProcessMemory.h"
 #include "RequestPayloads.h"
 #include "TemporaryHome.h"
 #include "logging/ThousandsSeparators.h"
-#include "reaper.pb.h"
 
 namespace
 {
@@ -40,19 +40,7 @@ constexpr long kInboxBoundKiB = 16 * 1024;
 // An info request, padded with an unused field when payloadBytes is larger than its 2 bytes.
 std::string infoRequestPacket (std::size_t payloadBytes)
 {
-    BVReaper::ClientMessage message;
-    message.set_type (BVReaper::ClientMessage::INFO_REQUEST);
-
-    if (payloadBytes > 2)
-    {
-        auto* padding = message.mutable_open_project()->mutable_path();
-        padding->assign (payloadBytes, 'x');
-
-        while (message.ByteSizeLong() > payloadBytes && !padding->empty())
-            padding->pop_back();
-    }
-
-    const auto payload = message.SerializeAsString();
+    const auto payload = request_payloads::paddedTo (request_payloads::info(), payloadBytes);
     return buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
 }
 
@@ -90,8 +78,8 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
     bool written = false, answered = false;
     Clock::time_point floodStart, floodWritten, versionSent, versionAnswered;
 
-    HostPump pump (host.timers(), period);
-    pump.runWhile ([&]
+    reaper_host::MainLoop loop (host.timers(), period);
+    loop.runWhile ([&]
                    {
                        PipeClient client;
 
@@ -109,14 +97,13 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
 
                        floodWritten = Clock::now();
 
-                       if (! written || ! client.send (request_payloads::versionRequest(), kWaitMs))
+                       if (! written || ! client.send (request_payloads::version(), kWaitMs))
                            return;
 
                        versionSent = Clock::now();
                        const auto reply = client.receive (kWaitMs);
                        versionAnswered = Clock::now();
-                       answered = reply && request_payloads::isVersionReply (*reply); },
-                   std::chrono::milliseconds (2 * kWaitMs));
+                       answered = reply && request_payloads::isVersionReply (*reply); });
 
     const auto peakAdded = process_memory::peakResidentKiB() - residentBefore;
     const auto residentAfter = process_memory::residentKiB() - residentBefore;
@@ -190,12 +177,13 @@ int main (int argc, char** argv)
 
     for (const auto period : periods)
     {
-        LoadedModule module (host);
-        std::string error;
+        reaper_host::ExtensionLibrary module (host);
+        auto record = HostCallTimer::wrappedRecord (*host.pluginInfo());
+        const auto loaded = module.load (modulePath, record);
 
-        if (!module.load (modulePath, error))
+        if (!loaded.ok())
         {
-            std::fprintf (stderr, "%s\n", error.c_str());
+            std::fprintf (stderr, "%s\n", loaded.message.c_str());
             return 1;
         }
 

@@ -18,11 +18,13 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include "ExtensionLibrary.h"
 #include "FigureTable.h"
+#include "HostCallTimer.h"
 #include "HostModel.h"
-#include "HostPump.h"
-#include "LoadedModule.h"
+#include "MainLoop.h"
 #include "ProcessMemory.h"
+#include "Subprocess.h"
 #include "TemporaryHome.h"
 
 namespace
@@ -86,10 +88,10 @@ IdleShares idleCpuShares (reaper_host::HostModel& host, std::chrono::millisecond
             for (auto timer : extensionTimers)
                 host.timers().add (timer);
 
-        HostPump pump (host.timers(), 33ms);
+        reaper_host::MainLoop loop (host.timers(), 33ms);
         const auto cpuBefore = processCpuSeconds();
         const auto wallBefore = std::chrono::steady_clock::now();
-        pump.runFor (1000ms);
+        loop.runFor (1000ms);
         wall[loaded] += std::chrono::duration<double> (std::chrono::steady_clock::now() - wallBefore).count();
         cpu[loaded] += processCpuSeconds() - cpuBefore;
     }
@@ -113,29 +115,16 @@ std::vector<double> firstLoadsInFreshProcesses (const std::string& modulePath, i
     if (::readlink ("/proc/self/exe", self, sizeof (self) - 1) <= 0)
         return samples;
 
-    // Single quotes for the shell, each ' inside written as '\''.
-    const auto quoted = [] (const std::string& text)
-    {
-        std::string out = "'";
-
-        for (char c : text)
-            out += c == '\'' ? std::string ("'\\''") : std::string (1, c);
-
-        return out + "'";
-    };
-    const auto command = quoted (self) + " --first-load-only --module " + quoted (modulePath);
+    // What the module writes to standard error stays out of the figure.
+    testing_support::ProcessSetup errorsApart;
+    errorsApart.errorsApart = true;
 
     for (int i = 0; i < count; ++i)
     {
-        FILE* child = ::popen (command.c_str(), "r");
+        const auto run = testing_support::runProgram ({self, "--first-load-only", "--module", modulePath}, {}, errorsApart, 60s);
         double micros = 0;
 
-        if (child == nullptr)
-            continue;
-
-        const bool read = std::fscanf (child, "%lf", &micros) == 1;
-
-        if (::pclose (child) == 0 && read)
+        if (run.exitCode == 0 && std::sscanf (run.out.c_str(), "%lf", &micros) == 1)
             samples.push_back (micros);
     }
 
@@ -177,17 +166,19 @@ int main (int argc, char** argv)
     FigureTable table;
 
     const auto rssBefore = process_memory::residentKiB();
-    LoadedModule module (host);
-    std::string error;
+    reaper_host::ExtensionLibrary module (host);
+    auto record = HostCallTimer::wrappedRecord (*host.pluginInfo());
+    const auto microseconds = [] (std::chrono::nanoseconds duration)
+    { return std::chrono::duration<double, std::micro> (duration).count(); };
 
-    if (!module.load (modulePath, error))
+    if (const auto loaded = module.load (modulePath, record); !loaded.ok())
     {
-        std::fprintf (stderr, "%s\n", error.c_str());
+        std::fprintf (stderr, "%s\n", loaded.message.c_str());
         return 1;
     }
 
     const auto rssAfterLoad = process_memory::residentKiB();
-    const auto firstLoadMicros = module.loadCallMicroseconds();
+    const auto firstLoadMicros = microseconds (module.lastLoadCallDuration());
 
     if (firstLoadOnly)
     {
@@ -199,22 +190,22 @@ int main (int argc, char** argv)
     const auto idle = idleCpuShares (host, idleDuration);
     const auto rssAfterIdle = process_memory::residentKiB();
     module.unload();
-    const auto firstUnloadMicros = module.unloadCallMicroseconds();
+    const auto firstUnloadMicros = microseconds (module.lastUnloadCallDuration());
 
     std::vector<double> loads, unloads;
 
     for (int i = 0; i < cycles; ++i)
     {
-        if (!module.load (modulePath, error))
+        if (const auto loaded = module.load (modulePath, record); !loaded.ok())
         {
-            std::fprintf (stderr, "%s\n", error.c_str());
+            std::fprintf (stderr, "%s\n", loaded.message.c_str());
             return 1;
         }
 
-        loads.push_back (module.loadCallMicroseconds());
-        HostPump (host.timers(), 1ms).runFor (2ms);
+        loads.push_back (microseconds (module.lastLoadCallDuration()));
+        reaper_host::MainLoop (host.timers(), 1ms).runFor (2ms);
         module.unload();
-        unloads.push_back (module.unloadCallMicroseconds());
+        unloads.push_back (microseconds (module.lastUnloadCallDuration()));
     }
 
     const auto rssAfterCycles = process_memory::residentKiB();

@@ -60,7 +60,7 @@ bool answersAfterReload (reaper_host::ExtensionLibrary& library, reaper_host::Ho
     std::thread client ([&]
                         {
         PipeClient pipe;
-        if (pipe.open ("bv_reaper", 5000) && pipe.send (request_payloads::versionRequest(), 5000))
+        if (pipe.open ("bv_reaper", 5000) && pipe.send (request_payloads::version(), 5000))
             if (const auto reply = pipe.receive (5000))
                 answered = request_payloads::isVersionReply (*reply);
         done = true; });

@@ -1,5 +1,7 @@
 #include "ReaperBridge.h"
 
+#include <string>
+
 #include "PipeContract.h"
 #include "logging/Log.h"
 #include "requests/RequestDispatcher.h"
@@ -12,6 +14,26 @@ constexpr int kPipeTimeoutMs = 1000;
 const char* const kLogFolder = "Belvanta";
 const char* const kLogFile = "Reaper.txt";
 constexpr std::int64_t kLogSizeKeptAtStart = 131072;
+
+// How the pipe is, for the line a log cut in session begins with.
+std::string describe (PipeKeeper::State state)
+{
+    switch (state)
+    {
+        case PipeKeeper::State::serving:
+            return "pipe served";
+        case PipeKeeper::State::waitingForLock:
+            return "pipe not served (another REAPER serves it, or its lock file is refused)";
+        case PipeKeeper::State::pipeRefused:
+            return "pipe not served (its FIFOs are refused)";
+        case PipeKeeper::State::lost:
+            return "pipe not served (lost; made again after a pause)";
+        case PipeKeeper::State::stopped:
+            break;
+    }
+
+    return "pipe not served (stopped)";
+}
 } // namespace
 
 ReaperBridge* ReaperBridge::_singletonInstance = nullptr;
@@ -53,12 +75,17 @@ ReaperBridge::ReaperBridge()
     logger = std::make_unique<ExtensionLog> (ExtensionLog::defaultPath (kLogFolder, kLogFile), "", kLogSizeKeptAtStart);
     logging::setDestination (logger.get());
 
-    // Logs "pipe created", or why not: the bridge lives on without a pipe then, and the
-    // keeper tries again.
-    keeper.start();
+    // Read from whichever thread writes the line that makes the log too large: the keeper's
+    // state is an atomic, so nothing waits and no file is touched on REAPER's main thread.
+    logger->setPipeStatus ([this]
+                           { return describe (keeper.state()); });
 
-    if (keeper.state() == PipeKeeper::State::pipeRefused)
-        BV_ASSERT_FALSE();
+    // Logs "pipe created", or why not: the bridge lives on without a pipe then, and the
+    // keeper tries again. A refusal now is logged as a failed check.
+    duringLoad.log = logger.get();
+    logging::setDestination (&duringLoad);
+    keeper.start();
+    logging::setDestination (logger.get());
 }
 
 ReaperBridge::~ReaperBridge()
@@ -72,6 +99,14 @@ ReaperBridge::~ReaperBridge()
         _singletonInstance = nullptr;
 
     logger.reset();
+}
+
+void ReaperBridge::LoadRefusalsAsserted::logMessage (const std::string& line)
+{
+    if (line.rfind ("Pipe not created: ", 0) == 0)
+        BV_ASSERT_FALSE();
+
+    log->logMessage (line);
 }
 
 void ReaperBridge::connectionMade()

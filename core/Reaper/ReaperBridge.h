@@ -34,6 +34,18 @@ private:
 
     std::unique_ptr<ExtensionLog> logger;
 
+    // Where the lines go while the pipe is first made: a pipe, or its lock file, that cannot
+    // be made then is a failed check, so its "Pipe not created: ..." line comes after the
+    // assertion line, the shape the log has for every failure. A member, so that a line
+    // another thread writes just as the load ends still finds it.
+    struct LoadRefusalsAsserted : LogDestination
+    {
+        LogDestination* log = nullptr;
+        void logMessage (const std::string& line) override;
+    };
+
+    LoadRefusalsAsserted duringLoad;
+
     // Serves the pipe while no other REAPER does, and makes it again when it goes.
     PipeKeeper keeper;
 };

@@ -1,15 +1,27 @@
 #include "ExtensionLibrary.h"
 
+#include <utility>
+
 #include <dlfcn.h>
 
 namespace reaper_host
 {
 namespace
 {
+using Clock = std::chrono::steady_clock;
+
 std::string lastDlError()
 {
     const char* error = dlerror();
     return error != nullptr ? error : "unknown error";
+}
+
+LoadResult outcome (LoadStatus status, std::string message = {})
+{
+    LoadResult result;
+    result.status = status;
+    result.message = std::move (message);
+    return result;
 }
 
 // The base address of the loaded object that holds this code address, or null.
@@ -30,33 +42,41 @@ ExtensionLibrary::~ExtensionLibrary()
     unload();
 }
 
-LoadResult ExtensionLibrary::load (const std::string& path, int callerVersion)
+LoadResult ExtensionLibrary::open (const std::string& path)
 {
     unload();
     libraryPath = path;
-    LoadResult result;
 
     dlerror();
     handle = dlopen (path.c_str(), RTLD_NOW | RTLD_LOCAL);
 
     if (handle == nullptr)
-    {
-        result.status = LoadStatus::cannotOpen;
-        result.message = "cannot load " + path + ": " + lastDlError();
-        return result;
-    }
+        return outcome (LoadStatus::cannotOpen, "cannot load " + path + ": " + lastDlError());
 
     entry = reinterpret_cast<ReaperPluginEntryFn> (dlsym (handle, "ReaperPluginEntry"));
 
     if (entry == nullptr)
     {
         close();
-        result.status = LoadStatus::noEntryPoint;
-        result.message = path + " has no ReaperPluginEntry";
-        return result;
+        return outcome (LoadStatus::noEntryPoint, path + " has no ReaperPluginEntry");
     }
 
-    result.entryResult = entry (handle, model.pluginInfo (callerVersion));
+    return outcome (LoadStatus::opened);
+}
+
+LoadResult ExtensionLibrary::load (const std::string& path, int callerVersion)
+{
+    return load (path, *model.pluginInfo (callerVersion));
+}
+
+LoadResult ExtensionLibrary::load (const std::string& path, reaper_plugin_info_t& record)
+{
+    auto result = open (path);
+
+    if (!result.ok())
+        return result;
+
+    result.entryResult = loadCall (record);
 
     if (result.entryResult == 0)
     {
@@ -64,11 +84,40 @@ LoadResult ExtensionLibrary::load (const std::string& path, int callerVersion)
         close();
         result.status = LoadStatus::refused;
         result.message = path + ": ReaperPluginEntry refused to load (returned 0)";
-        return result;
     }
+    else
+        result.status = LoadStatus::loaded;
 
-    result.status = LoadStatus::loaded;
     return result;
+}
+
+int ExtensionLibrary::loadCall (int callerVersion)
+{
+    return loadCall (*model.pluginInfo (callerVersion));
+}
+
+int ExtensionLibrary::loadCall (reaper_plugin_info_t& record)
+{
+    if (entry == nullptr)
+        return 0;
+
+    const auto start = Clock::now();
+    const int answer = entry (handle, &record);
+    loadCallDuration = Clock::now() - start;
+    bridgeMayExist = bridgeMayExist || answer != 0;
+    return answer;
+}
+
+int ExtensionLibrary::unloadCall()
+{
+    if (entry == nullptr)
+        return 0;
+
+    const auto start = Clock::now();
+    const int answer = entry (handle, nullptr);
+    unloadCallDuration = Clock::now() - start;
+    bridgeMayExist = false;
+    return answer;
 }
 
 int ExtensionLibrary::unload()
@@ -76,7 +125,9 @@ int ExtensionLibrary::unload()
     if (handle == nullptr)
         return 0;
 
-    entry (handle, nullptr);
+    if (bridgeMayExist)
+        unloadCall();
+
     const int leftovers = removeTimersOfThisLibrary();
     close();
     return leftovers;
@@ -106,5 +157,6 @@ void ExtensionLibrary::close()
 
     handle = nullptr;
     entry = nullptr;
+    bridgeMayExist = false;
 }
 } // namespace reaper_host

@@ -1,10 +1,23 @@
 #include "MainLoop.h"
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
+
+#include <time.h>
 
 namespace reaper_host
 {
+namespace
+{
+std::chrono::nanoseconds threadCpuTime()
+{
+    timespec now{};
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds (now.tv_sec) + std::chrono::nanoseconds (now.tv_nsec);
+}
+} // namespace
+
 MainLoop::MainLoop (TimerRegistry& timers, std::chrono::microseconds period)
     : registry (timers)
     , interval (std::max (period, std::chrono::microseconds (1)))
@@ -22,9 +35,11 @@ void MainLoop::tick()
         return;
     }
 
+    const auto cpuStart = threadCpuTime();
     const auto start = Clock::now();
     registry.runAll();
-    roundObserver (std::chrono::duration_cast<std::chrono::microseconds> (Clock::now() - start));
+    const auto end = Clock::now();
+    roundObserver ({end - start, threadCpuTime() - cpuStart});
 }
 
 void MainLoop::tickIfDue()
@@ -37,9 +52,13 @@ void MainLoop::tickIfDue()
     tick();
     nextTick += interval;
 
-    // After a long stall, start the rhythm again instead of running rounds back to back.
-    if (nextTick < now)
-        nextTick = now + interval;
+    // As in REAPER, the next round comes a period after this one was due; after a round or
+    // a stall longer than that, the rhythm starts again a period after this round ended
+    // rather than running rounds back to back.
+    const auto end = Clock::now();
+
+    if (nextTick < end)
+        nextTick = end + interval;
 }
 
 std::chrono::microseconds MainLoop::timeUntilNextTick() const
@@ -76,5 +95,22 @@ bool MainLoop::runUntil (const std::function<bool()>& condition, std::chrono::mi
         if (tickCount != before && condition())
             return true;
     }
+}
+
+void MainLoop::runWhile (const std::function<void()>& job)
+{
+    std::atomic<bool> finished{false};
+    std::thread worker ([&]
+                        {
+                            job();
+                            finished = true; });
+
+    while (!runUntil ([&]
+                      { return finished.load(); },
+                      std::chrono::seconds (1)))
+    {
+    }
+
+    worker.join();
 }
 } // namespace reaper_host

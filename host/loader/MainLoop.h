@@ -15,6 +15,14 @@ class MainLoop
 public:
     using Clock = std::chrono::steady_clock;
 
+    // How long one round of timers held the thread: by the clock, and on the CPU (the
+    // time without the moments the machine gave the core to something else).
+    struct Round
+    {
+        std::chrono::nanoseconds wall{0};
+        std::chrono::nanoseconds cpu{0};
+    };
+
     explicit MainLoop (TimerRegistry& timers, std::chrono::microseconds period = std::chrono::milliseconds (33));
 
     // One round of timers, now.
@@ -33,9 +41,13 @@ public:
     // every round) or the timeout passes; the result is the condition's last value.
     bool runUntil (const std::function<bool()>& condition, std::chrono::microseconds timeout);
 
+    // Runs the job on a thread of its own (a client of the extension, say) and keeps
+    // ticking here until it has returned. The job must end by itself: give it timeouts.
+    void runWhile (const std::function<void()>& job);
+
     // Called after every round with how long the timers held the thread; empty by default,
     // so a loop that nobody measures reads no clock for it.
-    void setRoundObserver (std::function<void (std::chrono::microseconds)> observer)
+    void setRoundObserver (std::function<void (const Round&)> observer)
     {
         roundObserver = std::move (observer);
     }
@@ -55,6 +67,6 @@ private:
     std::chrono::microseconds interval;
     Clock::time_point nextTick;
     long long tickCount = 0;
-    std::function<void (std::chrono::microseconds)> roundObserver;
+    std::function<void (const Round&)> roundObserver;
 };
 } // namespace reaper_host

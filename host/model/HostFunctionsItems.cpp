@@ -1,8 +1,8 @@
 #include <cmath>
-#include <cstring>
 
 #include "HostCall.h"
 #include "HostFunctions.h"
+#include "PropertyAccess.h"
 
 namespace reaper_host::api
 {
@@ -10,11 +10,6 @@ namespace fmt = journal_format;
 
 namespace
 {
-bool is (const char* parmname, const char* key)
-{
-    return parmname != nullptr && std::strcmp (parmname, key) == 0;
-}
-
 // The item's number-valued property by REAPER's key; null for keys the model lacks.
 double* doubleProperty (Item& item, const char* parmname)
 {
@@ -38,6 +33,15 @@ bool* boolProperty (Item& item, const char* parmname)
     return nullptr;
 }
 } // namespace
+
+NumberField numberField (Item& item, const char* parmname)
+{
+    NumberField field;
+    field.number = doubleProperty (item, parmname);
+    field.flag = field.number == nullptr ? boolProperty (item, parmname) : nullptr;
+    field.index = !field.exists() && is (parmname, "I_CURTAKE") ? &item.activeTake : nullptr;
+    return field;
+}
 
 MediaItem* AddMediaItemToTrack (MediaTrack* tr)
 {
@@ -84,51 +88,14 @@ double GetMediaItemInfo_Value (MediaItem* item, const char* parmname)
 {
     HostCall call ("GetMediaItemInfo_Value");
     call.arg (call.model.describe (item)).arg (fmt::quoted (parmname));
-    auto* found = call.model.findItem (item);
-
-    if (found == nullptr)
-    {
-        call.invalidHandle();
-        return call.returns (0.0, "0");
-    }
-
-    double value = 0;
-
-    if (auto* number = doubleProperty (*found, parmname))
-        value = *number;
-    else if (auto* flag = boolProperty (*found, parmname))
-        value = *flag ? 1.0 : 0.0;
-    else if (is (parmname, "I_CURTAKE"))
-        value = found->activeTake;
-
-    return call.returns (value, fmt::number (value));
+    return getInfoValue (call, call.model.findItem (item), parmname);
 }
 
 bool SetMediaItemInfo_Value (MediaItem* item, const char* parmname, double newvalue)
 {
     HostCall call ("SetMediaItemInfo_Value");
     call.arg (call.model.describe (item)).arg (fmt::quoted (parmname)).arg (newvalue);
-    auto* found = call.model.findItem (item);
-
-    if (found == nullptr)
-    {
-        call.invalidHandle();
-        return call.returns (false, "false");
-    }
-
-    if (call.injectedFailure())
-        return call.returns (false, "false");
-
-    if (auto* number = doubleProperty (*found, parmname))
-        *number = newvalue;
-    else if (auto* flag = boolProperty (*found, parmname))
-        *flag = newvalue != 0.0;
-    else if (is (parmname, "I_CURTAKE"))
-        found->activeTake = (int) newvalue;
-    else
-        return call.returns (false, "false");
-
-    return call.returns (true, "true");
+    return setInfoValue (call, call.model.findItem (item), parmname, newvalue);
 }
 
 void* GetSetMediaItemInfo (MediaItem* item, const char* parmname, void* setNewValue)
@@ -146,24 +113,10 @@ void* GetSetMediaItemInfo (MediaItem* item, const char* parmname, void* setNewVa
 
     // Set: copy the caller's value in; both ways: answer the address of the field.
     if (auto* number = doubleProperty (*found, parmname))
-    {
-        call.arg (setNewValue != nullptr ? fmt::number (*static_cast<double*> (setNewValue)) : std::string ("null"));
-
-        if (setNewValue != nullptr)
-            *number = *static_cast<double*> (setNewValue);
-
-        return call.returns<void*> (number, fmt::number (*number));
-    }
+        return getSetNumber (call, number, setNewValue);
 
     if (auto* flag = boolProperty (*found, parmname))
-    {
-        call.arg (setNewValue != nullptr ? fmt::boolean (*static_cast<bool*> (setNewValue)) : std::string ("null"));
-
-        if (setNewValue != nullptr)
-            *flag = *static_cast<bool*> (setNewValue);
-
-        return call.returns<void*> (flag, fmt::boolean (*flag));
-    }
+        return getSetFlag (call, flag, setNewValue);
 
     call.arg (setNewValue != nullptr ? "value" : "null");
 

@@ -3,6 +3,7 @@
 #include "HostCall.h"
 #include "HostFunctions.h"
 #include "MediaSource.h"
+#include "PropertyAccess.h"
 
 namespace reaper_host::api
 {
@@ -10,11 +11,6 @@ namespace fmt = journal_format;
 
 namespace
 {
-bool is (const char* parmname, const char* key)
-{
-    return parmname != nullptr && std::strcmp (parmname, key) == 0;
-}
-
 double* doubleProperty (Take& take, const char* parmname)
 {
     if (is (parmname, "D_STARTOFFS"))
@@ -30,6 +26,14 @@ double* doubleProperty (Take& take, const char* parmname)
     return nullptr;
 }
 } // namespace
+
+NumberField numberField (Take& take, const char* parmname)
+{
+    NumberField field;
+    field.number = doubleProperty (take, parmname);
+    field.flag = field.number == nullptr && is (parmname, "B_PPITCH") ? &take.preservePitch : nullptr;
+    return field;
+}
 
 MediaItem_Take* AddTakeToMediaItem (MediaItem* item)
 {
@@ -74,47 +78,14 @@ double GetMediaItemTakeInfo_Value (MediaItem_Take* take, const char* parmname)
 {
     HostCall call ("GetMediaItemTakeInfo_Value");
     call.arg (call.model.describe (take)).arg (fmt::quoted (parmname));
-    auto* found = call.model.findTake (take);
-
-    if (found == nullptr)
-    {
-        call.invalidHandle();
-        return call.returns (0.0, "0");
-    }
-
-    double value = 0;
-
-    if (auto* number = doubleProperty (*found, parmname))
-        value = *number;
-    else if (is (parmname, "B_PPITCH"))
-        value = found->preservePitch ? 1.0 : 0.0;
-
-    return call.returns (value, fmt::number (value));
+    return getInfoValue (call, call.model.findTake (take), parmname);
 }
 
 bool SetMediaItemTakeInfo_Value (MediaItem_Take* take, const char* parmname, double newvalue)
 {
     HostCall call ("SetMediaItemTakeInfo_Value");
     call.arg (call.model.describe (take)).arg (fmt::quoted (parmname)).arg (newvalue);
-    auto* found = call.model.findTake (take);
-
-    if (found == nullptr)
-    {
-        call.invalidHandle();
-        return call.returns (false, "false");
-    }
-
-    if (call.injectedFailure())
-        return call.returns (false, "false");
-
-    if (auto* number = doubleProperty (*found, parmname))
-        *number = newvalue;
-    else if (is (parmname, "B_PPITCH"))
-        found->preservePitch = newvalue != 0.0;
-    else
-        return call.returns (false, "false");
-
-    return call.returns (true, "true");
+    return setInfoValue (call, call.model.findTake (take), parmname, newvalue);
 }
 
 void* GetSetMediaItemTakeInfo (MediaItem_Take* tk, const char* parmname, void* setNewValue)
@@ -142,24 +113,10 @@ void* GetSetMediaItemTakeInfo (MediaItem_Take* tk, const char* parmname, void* s
     }
 
     if (auto* number = doubleProperty (*found, parmname))
-    {
-        call.arg (setNewValue != nullptr ? fmt::number (*static_cast<double*> (setNewValue)) : std::string ("null"));
-
-        if (setNewValue != nullptr)
-            *number = *static_cast<double*> (setNewValue);
-
-        return call.returns<void*> (number, fmt::number (*number));
-    }
+        return getSetNumber (call, number, setNewValue);
 
     if (is (parmname, "B_PPITCH"))
-    {
-        call.arg (setNewValue != nullptr ? fmt::boolean (*static_cast<bool*> (setNewValue)) : std::string ("null"));
-
-        if (setNewValue != nullptr)
-            found->preservePitch = *static_cast<bool*> (setNewValue);
-
-        return call.returns<void*> (&found->preservePitch, fmt::boolean (found->preservePitch));
-    }
+        return getSetFlag (call, &found->preservePitch, setNewValue);
 
     call.arg (setNewValue != nullptr ? "value" : "null");
 

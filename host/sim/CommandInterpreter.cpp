@@ -17,11 +17,6 @@ std::chrono::microseconds milliseconds (double ms)
 {
     return std::chrono::microseconds ((long long) (ms * 1000.0));
 }
-
-CommandOutcome usage (const std::string& command, const char* arguments)
-{
-    return CommandOutcome::fail ("usage: " + command + " " + arguments);
-}
 } // namespace
 
 CommandInterpreter::CommandInterpreter (SimSession& simSession, std::ostream& output, int drawWidth)
@@ -31,37 +26,75 @@ CommandInterpreter::CommandInterpreter (SimSession& simSession, std::ostream& ou
 {
 }
 
-const char* CommandInterpreter::helpText()
+const std::vector<CommandInterpreter::Command>& CommandInterpreter::commands()
 {
-    return "Commands (tracks and items are numbered from 1):\n"
-           "  add-track [NAME]             add a track\n"
-           "  tracks N                     add tracks until there are N\n"
-           "  select-tracks [I ...]        select exactly these tracks (none: unselect all)\n"
-           "  cursor SECONDS               move the edit cursor\n"
-           "  time-selection START END     set the time selection (0 0 clears it)\n"
-           "  project-path PATH            set the project path\n"
-           "  add-item TRACK POS LEN [FILE]  add an item, with a take playing FILE\n"
-           "  select-item TRACK I          select item I of the track (timeline order)\n"
-           "  unselect-items               unselect every item\n"
-           "  fail FUNCTION [TIMES]        make a host function fail (always, or TIMES calls)\n"
-           "  heal FUNCTION                stop making it fail\n"
-           "  undo                         undo the last undo point, as Edit > Undo\n"
-           "  redo                         redo the last undone point\n"
-           "  history                      list the undo points (undone ones marked)\n"
-           "  draw                         print the timeline\n"
-           "  json [FILE]                  write the project as JSON (stdout without FILE)\n"
-           "  journal [N]                  list the host calls (the last N)\n"
-           "  journal-clear                forget the host calls so far\n"
-           "  tick [N]                     run the timers N times now\n"
-           "  wait MS                      keep the timers running for MS milliseconds\n"
-           "  wait-items N TIMEOUT_MS      run until the project has N items, else fail\n"
-           "  wait-calls FUNCTION N TIMEOUT_MS  run until FUNCTION was called N times\n"
-           "  load LIBRARY                 load an extension\n"
-           "  unload                       unload every extension\n"
-           "  status                       extensions, timers, ticks, live sources, pipe\n"
-           "  wait-serving TIMEOUT_MS      run until an extension here serves the pipe\n"
-           "  echo TEXT                    print TEXT\n"
-           "  quit                         unload and leave\n";
+    using C = CommandInterpreter;
+
+    static const std::vector<Command> table{
+        {"add-track", "[NAME]", "add a track", &C::addTrack},
+        {"tracks", "N", "add tracks until there are N", &C::tracks},
+        {"select-tracks", "[I ...]", "select exactly these tracks (none: unselect all)", &C::selectTracks},
+        {"cursor", "SECONDS", "move the edit cursor", &C::cursor},
+        {"time-selection", "START END", "set the time selection (0 0 clears it)", &C::timeSelection},
+        {"project-path", "PATH", "set the project path", &C::projectPath},
+        {"add-item", "TRACK POSITION LENGTH [FILE]", "add an item, with a take playing FILE", &C::addItem},
+        {"select-item", "TRACK ITEM", "select that item of the track (timeline order)", &C::selectItem},
+        {"unselect-items", "", "unselect every item", &C::unselectItems},
+        {"fail", "FUNCTION [TIMES]", "make a host function fail (always, or TIMES calls)", &C::fail},
+        {"heal", "FUNCTION", "stop making it fail", &C::heal},
+        {"undo", "", "undo the last undo point, as Edit > Undo", &C::undoOrRedo},
+        {"redo", "", "redo the last undone point", &C::undoOrRedo},
+        {"history", "", "list the undo points (undone ones marked)", &C::history},
+        {"draw", "", "print the timeline", &C::draw},
+        {"timeline", "", "print the timeline (as draw)", &C::draw},
+        {"json", "[FILE]", "write the project as JSON (stdout without FILE)", &C::writeJson},
+        {"journal", "[N]", "list the host calls (the last N)", &C::listJournal},
+        {"journal-clear", "", "forget the host calls so far", &C::clearJournal},
+        {"tick", "[N]", "run the timers N times now", &C::tick},
+        {"wait", "MILLISECONDS", "keep the timers running for that long", &C::wait},
+        {"wait-items", "N TIMEOUT_MS", "run until the project has N items, else fail", &C::waitFor},
+        {"wait-calls", "FUNCTION N TIMEOUT_MS", "run until FUNCTION was called N times", &C::waitFor},
+        {"load", "LIBRARY", "load an extension", &C::load},
+        {"unload", "", "unload every extension", &C::unload},
+        {"status", "", "extensions, timers, ticks, live sources, pipe", &C::status},
+        {"wait-serving", "TIMEOUT_MS", "run until an extension here serves the pipe", &C::waitServing},
+        {"echo", "TEXT", "print TEXT", &C::echo},
+        {"quit", "", "unload and leave", &C::quit},
+        {"exit", "", "unload and leave (as quit)", &C::quit},
+        {"help", "", "list these commands", &C::help},
+    };
+
+    return table;
+}
+
+const CommandInterpreter::Command* CommandInterpreter::find (const std::string& name)
+{
+    for (const auto& command : commands())
+        if (name == command.name)
+            return &command;
+
+    return nullptr;
+}
+
+std::string CommandInterpreter::helpText()
+{
+    constexpr std::size_t kSummaryColumn = 29;
+    std::string text = "Commands (tracks and items are numbered from 1):\n";
+
+    for (const auto& command : commands())
+    {
+        auto call = std::string (command.name) + (*command.arguments != 0 ? " " : "") + command.arguments;
+        call.append (call.size() + 2 > kSummaryColumn ? 2 : kSummaryColumn - call.size(), ' ');
+        text += "  " + call + command.summary + "\n";
+    }
+
+    return text;
+}
+
+CommandOutcome CommandInterpreter::usage (const Words& words, const char* condition)
+{
+    const auto* command = find (words[0]);
+    return CommandOutcome::fail ("usage: " + words[0] + " " + (command != nullptr ? command->arguments : "") + condition);
 }
 
 CommandOutcome CommandInterpreter::execute (const std::string& line)
@@ -75,212 +108,93 @@ CommandOutcome CommandInterpreter::execute (const std::string& line)
     if (words.empty())
         return {};
 
-    return run (words);
+    const auto* command = find (words[0]);
+
+    if (command == nullptr)
+        return CommandOutcome::fail ("unknown command: " + words[0] + " (try help)");
+
+    return (this->*command->handler) (words);
 }
 
-CommandOutcome CommandInterpreter::run (const Words& words)
+CommandOutcome CommandInterpreter::help (const Words&)
+{
+    out << helpText();
+    return {};
+}
+
+CommandOutcome CommandInterpreter::quit (const Words&)
+{
+    return {CommandOutcome::Kind::quit, {}};
+}
+
+CommandOutcome CommandInterpreter::addTrack (const Words& words)
+{
+    session.model().addTrack (words.size() >= 2 ? words[1] : std::string());
+    return {};
+}
+
+CommandOutcome CommandInterpreter::tracks (const Words& words)
 {
     auto& model = session.model();
-    const auto& command = words[0];
-    const auto argc = words.size() - 1;
-    double number = 0, other = 0;
     int count = 0;
 
-    if (command == "help")
+    if (words.size() != 2 || !parseInteger (words[1], count) || count < 0)
+        return usage (words);
+
+    while ((int) model.project().tracks.size() < count)
+        model.addTrack();
+
+    return {};
+}
+
+CommandOutcome CommandInterpreter::selectTracks (const Words& words)
+{
+    std::vector<int> indices;
+
+    for (size_t i = 1; i < words.size(); ++i)
     {
-        out << helpText();
-        return {};
+        int index = 0;
+        std::string error;
+
+        if (!trackAt (words[i], index, error))
+            return CommandOutcome::fail (error);
+
+        indices.push_back (index);
     }
 
-    if (command == "quit" || command == "exit")
-        return {CommandOutcome::Kind::quit, {}};
+    session.model().selectTracks (indices);
+    return {};
+}
 
-    if (command == "add-track")
-    {
-        model.addTrack (argc >= 1 ? words[1] : std::string());
-        return {};
-    }
+CommandOutcome CommandInterpreter::cursor (const Words& words)
+{
+    double seconds = 0;
 
-    if (command == "tracks")
-    {
-        if (argc != 1 || !parseInteger (words[1], count) || count < 0)
-            return usage (command, "N");
+    if (words.size() != 2 || !parseNumber (words[1], seconds) || seconds < 0)
+        return usage (words, " (not negative)");
 
-        while ((int) model.project().tracks.size() < count)
-            model.addTrack();
+    session.model().setCursor (seconds);
+    return {};
+}
 
-        return {};
-    }
+CommandOutcome CommandInterpreter::timeSelection (const Words& words)
+{
+    double start = 0, end = 0;
 
-    if (command == "select-tracks")
-    {
-        std::vector<int> indices;
+    if (words.size() != 3 || !parseNumber (words[1], start) || !parseNumber (words[2], end) || start > end)
+        return usage (words, " (START <= END)");
 
-        for (size_t i = 1; i < words.size(); ++i)
-        {
-            int index = 0;
-            std::string error;
+    session.model().setTimeSelection (start, end);
+    return {};
+}
 
-            if (!trackAt (words[i], index, error))
-                return CommandOutcome::fail (error);
+CommandOutcome CommandInterpreter::projectPath (const Words& words)
+{
+    if (words.size() != 2)
+        return usage (words);
 
-            indices.push_back (index);
-        }
-
-        model.selectTracks (indices);
-        return {};
-    }
-
-    if (command == "cursor")
-    {
-        if (argc != 1 || !parseNumber (words[1], number) || number < 0)
-            return usage (command, "SECONDS (not negative)");
-
-        model.setCursor (number);
-        return {};
-    }
-
-    if (command == "time-selection")
-    {
-        if (argc != 2 || !parseNumber (words[1], number) || !parseNumber (words[2], other) || number > other)
-            return usage (command, "START END (START <= END)");
-
-        model.setTimeSelection (number, other);
-        return {};
-    }
-
-    if (command == "project-path")
-    {
-        if (argc != 1)
-            return usage (command, "PATH");
-
-        model.setProjectPath (words[1]);
-        return {};
-    }
-
-    if (command == "add-item")
-        return addItem (words);
-
-    if (command == "select-item")
-        return selectItem (words);
-
-    if (command == "unselect-items")
-    {
-        model.unselectAllItems();
-        return {};
-    }
-
-    if (command == "fail")
-    {
-        if (argc < 1 || argc > 2 || (argc == 2 && (!parseInteger (words[2], count) || count < 1)))
-            return usage (command, "FUNCTION [TIMES]");
-
-        model.faults().fail (words[1], argc == 2 ? count : FaultInjector::always);
-        return {};
-    }
-
-    if (command == "heal")
-    {
-        if (argc != 1)
-            return usage (command, "FUNCTION");
-
-        model.faults().heal (words[1]);
-        return {};
-    }
-
-    if (command == "undo" || command == "redo")
-        return undoOrRedo (words);
-
-    if (command == "history")
-    {
-        const auto& history = model.undoHistory();
-        const auto points = history.points();
-
-        if (points.empty())
-            out << "no undo points\n";
-
-        for (size_t i = 0; i < points.size(); ++i)
-            out << (i + 1) << ": " << points[i].description << (i < history.pointsInEffect() ? "" : " (undone)") << "\n";
-
-        out << std::flush;
-        return {};
-    }
-
-    if (command == "draw" || command == "timeline")
-    {
-        out << drawTimeline (model, width) << std::flush;
-        return {};
-    }
-
-    if (command == "json")
-        return writeJson (words);
-
-    if (command == "journal")
-        return listJournal (words);
-
-    if (command == "journal-clear")
-    {
-        model.journal().clear();
-        return {};
-    }
-
-    if (command == "tick")
-    {
-        if (argc > 1 || (argc == 1 && (!parseInteger (words[1], count) || count < 0)))
-            return usage (command, "[N]");
-
-        for (int i = 0, n = argc == 1 ? count : 1; i < n; ++i)
-            session.loop().tick();
-
-        return {};
-    }
-
-    if (command == "wait")
-        return wait (words);
-
-    if (command == "wait-items" || command == "wait-calls")
-        return waitFor (words);
-
-    if (command == "load")
-    {
-        if (argc != 1)
-            return usage (command, "LIBRARY");
-
-        const auto result = session.load (words[1]);
-        return result.ok() ? CommandOutcome{} : CommandOutcome::fail (result.message);
-    }
-
-    if (command == "unload")
-    {
-        session.unloadAll();
-        return {};
-    }
-
-    if (command == "status")
-    {
-        out << "extensions: " << session.libraries().size() << "\n"
-            << "timers: " << model.timers().count() << "\n"
-            << "ticks: " << session.loop().ticks() << "\n"
-            << "host calls: " << model.journal().entries().size() << "\n"
-            << "host calls off the main thread: " << model.journal().offMainThreadCount() << "\n"
-            << "live sources: " << MediaSource::liveCount() << "\n"
-            << "pipe: " << describe (pipeServing()) << "\n";
-        return {};
-    }
-
-    if (command == "wait-serving")
-        return waitServing (words);
-
-    if (command == "echo")
-    {
-        for (size_t i = 1; i < words.size(); ++i)
-            out << (i > 1 ? " " : "") << words[i];
-
-        out << "\n";
-        return {};
-    }
-
-    return CommandOutcome::fail ("unknown command: " + command + " (try help)");
+    session.model().setProjectPath (words[1]);
+    return {};
 }
 
 bool CommandInterpreter::trackAt (const std::string& word, int& index, std::string& error)
@@ -305,7 +219,7 @@ CommandOutcome CommandInterpreter::addItem (const Words& words)
     std::string error;
 
     if (words.size() < 4 || words.size() > 5 || !parseNumber (words[2], position) || !parseNumber (words[3], length) || length < 0)
-        return usage (words[0], "TRACK POSITION LENGTH [FILE]");
+        return usage (words);
 
     if (!trackAt (words[1], trackIndex, error))
         return CommandOutcome::fail (error);
@@ -331,7 +245,7 @@ CommandOutcome CommandInterpreter::selectItem (const Words& words)
     int index = 0;
 
     if (words.size() != 3 || !parseInteger (words[2], index))
-        return usage (words[0], "TRACK ITEM");
+        return usage (words);
 
     if (!trackAt (words[1], trackIndex, error))
         return CommandOutcome::fail (error);
@@ -345,13 +259,39 @@ CommandOutcome CommandInterpreter::selectItem (const Words& words)
     return {};
 }
 
+CommandOutcome CommandInterpreter::unselectItems (const Words&)
+{
+    session.model().unselectAllItems();
+    return {};
+}
+
+CommandOutcome CommandInterpreter::fail (const Words& words)
+{
+    int times = 0;
+
+    if (words.size() < 2 || words.size() > 3 || (words.size() == 3 && (!parseInteger (words[2], times) || times < 1)))
+        return usage (words);
+
+    session.model().faults().fail (words[1], words.size() == 3 ? times : FaultInjector::always);
+    return {};
+}
+
+CommandOutcome CommandInterpreter::heal (const Words& words)
+{
+    if (words.size() != 2)
+        return usage (words);
+
+    session.model().faults().heal (words[1]);
+    return {};
+}
+
 CommandOutcome CommandInterpreter::undoOrRedo (const Words& words)
 {
     auto& model = session.model();
     const bool undo = words[0] == "undo";
 
     if (words.size() != 1)
-        return usage (words[0], "");
+        return usage (words);
 
     const auto& history = model.undoHistory();
     // The point undo takes back is the last in effect; the one redo puts back is the next.
@@ -366,10 +306,31 @@ CommandOutcome CommandInterpreter::undoOrRedo (const Words& words)
     return {};
 }
 
+CommandOutcome CommandInterpreter::history (const Words&)
+{
+    const auto& history = session.model().undoHistory();
+    const auto points = history.points();
+
+    if (points.empty())
+        out << "no undo points\n";
+
+    for (size_t i = 0; i < points.size(); ++i)
+        out << (i + 1) << ": " << points[i].description << (i < history.pointsInEffect() ? "" : " (undone)") << "\n";
+
+    out << std::flush;
+    return {};
+}
+
+CommandOutcome CommandInterpreter::draw (const Words&)
+{
+    out << drawTimeline (session.model(), width) << std::flush;
+    return {};
+}
+
 CommandOutcome CommandInterpreter::writeJson (const Words& words)
 {
     if (words.size() > 2)
-        return usage (words[0], "[FILE]");
+        return usage (words);
 
     const auto text = projectToJson (session.model()).dump (2) + "\n";
 
@@ -390,7 +351,7 @@ CommandOutcome CommandInterpreter::listJournal (const Words& words)
     int last = -1;
 
     if (words.size() > 2 || (words.size() == 2 && (!parseInteger (words[1], last) || last < 0)))
-        return usage (words[0], "[N]");
+        return usage (words);
 
     const auto lines = session.model().journal().lines();
     const size_t first = last < 0 || (size_t) last >= lines.size() ? 0 : lines.size() - (size_t) last;
@@ -402,12 +363,31 @@ CommandOutcome CommandInterpreter::listJournal (const Words& words)
     return {};
 }
 
+CommandOutcome CommandInterpreter::clearJournal (const Words&)
+{
+    session.model().journal().clear();
+    return {};
+}
+
+CommandOutcome CommandInterpreter::tick (const Words& words)
+{
+    int count = 1;
+
+    if (words.size() > 2 || (words.size() == 2 && (!parseInteger (words[1], count) || count < 0)))
+        return usage (words);
+
+    for (int i = 0; i < count; ++i)
+        session.loop().tick();
+
+    return {};
+}
+
 CommandOutcome CommandInterpreter::wait (const Words& words)
 {
     double ms = 0;
 
     if (words.size() != 2 || !parseNumber (words[1], ms) || ms < 0)
-        return usage (words[0], "MILLISECONDS");
+        return usage (words);
 
     session.loop().runUntil ([]
                              { return StopSignal::requested(); },
@@ -424,7 +404,7 @@ CommandOutcome CommandInterpreter::waitFor (const Words& words)
     double timeout = 0;
 
     if (words.size() != expected || !parseInteger (words[expected - 2], target) || !parseNumber (words[expected - 1], timeout) || timeout < 0)
-        return usage (words[0], items ? "N TIMEOUT_MS" : "FUNCTION N TIMEOUT_MS");
+        return usage (words);
 
     const std::string function = items ? std::string() : words[1];
     auto count = [&]
@@ -441,12 +421,40 @@ CommandOutcome CommandInterpreter::waitFor (const Words& words)
                                  + (items ? " items" : " calls to " + function) + " (have " + std::to_string (count()) + ")");
 }
 
+CommandOutcome CommandInterpreter::load (const Words& words)
+{
+    if (words.size() != 2)
+        return usage (words);
+
+    const auto result = session.load (words[1]);
+    return result.ok() ? CommandOutcome{} : CommandOutcome::fail (result.message);
+}
+
+CommandOutcome CommandInterpreter::unload (const Words&)
+{
+    session.unloadAll();
+    return {};
+}
+
+CommandOutcome CommandInterpreter::status (const Words&)
+{
+    auto& model = session.model();
+    out << "extensions: " << session.libraries().size() << "\n"
+        << "timers: " << model.timers().count() << "\n"
+        << "ticks: " << session.loop().ticks() << "\n"
+        << "host calls: " << model.journal().entries().size() << "\n"
+        << "host calls off the main thread: " << model.journal().offMainThreadCount() << "\n"
+        << "live sources: " << MediaSource::liveCount() << "\n"
+        << "pipe: " << describe (pipeServing()) << "\n";
+    return {};
+}
+
 CommandOutcome CommandInterpreter::waitServing (const Words& words)
 {
     double timeout = 0;
 
     if (words.size() != 2 || !parseNumber (words[1], timeout) || timeout < 0)
-        return usage (words[0], "TIMEOUT_MS");
+        return usage (words);
 
     bool served = false;
     session.loop().runUntil ([&]
@@ -460,5 +468,14 @@ CommandOutcome CommandInterpreter::waitServing (const Words& words)
     }
 
     return CommandOutcome::fail ("timed out after " + words[1] + " ms waiting to serve the pipe (" + describe (pipeServing()) + ")");
+}
+
+CommandOutcome CommandInterpreter::echo (const Words& words)
+{
+    for (size_t i = 1; i < words.size(); ++i)
+        out << (i > 1 ? " " : "") << words[i];
+
+    out << "\n";
+    return {};
 }
 } // namespace reaper_host

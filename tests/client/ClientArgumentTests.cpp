@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ClientProcess.h"
+#include "ClientRuns.h"
 
 using client_testing::runClient;
 

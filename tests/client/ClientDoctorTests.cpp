@@ -14,14 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include "ClientEnvironment.h"
 #include "ClientLock.h"
-#include "ClientProcess.h"
+#include "ClientRuns.h"
 #include "Doctor.h"
 #include "DoctorPlatform.h"
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
 #include "RegularFile.h"
+#include "Subprocess.h"
 #include "TemporaryHome.h"
 
 using doctor::Check;
@@ -293,7 +295,7 @@ TEST_F (DoctorTest, MoreThanOneReaderOfTheRequestFifoIsAProblem)
 
     const int ours = ::open (requestPath().c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE (ours, 0);
-    client_testing::ClientProcess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
+    testing_support::Subprocess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
 
     // Waits for the other reader to have opened it.
     for (int i = 0; i < 500 && doctor_platform::holdersOf (requestPath()).holders.size() < 2; ++i)
@@ -379,7 +381,7 @@ TEST_F (DoctorTest, OfTwoReapersTheOneHoldingTheLockIsNamedAsServing)
     ASSERT_EQ (flock (lock, LOCK_EX | LOCK_NB), 0);
 
     // The other REAPER has the lock file open and waits for it.
-    client_testing::ClientProcess waiting ({"/bin/sh", "-c", "exec 3<" + lockPath() + "; exec sleep 10"});
+    testing_support::Subprocess waiting ({"/bin/sh", "-c", "exec 3<" + lockPath() + "; exec sleep 10"});
 
     for (int i = 0; i < 500 && doctor_platform::holdersOf (lockPath()).holders.size() < 2; ++i)
         usleep (2000);
@@ -429,12 +431,12 @@ TEST (DoctorLog, TheLastStartDecides)
         {banner + "pipe created\r\n" + banner + "Pipe served by another REAPER (process 42)\r\nSpotting:/a.wav\r\n", State::serving, "pipe created"},
         {banner + "Pipe served by another REAPER (process 42)\r\n", State::waiting, "Pipe served by another REAPER (process 42)"},
         {banner + "Pipe served by another REAPER (process 42)\r\nDeleting Instance\r\npipe created\r\n", State::serving, "pipe created"},
-        // After a trim, a first line that says when the log started and how the pipe is.
-        {"Log trimmed to its last 131072 bytes; log started: 8 Dec 2026 2:00:00am; pipe served\r\nSpotting:/a.wav\r\n", State::serving,
-         "Log trimmed to its last 131072 bytes; log started: 8 Dec 2026 2:00:00am; pipe served"},
-        {"Log trimmed; started 8 Dec 2026 2:00:00am; pipe not served\r\n", State::noPipe, "Log trimmed; started 8 Dec 2026 2:00:00am; pipe not served"},
-        {"Log started 8 Dec 2026 2:00:00am, trimmed since; pipe served by another REAPER\r\n", State::waiting,
-         "Log started 8 Dec 2026 2:00:00am, trimmed since; pipe served by another REAPER"},
+        // After a trim, the first line the extension writes: when the log started and how the
+        // pipe is.
+        {"Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe served\r\nSpotting:/a.wav\r\n", State::serving,
+         "Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe served"},
+        {"Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe not served (its FIFOs are refused)\r\n", State::noPipe,
+         "Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe not served (its FIFOs are refused)"},
         // A trim that left no start line: what is left counts.
         {"Spotting:/a.wav\r\npipe re-created\r\nLog trimmed to its last 131072 bytes\r\n", State::serving, "pipe re-created"},
         // Lines that only look like a start do not begin one.

@@ -100,8 +100,8 @@ TEST_F (LoadedExtensionTest, RepliesLeftOverFromAClientThatStoppedWaitingAreSkip
     for (int i = 0; i < spots; ++i)
         arguments.push_back (file);
 
-    ClientProcess first (arguments);
-    const auto gaveUp = first.runToEnd ({}, std::chrono::seconds (10));
+    Subprocess first (arguments, clientSetup());
+    const auto gaveUp = first.finish (std::chrono::seconds (10));
 
     EXPECT_EQ (gaveUp.exitCode, 3);
     EXPECT_NE (gaveUp.err.find (std::to_string (spots) + " requests were sent and not answered: REAPER may still carry them out"), std::string::npos) << gaveUp.err;
@@ -145,9 +145,9 @@ TEST_F (LoadedExtensionTest, AFailureLeftOverFromAnotherSpotIsNotTakenForThisSpo
     EXPECT_NE (run.err.find ("look at the project first"), std::string::npos) << run.err;
 
     // And REAPER does carry it out.
-    EXPECT_TRUE (loop->runUntil ([&]
-                                 { return model.itemCount() == 1; },
-                                 std::chrono::seconds (2)));
+    EXPECT_TRUE (harness->pumpUntil ([&]
+                                     { return model.itemCount() == 1; },
+                                     std::chrono::milliseconds (2000)));
 }
 
 TEST_F (LoadedExtensionTest, WhatWaitsInTheReplyFifoBeforeTheFirstRequestIsDiscarded)
@@ -168,17 +168,16 @@ TEST_F (LoadedExtensionTest, WhatWaitsInTheReplyFifoBeforeTheFirstRequestIsDisca
 
 TEST_F (LoadedExtensionTest, TenClientsStartedAtOnceEachGetTheirOwnAnswer)
 {
-    std::vector<std::unique_ptr<ClientProcess>> clients;
+    std::vector<std::unique_ptr<Subprocess>> clients;
 
     for (int i = 0; i < 10; ++i)
-        clients.push_back (std::make_unique<ClientProcess> (std::vector<std::string>{BV_CLIENT_PATH, "--timeout", "10000", i % 2 == 0 ? "version" : "project-path"}));
+        clients.push_back (std::make_unique<Subprocess> (std::vector<std::string>{BV_CLIENT_PATH, "--timeout", "10000", i % 2 == 0 ? "version" : "project-path"}, clientSetup()));
 
     for (size_t i = 0; i < clients.size(); ++i)
     {
         SCOPED_TRACE (i);
-        const auto run = clients[i]->runToEnd ([this]
-                                               { loop->tickIfDue(); },
-                                               std::chrono::seconds (20));
+        const auto run = clients[i]->finish (std::chrono::seconds (20), [this]
+                                             { harness->mainLoop().tickIfDue(); });
         EXPECT_EQ (run.exitCode, 0) << run.err;
         EXPECT_EQ (run.out, i % 2 == 0 ? "reaper ext 1.1\n" : "/home/editor/Film\n");
         EXPECT_EQ (run.err, "");

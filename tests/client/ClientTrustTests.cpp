@@ -12,9 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include "ClientEnvironment.h"
 #include "ClientLock.h"
-#include "ClientProcess.h"
 #include "ClientRequests.h"
+#include "ClientRuns.h"
 #include "FifoTrust.h"
 #include "ForgedReply.h"
 #include "LogFileLines.h"
@@ -216,8 +217,8 @@ TEST (ClientTrust, AMissingReplyFifoAndPermissionDeniedAreToldAsSuch)
     ASSERT_TRUE (!other || chown (runtime.path().c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0);
     const ScopedVariable runtimeVariable ("XDG_RUNTIME_DIR", runtime.path());
 
-    ClientProcess process ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "200", "version"}, {}, other);
-    const auto run = process.runToEnd ({}, std::chrono::seconds (10));
+    Subprocess process ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "200", "version"}, clientSetup ({}, other));
+    const auto run = process.finish (std::chrono::seconds (10));
 
     EXPECT_EQ (run.exitCode, 3);
     EXPECT_NE (run.err.find ("permission denied opening " + pipe.out), std::string::npos) << run.err;

@@ -1,9 +1,6 @@
 #include "LoadedExtensionTest.h"
 
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 #include "AudioFileWriter.h"
@@ -27,74 +24,43 @@ bool anotherExtensionServesThePipe()
 
 void LoadedExtensionTest::SetUp()
 {
-    auto pattern = (std::filesystem::temp_directory_path() / "bv-client-test-XXXXXX").string();
-    ASSERT_NE (mkdtemp (pattern.data()), nullptr);
-    folder = pattern;
+    testing_support::HarnessOptions options;
+    options.oneSelectedTrack = false;
+    harness = std::make_unique<testing_support::ExtensionHarness> (options);
+    folder = harness->home().path();
 
-    if (const char* home = std::getenv ("HOME"))
-    {
-        hadHome = true;
-        previousHome = home;
-    }
-
-    // The extension's log goes below HOME: each test reads only its own.
-    setenv ("HOME", folder.c_str(), 1);
-    unsetenv ("XDG_CONFIG_HOME");
-
-    model.reset();
-    model.timers().clear();
     model.addTrack ("Music");
     model.addTrack ("Effects");
     model.selectTracks ({1});
     model.setCursor (10);
     model.setProjectPath ("/home/editor/Film");
 
-    pipeLock = std::make_unique<testing_support::FixedPipeLock>();
     ASSERT_FALSE (anotherExtensionServesThePipe()) << "another process reads /tmp/bv_reaper_in; its replies would mix with ours";
     beforeLoad();
 
-    library = std::make_unique<reaper_host::ExtensionLibrary> (model);
-    const auto loaded = library->load (BV_EXTENSION_PATH);
+    const auto loaded = harness->load();
     ASSERT_TRUE (loaded.ok()) << loaded.message;
-    loop = std::make_unique<reaper_host::MainLoop> (model.timers(), std::chrono::milliseconds (1));
 }
 
 void LoadedExtensionTest::TearDown()
 {
-    if (library != nullptr)
-    {
-        EXPECT_EQ (library->unload(), 0);
-    }
-
-    library.reset();
-    loop.reset();
+    EXPECT_EQ (harness->unload(), 0);
 
     // The extension removes its FIFOs when it unloads.
     EXPECT_FALSE (std::filesystem::exists ("/tmp/bv_reaper_in"));
     EXPECT_FALSE (std::filesystem::exists ("/tmp/bv_reaper_out"));
 
-    // Frees the project's sources now rather than after the host's registry of them.
-    model.reset();
-
-    if (hadHome)
-        setenv ("HOME", previousHome.c_str(), 1);
-    else
-        unsetenv ("HOME");
-
-    std::error_code ignored;
-    std::filesystem::remove_all (folder, ignored);
-    pipeLock.reset();
+    harness.reset();
 }
 
-ClientRun LoadedExtensionTest::client (const std::vector<std::string>& arguments, const std::string& workingDirectory)
+RunResult LoadedExtensionTest::client (const std::vector<std::string>& arguments, const std::string& workingDirectory)
 {
     std::vector<std::string> command{BV_CLIENT_PATH};
     command.insert (command.end(), arguments.begin(), arguments.end());
 
-    ClientProcess process (command, workingDirectory);
-    return process.runToEnd ([this]
-                             { loop->tickIfDue(); },
-                             std::chrono::seconds (20));
+    Subprocess process (command, clientSetup (workingDirectory));
+    return process.finish (std::chrono::seconds (20), [this]
+                           { harness->mainLoop().tickIfDue(); });
 }
 
 std::string LoadedExtensionTest::audioFile (const std::string& name, double seconds, int sampleRate)
@@ -107,21 +73,18 @@ std::string LoadedExtensionTest::audioFile (const std::string& name, double seco
 
 std::string LoadedExtensionTest::logText() const
 {
-    std::ifstream in (folder / ".config" / "Belvanta" / "Reaper.txt", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return harness->logText();
 }
 
 bool LoadedExtensionTest::waitForLog (const std::string& text)
 {
-    return loop->runUntil ([&]
-                           { return logText().find (text) != std::string::npos; },
-                           std::chrono::seconds (1));
+    return harness->pumpUntil ([&]
+                               { return logText().find (text) != std::string::npos; },
+                               std::chrono::seconds (1));
 }
 
 std::string LoadedExtensionTest::path (const std::string& name) const
 {
-    return (folder / name).string();
+    return harness->home().file (name);
 }
 } // namespace client_testing

@@ -1,13 +1,20 @@
 // The log file the bridge keeps: trimmed to its last 131072 bytes from a line break when
-// the bridge starts, then a banner.
+// the bridge starts, then a banner; bounded lines; cut in session, it still says when it
+// started and whether the pipe is served.
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "AudioFileWriter.h"
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
+#include "reaper.pb.h"
 
 using testing_support::ExtensionHarness;
 
@@ -118,5 +125,140 @@ TEST (LogFileTest, EveryLineEndsWithCrLf)
         {
             ASSERT_TRUE (i + 1 < log.size() && log[i + 1] == '\n') << "a bare CR at byte " << i;
         }
+    }
+}
+
+namespace
+{
+std::string spotRequest (const std::string& path)
+{
+    BVReaper::ClientMessage request;
+    request.set_type (BVReaper::ClientMessage::SPOT_COMMAND);
+    request.mutable_spot()->set_file_path (path);
+    std::string bytes;
+    request.SerializeToString (&bytes);
+    return bytes;
+}
+
+// Sends the spots a hundred at a time, reading the replies of each hundred; how many were
+// answered.
+int spotAll (ExtensionHarness& harness, const std::vector<std::string>& paths)
+{
+    int answered = 0;
+
+    harness.runClient ([&] (PipeClient& client)
+                       {
+                           ASSERT_TRUE (client.open (testing_support::ExtensionHarness::pipeName, 3000));
+
+                           for (std::size_t first = 0; first < paths.size(); first += 100)
+                           {
+                               const auto end = std::min (paths.size(), first + 100);
+
+                               for (auto i = first; i < end; ++i)
+                                   ASSERT_TRUE (client.send (spotRequest (paths[i]), 3000));
+
+                               for (auto i = first; i < end; ++i)
+                                   answered += client.receive (3000) ? 1 : 0;
+                           } });
+
+    return answered;
+}
+
+std::size_t longestLine (const std::vector<std::string>& lines)
+{
+    std::size_t longest = 0;
+
+    for (const auto& line : lines)
+        longest = std::max (longest, line.size());
+
+    return longest;
+}
+
+// The size of the log and its first two lines that are not empty, for the figures.
+void printLogFigures (const char* after, const std::string& log)
+{
+    const auto lines = testing_support::readLogLines (log);
+    std::vector<std::string> firstLines;
+
+    for (const auto& line : lines)
+        if (!line.empty() && firstLines.size() < 2)
+            firstLines.push_back (line.substr (0, 100));
+
+    std::printf ("figures: after %s the log is %lld bytes; its first lines: \"%s\" / \"%s\"; longest line %zu bytes\n", after,
+                 static_cast<long long> (std::filesystem::file_size (log)), firstLines.size() > 0 ? firstLines[0].c_str() : "",
+                 firstLines.size() > 1 ? firstLines[1].c_str() : "", longestLine (lines));
+}
+
+const std::regex kHeadLine ("Log started [0-9]{1,2} [A-Z][a-z]{2} [0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2}[ap]m in process [0-9]+, trimmed since; pipe served");
+} // namespace
+
+// A path of 600 KB is logged cut to 8 KiB, saying how much was left out, so the next trim
+// still has lines to keep; and however many spots follow, a log cut in session begins by
+// saying when it started and that the pipe is served.
+TEST (LogFileTest, ALongLineAndThousandsOfSpotsLeaveTheLogItsStart)
+{
+    ExtensionHarness harness;
+    ASSERT_TRUE (harness.load().ok());
+    const auto log = harness.home().logFilePath();
+
+    const std::string longPath = "/missing/" + std::string (600 * 1000, 'p') + ".wav";
+    ASSERT_EQ (spotAll (harness, {longPath}), 1);
+    printLogFigures ("one spot of a 600 KB path", log);
+
+    auto lines = testing_support::readLogLines (log);
+    EXPECT_LE (longestLine (lines), 8192u);
+    EXPECT_EQ (testing_support::bannerCount (lines), 1);
+    EXPECT_EQ (testing_support::countOf (lines, "pipe created"), 1);
+    const auto spotting = std::find_if (lines.begin(), lines.end(), [] (const std::string& line)
+                                        { return line.rfind ("Spotting:/missing/ppp", 0) == 0; });
+    ASSERT_NE (spotting, lines.end());
+
+    // Cut to leave room for a repeat count and for the note: 8096 bytes of its 600,022 kept.
+    EXPECT_EQ (*spotting, "Spotting:/missing/" + std::string (8096 - 18, 'p') + " ... (591,926 bytes left out)");
+
+    // Ordinary spots of a sound, until the log has been cut in session more than once.
+    std::filesystem::create_directories (harness.home().file ("Sound Library/Foley/Doors and Windows/Interior"));
+    const auto sound = harness.home().file ("Sound Library/Foley/Doors and Windows/Interior/Door Slam Wooden Heavy Close 01.wav");
+    ASSERT_TRUE (reaper_host::writeAudioFile (sound, reaper_host::AudioFileFormat::wav16, 48000, 1, 4800));
+    ASSERT_EQ (spotAll (harness, std::vector<std::string> (5000, sound)), 5000);
+    printLogFigures ("5,000 spots more", log);
+
+    lines = testing_support::readLogLines (log);
+    ASSERT_FALSE (lines.empty());
+    EXPECT_TRUE (std::regex_match (lines[0], kHeadLine)) << lines[0];
+    EXPECT_EQ (testing_support::countOf (lines, "Log trimmed to its last 131072 bytes"), 1);
+    EXPECT_LE (std::filesystem::file_size (log), 131072u + 1024 * 1024);
+    EXPECT_GT (std::filesystem::file_size (log), 131072u - 8192);
+}
+
+// A pipe or a lock file that cannot be made at load shows as a failed check: the assertion
+// line, then the reason.
+TEST (LogFileTest, APipeOrLockRefusedAtLoadIsAnAssertionLineBeforeItsReason)
+{
+    const struct
+    {
+        const char* at;
+        const char* reason;
+    } cases[] = {
+        {"/tmp/bv_reaper.lock", "is a directory"},
+        {"/tmp/bv_reaper_in", "exists and is not a FIFO"},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.at);
+        ExtensionHarness harness;
+        ASSERT_EQ (::mkdir (c.at, 0700), 0);
+        const bool loaded = harness.load().ok();
+        harness.unload();
+        ::rmdir (c.at);
+        ASSERT_TRUE (loaded);
+
+        const auto lines = testing_support::messageLines (harness.logLines());
+        const auto refusal = std::find (lines.begin(), lines.end(), std::string ("Pipe not created: ") + c.at + " " + c.reason);
+        ASSERT_NE (refusal, lines.end()) << testing_support::readWholeFile (harness.home().logFilePath());
+        ASSERT_NE (refusal, lines.begin());
+        EXPECT_TRUE (testing_support::isAssertionLine (*(refusal - 1))) << *(refusal - 1);
+        EXPECT_EQ (testing_support::countOf (lines, "pipe created"), 0);
     }
 }

@@ -7,10 +7,8 @@
 
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
-#include "ModuleHandle.h"
 
 using testing_support::ExtensionHarness;
-using testing_support::ModuleHandle;
 
 TEST (ExtensionUnloadTest, EndsTheLogWithDeletingInstanceAndTheBridgesLastLineAndRemovesPipeAndTimer)
 {
@@ -45,20 +43,21 @@ TEST (ExtensionUnloadTest, EndsTheLogWithDeletingInstanceAndTheBridgesLastLineAn
 TEST (ExtensionUnloadTest, UnloadCallsWithoutABridgeOnlyWriteDeletingInstanceToStandardError)
 {
     ExtensionHarness harness;
-    ModuleHandle module (harness.host(), ExtensionHarness::modulePath());
-    ASSERT_TRUE (module.isOpen()) << module.error();
+    auto& module = harness.library();
+    const auto opened = module.open (ExtensionHarness::modulePath());
+    ASSERT_TRUE (opened.ok()) << opened.message;
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ (module.unload(), 0);
+    EXPECT_EQ (module.unloadCall(), 0);
     const auto withoutEverLoading = testing::internal::GetCapturedStderr();
     EXPECT_EQ (withoutEverLoading, "Deleting Instance\n");
     EXPECT_FALSE (std::filesystem::exists (harness.home().logFilePath()));
 
-    ASSERT_EQ (module.load(), 1);
-    EXPECT_EQ (module.unload(), 0);
+    ASSERT_EQ (module.loadCall(), 1);
+    EXPECT_EQ (module.unloadCall(), 0);
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ (module.unload(), 0);
+    EXPECT_EQ (module.unloadCall(), 0);
     const auto secondUnload = testing::internal::GetCapturedStderr();
     EXPECT_EQ (secondUnload, "Deleting Instance\n");
 
@@ -90,19 +89,20 @@ TEST (ExtensionUnloadTest, ABridgeCanBeMadeAgainWhileTheModuleStaysMapped)
     // REAPER itself never closes the library between the two calls; JUCE's message machinery
     // must come up again inside the same copy of the module.
     ExtensionHarness harness;
-    ModuleHandle module (harness.host(), ExtensionHarness::modulePath());
-    ASSERT_TRUE (module.isOpen()) << module.error();
+    auto& module = harness.library();
+    const auto opened = module.open (ExtensionHarness::modulePath());
+    ASSERT_TRUE (opened.ok()) << opened.message;
 
     for (int round = 0; round < 3; ++round)
     {
-        ASSERT_EQ (module.load(), 1) << "round " << round;
+        ASSERT_EQ (module.loadCall(), 1) << "round " << round;
         EXPECT_EQ (harness.host().timers().count(), 1);
 
         const auto reply = harness.request (std::string ("\x08\x03", 2));
         ASSERT_TRUE (reply.has_value()) << "round " << round;
         EXPECT_NE (reply->find ("reaper ext 1.1"), std::string::npos);
 
-        EXPECT_EQ (module.unload(), 0);
+        EXPECT_EQ (module.unloadCall(), 0);
         EXPECT_EQ (harness.host().timers().count(), 0);
         EXPECT_TRUE (harness.pipeFiles().empty());
     }

@@ -1,12 +1,12 @@
 // The built module exports ReaperPluginEntry and nothing else, so its copies of JUCE and
 // protobuf never meet another extension's.
 
-#include <cstdio>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "ExtensionHarness.h"
+#include "Subprocess.h"
 
 namespace
 {
@@ -14,17 +14,11 @@ namespace
 std::vector<std::string> definedDynamicSymbols (const std::string& modulePath, int& exitStatus)
 {
     std::vector<std::string> names;
-    FILE* output = popen ((std::string (BV_NM) + " -D --defined-only '" + modulePath + "' 2>&1").c_str(), "r");
+    const auto run = testing_support::runProgram ({BV_NM, "-D", "--defined-only", modulePath});
+    std::istringstream output (run.out);
+    std::string line;
 
-    if (output == nullptr)
-    {
-        exitStatus = -1;
-        return names;
-    }
-
-    char line[1024];
-
-    while (std::fgets (line, sizeof (line), output) != nullptr)
+    while (std::getline (output, line))
     {
         // "<address> <type> <name>"
         std::istringstream fields (line);
@@ -32,11 +26,11 @@ std::vector<std::string> definedDynamicSymbols (const std::string& modulePath, i
 
         if (fields >> address >> type >> name)
             names.push_back (name);
-        else if (fields.str().find_first_not_of (" \n") != std::string::npos)
-            names.push_back ("unparsed: " + fields.str());
+        else if (line.find_first_not_of (' ') != std::string::npos)
+            names.push_back ("unparsed: " + line);
     }
 
-    exitStatus = pclose (output);
+    exitStatus = run.exitCode;
     return names;
 }
 } // namespace

@@ -36,10 +36,10 @@ TEST (ReaperSimProgram, LoadsTheExtensionRunsItsTimerAndUnloadsAtEndOfScript)
 
     const auto result = runProgram ({sim, "--period", "1", "--tracks", "1", "--script", script, extension});
 
-    EXPECT_EQ (result.exitCode, 0) << result.output;
-    EXPECT_NE (result.output.find ("loaded " + extension), std::string::npos) << result.output;
-    EXPECT_NE (result.output.find ("unloaded " + extension), std::string::npos) << result.output;
-    EXPECT_EQ (result.output.find ("warning"), std::string::npos) << result.output;
+    EXPECT_EQ (result.exitCode, 0) << result.out;
+    EXPECT_NE (result.out.find ("loaded " + extension), std::string::npos) << result.out;
+    EXPECT_NE (result.out.find ("unloaded " + extension), std::string::npos) << result.out;
+    EXPECT_EQ (result.out.find ("warning"), std::string::npos) << result.out;
 
     const auto project = readJson (json);
     ASSERT_FALSE (project.is_discarded());
@@ -53,12 +53,12 @@ TEST (ReaperSimProgram, StandardInputCommandsAndEndOfInputUnload)
                                      "8", "12", "--project-path", "/home/me/Film", extension},
                                     "add-item 1 10 2\ndraw\njournal\n");
 
-    EXPECT_EQ (result.exitCode, 0) << result.output;
-    EXPECT_NE (result.output.find ("Project /home/me/Film   cursor 10.000 s   time selection 8.000 - 12.000 s"), std::string::npos)
-        << result.output;
-    EXPECT_NE (result.output.find ("1*Dialogue"), std::string::npos) << result.output;
-    EXPECT_NE (result.output.find ("Register(\"timer\", function) -> 1"), std::string::npos) << result.output;
-    EXPECT_NE (result.output.find ("unloaded " + extension), std::string::npos) << result.output;
+    EXPECT_EQ (result.exitCode, 0) << result.out;
+    EXPECT_NE (result.out.find ("Project /home/me/Film   cursor 10.000 s   time selection 8.000 - 12.000 s"), std::string::npos)
+        << result.out;
+    EXPECT_NE (result.out.find ("1*Dialogue"), std::string::npos) << result.out;
+    EXPECT_NE (result.out.find ("Register(\"timer\", function) -> 1"), std::string::npos) << result.out;
+    EXPECT_NE (result.out.find ("unloaded " + extension), std::string::npos) << result.out;
 }
 
 TEST (ReaperSimProgram, OptionsTakeOnlyTheirOwnValuesAndLeaveTheLibraryPath)
@@ -94,9 +94,9 @@ TEST (ReaperSimProgram, OptionsTakeOnlyTheirOwnValuesAndLeaveTheLibraryPath)
         const auto project = readJson (json);
 
         EXPECT_EQ (result.exitCode, 0) << c.options[0] << "\n"
-                                       << result.output;
-        EXPECT_NE (result.output.find ("loaded " + extension), std::string::npos) << result.output;
-        ASSERT_FALSE (project.is_discarded()) << result.output;
+                                       << result.out;
+        EXPECT_NE (result.out.find ("loaded " + extension), std::string::npos) << result.out;
+        ASSERT_FALSE (project.is_discarded()) << result.out;
         ASSERT_EQ (project["tracks"].size(), c.trackNames.size()) << project.dump();
 
         for (size_t i = 0; i < c.trackNames.size(); ++i)
@@ -117,8 +117,8 @@ TEST (ReaperSimProgram, ALibraryNamedWithoutItsFolderIsTheOneInTheCurrentFolder)
                                      library.filename().string()},
                                     "status\n");
 
-    EXPECT_EQ (result.exitCode, 0) << result.output;
-    EXPECT_NE (result.output.find ("loaded ./" + library.filename().string()), std::string::npos) << result.output;
+    EXPECT_EQ (result.exitCode, 0) << result.out;
+    EXPECT_NE (result.out.find ("loaded ./" + library.filename().string()), std::string::npos) << result.out;
 }
 
 TEST (ReaperSimProgram, TypedMistakesAreShownAndQuitStillEndsTheSessionWell)
@@ -141,18 +141,20 @@ TEST (ReaperSimProgram, TypedMistakesAreShownAndQuitStillEndsTheSessionWell)
 
     for (const auto& c : cases)
     {
-        Subprocess process ({sim, "--tracks", "1", extension}, {}, c.typed);
+        testing_support::ProcessSetup setup;
+        setup.terminalInput = c.typed;
+        Subprocess process ({sim, "--tracks", "1", extension}, setup);
         ASSERT_TRUE (process.started());
         process.writeInput (c.input);
         // A terminal drops unread input when its other end closes: wait for the unload first.
         ASSERT_TRUE (process.waitForOutput ("unloaded " + extension, 5s)) << c.input << "\n"
-                                                                          << process.output();
-        EXPECT_EQ (process.finish (5s), c.exitCode) << c.input << "\n"
-                                                    << process.output();
+                                                                          << process.out();
+        EXPECT_EQ (process.finish (5s).exitCode, c.exitCode) << c.input << "\n"
+                                                             << process.out();
 
         for (const auto& text : c.shown)
-            EXPECT_NE (process.output().find (text), std::string::npos) << c.input << "\n"
-                                                                        << process.output();
+            EXPECT_NE (process.out().find (text), std::string::npos) << c.input << "\n"
+                                                                     << process.out();
     }
 }
 
@@ -160,25 +162,25 @@ TEST (ReaperSimProgram, WaitsForTheExtensionToAddItems)
 {
     const auto result = runProgram ({sim, "--period", "1", "--tracks", "1", "--draw", extension},
                                     "wait-items 3 5000\nwait-items 4 50\necho not reached\n",
-                                    {"BV_TEST_EXTENSION_MODE=add-items"});
+                                    testing_support::withEnvironment ({"BV_TEST_EXTENSION_MODE=add-items"}));
 
-    EXPECT_EQ (result.exitCode, 1) << result.output;
-    EXPECT_NE (result.output.find ("stdin:2: timed out after 50 ms waiting for 4 items (have 3)"), std::string::npos) << result.output;
-    EXPECT_EQ (result.output.find ("not reached"), std::string::npos) << result.output;
-    EXPECT_NE (result.output.find ("item3"), std::string::npos) << result.output;
-    EXPECT_NE (result.output.find ("unloaded"), std::string::npos) << result.output;
+    EXPECT_EQ (result.exitCode, 1) << result.out;
+    EXPECT_NE (result.out.find ("stdin:2: timed out after 50 ms waiting for 4 items (have 3)"), std::string::npos) << result.out;
+    EXPECT_EQ (result.out.find ("not reached"), std::string::npos) << result.out;
+    EXPECT_NE (result.out.find ("item3"), std::string::npos) << result.out;
+    EXPECT_NE (result.out.find ("unloaded"), std::string::npos) << result.out;
 }
 
 TEST (ReaperSimProgram, InterruptUnloadsCleanly)
 {
     Subprocess process ({sim, "--period", "1", extension});
     ASSERT_TRUE (process.started());
-    ASSERT_TRUE (process.waitForOutput ("loaded " + extension, 5s)) << process.output();
+    ASSERT_TRUE (process.waitForOutput ("loaded " + extension, 5s)) << process.out();
 
     process.sendSignal (SIGINT);
-    ASSERT_TRUE (process.waitForOutput ("unloaded", 5s)) << process.output();
-    EXPECT_EQ (process.finish (5s), 130) << process.output();
-    EXPECT_NE (process.output().find ("interrupted: unloading"), std::string::npos);
+    ASSERT_TRUE (process.waitForOutput ("unloaded", 5s)) << process.out();
+    EXPECT_EQ (process.finish (5s).exitCode, 130) << process.out();
+    EXPECT_NE (process.out().find ("interrupted: unloading"), std::string::npos);
 }
 
 TEST (ReaperSimProgram, LoadsEveryExtensionOfAPluginsFolder)
@@ -189,9 +191,9 @@ TEST (ReaperSimProgram, LoadsEveryExtensionOfAPluginsFolder)
 
     const auto result = runProgram ({sim, "--plugins-dir", temp.directory()}, "status\n");
 
-    EXPECT_EQ (result.exitCode, 0) << result.output;
-    EXPECT_NE (result.output.find ("loaded 1 extension(s) from"), std::string::npos) << result.output;
-    EXPECT_NE (result.output.find ("timers: 1"), std::string::npos) << result.output;
+    EXPECT_EQ (result.exitCode, 0) << result.out;
+    EXPECT_NE (result.out.find ("loaded 1 extension(s) from"), std::string::npos) << result.out;
+    EXPECT_NE (result.out.find ("timers: 1"), std::string::npos) << result.out;
 }
 
 TEST (ReaperSimProgram, SetupErrorsExitNonZeroWithAClearMessage)
@@ -223,9 +225,9 @@ TEST (ReaperSimProgram, SetupErrorsExitNonZeroWithAClearMessage)
     for (const auto& c : cases)
     {
         const auto result = runProgram (c.arguments, "status\n");
-        EXPECT_EQ (result.exitCode, c.exitCode) << result.output;
-        EXPECT_NE (result.output.find (c.message), std::string::npos) << result.output;
-        EXPECT_EQ (result.output.find ("timers:"), std::string::npos) << "no command may run after a setup error";
+        EXPECT_EQ (result.exitCode, c.exitCode) << result.out;
+        EXPECT_NE (result.out.find (c.message), std::string::npos) << result.out;
+        EXPECT_EQ (result.out.find ("timers:"), std::string::npos) << "no command may run after a setup error";
     }
 }
 
@@ -237,8 +239,8 @@ TEST (ReaperSimProgram, BadScriptCommandStopsWithItsLineAndUnloads)
 
     const auto result = runProgram ({sim, "--script", script, extension});
 
-    EXPECT_EQ (result.exitCode, 1) << result.output;
-    EXPECT_NE (result.output.find (script + ":3: usage: cursor SECONDS"), std::string::npos) << result.output;
-    EXPECT_EQ (result.output.find ("not reached"), std::string::npos) << result.output;
-    EXPECT_NE (result.output.find ("unloaded " + extension), std::string::npos) << result.output;
+    EXPECT_EQ (result.exitCode, 1) << result.out;
+    EXPECT_NE (result.out.find (script + ":3: usage: cursor SECONDS"), std::string::npos) << result.out;
+    EXPECT_EQ (result.out.find ("not reached"), std::string::npos) << result.out;
+    EXPECT_NE (result.out.find ("unloaded " + extension), std::string::npos) << result.out;
 }

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,45 +254,37 @@ TEST_F (ExtensionLogTest, AFileReplacedByAnotherIsWrittenAsItIs)
 
 TEST_F (ExtensionLogTest, AnUnwritableFolderLosesNothingThatFitsAndRecoversWhenWritable)
 {
+    // Room for exactly 20 lines of 21 bytes.
     LogFileAppender::Limits limits;
-    limits.keptWhileUnwritable = 400;
+    limits.keptWhileUnwritable = 20 * 21;
     ExtensionLog logger (keptOpen, {}, 131072, limits);
     logger.logMessage ("before");
 
     ASSERT_EQ (::unlink (keptOpen.c_str()), 0);
     UnwritableFolder blocked (folder + "/kept");
+    const auto line = [] (int i)
+    { return "while unwritable " + std::string (i < 10 ? "0" : "") + std::to_string (i); };
 
-    for (int i = 0; i < 40; ++i)
-        logger.logMessage ("while unwritable " + std::to_string (i)); // 20 bytes a line: the last 20 fit
+    for (int i = 0; i < 41; ++i)
+        logger.logMessage (line (i));
 
     EXPECT_FALSE (std::filesystem::exists (keptOpen));
 
     blocked.restore();
     logger.logMessage ("writable again");
 
-    // The banner, the count of lines that did not fit, the newest lines that did (whole, in
-    // order, at most the limit), then the new line.
+    // The banner, the exact count of lines that did not fit, the newest lines that did (all
+    // that fit, whole, in order), then the new line.
     const auto lines = linesOf (keptOpen);
     EXPECT_EQ (bannerCount (keptOpen), 1);
-    const auto lost = std::find_if (lines.begin(), lines.end(), [] (const std::string& line)
-                                    { return line.rfind ("Log file could not be written: ", 0) == 0; });
-    ASSERT_NE (lost, lines.end());
-    const int lostCount = std::stoi (lost->substr (31));
-    EXPECT_GT (lostCount, 0);
+    std::vector<std::string> expected{"Log file could not be written: 21 lines were lost"};
 
-    std::vector<std::string> expected{*lost};
-    std::int64_t keptBytes = 0;
-
-    for (int i = lostCount; i < 40; ++i)
-    {
-        expected.push_back ("while unwritable " + std::to_string (i));
-        keptBytes += static_cast<std::int64_t> (expected.back().size() + 2);
-    }
+    for (int i = 21; i < 41; ++i)
+        expected.push_back (line (i));
 
     expected.push_back ("writable again");
-    EXPECT_EQ (std::vector<std::string> (lost, lines.end()), expected);
-    EXPECT_LE (keptBytes, 400);
-    EXPECT_GT (keptBytes, 400 - 25);
+    ASSERT_GE (lines.size(), expected.size());
+    EXPECT_EQ (std::vector<std::string> (lines.end() - static_cast<std::ptrdiff_t> (expected.size()), lines.end()), expected);
 }
 
 TEST_F (ExtensionLogTest, LinesStillWaitingWhenTheLoggerGoesAreWrittenToStandardError)
@@ -305,4 +300,389 @@ TEST_F (ExtensionLogTest, LinesStillWaitingWhenTheLoggerGoesAreWrittenToStandard
     blocked.restore();
 
     EXPECT_EQ (standardError, "nowhere to go\r\n");
+}
+
+namespace
+{
+bool startsWith (const std::string& text, const std::string& start)
+{
+    return text.rfind (start, 0) == 0;
+}
+
+// Lines of varying length, so that no cut falls on a line break by chance.
+std::string numberedLine (int i)
+{
+    return "line " + std::to_string (i) + " " + std::string (static_cast<std::size_t> ((i * 7) % 23), '.');
+}
+
+// The number of a line numberedLine made, or -1.
+int numberOf (const std::string& line)
+{
+    if (!startsWith (line, "line "))
+        return -1;
+
+    const int i = std::atoi (line.c_str() + 5);
+    return numberedLine (i) == line ? i : -1;
+}
+
+const std::regex kHeadLine ("Log started [0-9]{1,2} [A-Z][a-z]{2} [0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2}[ap]m in process [0-9]+, trimmed since(; .*)?");
+
+// Whether the log was cut in session.
+bool trimmed (const std::string& file)
+{
+    return contains (readFile (file), "Log trimmed to its last ");
+}
+} // namespace
+
+// Cut in session, the log begins with when it started and how the pipe is, then whole lines
+// only, the newest, then a line saying it was cut.
+TEST_F (ExtensionLogTest, ALogCutInSessionBeginsWithItsStartThenWholeLines)
+{
+    LogFileAppender::Limits limits;
+    limits.growthAllowed = 4000;
+    ExtensionLog logger (keptOpen, {}, 1000, limits);
+    logger.setPipeStatus ([]
+                          { return std::string ("pipe served"); });
+    int written = 0;
+
+    while (!trimmed (keptOpen) && written < 1000)
+        logger.logMessage (numberedLine (written++));
+
+    const auto lines = linesOf (keptOpen);
+    ASSERT_GE (lines.size(), 3u);
+    EXPECT_TRUE (std::regex_match (lines.front(), kHeadLine)) << lines.front();
+    EXPECT_TRUE (endsWith (lines.front(), ", trimmed since; pipe served")) << lines.front();
+    EXPECT_EQ (lines.back(), "Log trimmed to its last 1000 bytes");
+
+    // Every line between is one that was written, in order, up to the newest.
+    std::int64_t keptBytes = 0;
+
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i)
+    {
+        EXPECT_EQ (numberOf (lines[i]), written - static_cast<int> (lines.size() - 1 - i)) << lines[i];
+        keptBytes += static_cast<std::int64_t> (lines[i].size() + 2);
+    }
+
+    EXPECT_LE (keptBytes, 1000);
+    EXPECT_GT (keptBytes, 1000 - 40);
+}
+
+// The growth allowed counts from the size the log had once started, not from nothing.
+TEST_F (ExtensionLogTest, TheLogIsCutOnlyOnceItHasGrownByTheAllowanceSinceItsStart)
+{
+    std::filesystem::create_directories (folder + "/kept");
+    std::string earlier;
+
+    for (int i = 0; earlier.size() < 50000; ++i)
+        earlier += "earlier " + std::to_string (i) + "\r\n";
+
+    writeFile (keptOpen, earlier);
+
+    LogFileAppender::Limits limits;
+    limits.growthAllowed = 20000;
+    ExtensionLog logger (keptOpen, {}, 131072, limits);
+    int written = 0;
+
+    while (written < 500) // about 10 KB
+        logger.logMessage (numberedLine (written++));
+
+    EXPECT_FALSE (trimmed (keptOpen));
+    EXPECT_TRUE (startsWith (readFile (keptOpen), earlier));
+
+    while (!trimmed (keptOpen) && written < 2000)
+        logger.logMessage (numberedLine (written++));
+
+    EXPECT_TRUE (trimmed (keptOpen));
+    EXPECT_GT (written, 900); // 20 KB past the start
+}
+
+// A line of any length is logged within 8 KiB, so a cut in session still keeps most of what
+// it may; a repeat count fits within the bound too.
+TEST_F (ExtensionLogTest, LongLinesAreCutSoThatACutLogKeepsItsHistory)
+{
+    LogFileAppender::Limits limits;
+    limits.growthAllowed = 20000;
+    ExtensionLog logger (keptOpen, {}, 32768, limits, 3);
+
+    for (int i = 0; i < 100; ++i)
+        logger.logMessage (numberedLine (i));
+
+    const std::string longPath = "Spotting:/" + std::string (600 * 1000, 'p') + ".wav";
+
+    for (int i = 0; i < 10; ++i)
+        logger.logMessage (longPath);
+
+    logger.logMessage ("after");
+
+    const auto lines = linesOf (keptOpen);
+    ASSERT_TRUE (trimmed (keptOpen));
+    ASSERT_GE (lines.size(), 3u);
+    EXPECT_TRUE (std::regex_match (lines.front(), kHeadLine)) << lines.front();
+
+    // Room kept for a repeat count (48 bytes) and for the note (48 bytes).
+    const std::string cut = longPath.substr (0, 8192 - 48 - 48) + " ... (591,918 bytes left out)";
+    EXPECT_TRUE (std::vector<std::string> (lines.end() - 3, lines.end())
+                 == (std::vector<std::string>{cut + " (repeated 6 more times)", "after", "Log trimmed to its last 32768 bytes"}));
+    EXPECT_GE (countOf (lines, cut), 2);
+
+    for (const auto& line : lines)
+        EXPECT_LE (line.size(), 8192u);
+
+    EXPECT_GT (std::filesystem::file_size (keptOpen), 32768u - 8192u);
+}
+
+namespace
+{
+// Writes to regular files beyond a size fail, as on a full disk: a write crossing it is
+// short, the next one fails (EFBIG; the signal that would come with it is ignored).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit (std::uintmax_t bytes)
+    {
+        ::getrlimit (RLIMIT_FSIZE, &previous);
+        previousHandler = std::signal (SIGXFSZ, SIG_IGN);
+        rlimit limit = previous;
+        limit.rlim_cur = static_cast<rlim_t> (bytes);
+        ::setrlimit (RLIMIT_FSIZE, &limit);
+    }
+
+    ~FileSizeLimit()
+    {
+        lift();
+    }
+
+    void lift()
+    {
+        if (lifted)
+            return;
+
+        ::setrlimit (RLIMIT_FSIZE, &previous);
+        std::signal (SIGXFSZ, previousHandler);
+        lifted = true;
+    }
+
+private:
+    rlimit previous{};
+    void (*previousHandler) (int) = nullptr;
+    bool lifted = false;
+};
+} // namespace
+
+// A full disk in the middle of a line: once there is room again, the line is finished, or,
+// when it was lost among others, ended; the count of lost lines is exact and on a line of
+// its own, and the newest lines follow it.
+TEST_F (ExtensionLogTest, AFullDiskLosesLinesCountedExactlyOnALineOfTheirOwn)
+{
+    const struct
+    {
+        const char* name;
+        int linesWhileFull;
+    } cases[] = {
+        {"all waiting lines fit", 6},
+        {"lines lost", 300},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto path = folder + "/" + std::to_string (c.linesWhileFull) + "/Reaper.txt";
+        LogFileAppender::Limits limits;
+        limits.keptWhileUnwritable = 300;
+        ExtensionLog logger (path, {}, 131072, limits);
+        logger.logMessage ("before");
+
+        {
+            // Room for one line and a half of the 30-byte lines.
+            FileSizeLimit full (std::filesystem::file_size (path) + 45);
+
+            for (int i = 0; i < c.linesWhileFull; ++i)
+                logger.logMessage ("while full " + std::to_string (100 + i) + std::string (12, '.'));
+        }
+
+        logger.logMessage ("room again");
+
+        // Whole lines in order, at most one line cut short (counted as lost), the count,
+        // then the newest lines.
+        const auto lines = linesOf (path);
+        const auto before = std::find (lines.begin(), lines.end(), "before");
+        ASSERT_NE (before, lines.end());
+        ASSERT_EQ (lines.back(), "room again");
+        const auto lineNumbered = [] (int n)
+        { return "while full " + std::to_string (n) + std::string (12, '.'); };
+        std::vector<int> whole, wholeAfterCount;
+        int lost = 0, cutShort = 0;
+
+        for (auto line = before + 1; line != lines.end() - 1; ++line)
+        {
+            if (startsWith (*line, "Log file could not be written: "))
+            {
+                EXPECT_EQ (lost, 0) << "a second count";
+                lost = std::atoi (line->c_str() + 31);
+                EXPECT_EQ (*line, "Log file could not be written: " + std::to_string (lost) + " lines were lost");
+            }
+            else if (startsWith (*line, "while full ") && *line == lineNumbered (std::atoi (line->c_str() + 11)))
+            {
+                (lost > 0 ? wholeAfterCount : whole).push_back (std::atoi (line->c_str() + 11));
+            }
+            else
+            {
+                ++cutShort;
+                EXPECT_EQ (lost, 0) << *line;
+                EXPECT_TRUE (startsWith (lineNumbered (101), *line)) << *line;
+            }
+        }
+
+        whole.insert (whole.end(), wholeAfterCount.begin(), wholeAfterCount.end());
+        EXPECT_TRUE (std::is_sorted (whole.begin(), whole.end()));
+        ASSERT_FALSE (whole.empty());
+        EXPECT_EQ (whole.back(), 100 + c.linesWhileFull - 1);
+        EXPECT_EQ (static_cast<int> (whole.size()) + lost, c.linesWhileFull);
+        EXPECT_LE (cutShort, lost > 0 ? 1 : 0);
+
+        // After the count, the newest lines that fitted, one after the other.
+        for (std::size_t i = 1; i < wholeAfterCount.size(); ++i)
+            EXPECT_EQ (wholeAfterCount[i], wholeAfterCount[i - 1] + 1);
+
+        EXPECT_EQ (lost > 0, c.linesWhileFull > 10);
+    }
+}
+
+// Only a regular file of this user with no other name is the log: anything else at its
+// path is never written, cut (at start-up either) or followed, and the lines go to a file
+// of the log's own beside it, after a line saying why.
+TEST_F (ExtensionLogTest, APathThatIsNotThisUsersOwnFileIsLeftAloneAndTheLogKeptBesideIt)
+{
+    enum class Plant
+    {
+        symbolicLink,
+        danglingLink,
+        secondName,
+        directory,
+        fifo,
+        otherUsersFile
+    };
+
+    const struct
+    {
+        const char* name;
+        Plant plant;
+        const char* reason;
+    } cases[] = {
+        {"a symbolic link to another file", Plant::symbolicLink, "is a symbolic link"},
+        {"a dangling symbolic link", Plant::danglingLink, "is a symbolic link"},
+        {"a second name of another file", Plant::secondName, "has other names"},
+        {"a directory", Plant::directory, "is a directory"},
+        {"a FIFO", Plant::fifo, "exists and is not a regular file"},
+        {"another user's file", Plant::otherUsersFile, "is owned by another user"},
+    };
+
+    // Larger than what is kept at start-up, so a trim would show.
+    std::string precious;
+
+    for (int i = 0; precious.size() < 5000; ++i)
+        precious += "precious " + std::to_string (i) + "\r\n";
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+
+        if (c.plant == Plant::otherUsersFile && ::geteuid() != 0)
+        {
+            std::printf ("not run: a file of another user needs root\n");
+            continue;
+        }
+
+        const auto logFolder = folder + "/" + std::to_string (static_cast<int> (c.plant));
+        const auto path = logFolder + "/Reaper.txt";
+        const auto other = logFolder + "/other.txt";
+        std::filesystem::create_directories (logFolder);
+
+        switch (c.plant)
+        {
+            case Plant::symbolicLink:
+                writeFile (other, precious);
+                ASSERT_EQ (::symlink (other.c_str(), path.c_str()), 0);
+                break;
+            case Plant::danglingLink:
+                ASSERT_EQ (::symlink (other.c_str(), path.c_str()), 0);
+                break;
+            case Plant::secondName:
+                writeFile (other, precious);
+                ASSERT_EQ (::link (other.c_str(), path.c_str()), 0);
+                break;
+            case Plant::directory:
+                ASSERT_EQ (::mkdir (path.c_str(), 0755), 0);
+                break;
+            case Plant::fifo:
+                ASSERT_EQ (::mkfifo (path.c_str(), 0600), 0);
+                break;
+            case Plant::otherUsersFile:
+                writeFile (path, precious);
+                ASSERT_EQ (::chown (path.c_str(), 12345, 12345), 0);
+                break;
+        }
+
+        struct stat before;
+        ASSERT_EQ (::lstat (path.c_str(), &before), 0);
+
+        {
+            ExtensionLog logger (path, {}, 1000);
+            logger.logMessage ("a line");
+        }
+
+        struct stat after;
+        ASSERT_EQ (::lstat (path.c_str(), &after), 0);
+        EXPECT_EQ (after.st_ino, before.st_ino);
+        EXPECT_EQ (after.st_mode, before.st_mode);
+        EXPECT_EQ (after.st_size, before.st_size);
+
+        if (c.plant == Plant::danglingLink)
+        {
+            EXPECT_FALSE (std::filesystem::exists (other));
+        }
+        else if (c.plant == Plant::otherUsersFile)
+        {
+            EXPECT_EQ (readFile (path), precious);
+        }
+        else if (c.plant != Plant::directory && c.plant != Plant::fifo)
+        {
+            EXPECT_EQ (readFile (other), precious);
+        }
+
+        const auto beside = logFolder + "/Reaper.own.txt";
+        EXPECT_EQ (LogFileAppender::besidePath (path), beside);
+        const auto besideLines = linesOf (beside);
+        EXPECT_EQ (bannerCount (beside), 1);
+        ASSERT_FALSE (besideLines.empty());
+        EXPECT_EQ (besideLines.back(), "a line");
+        EXPECT_EQ (countOf (besideLines, "Log file not used: " + path + " " + c.reason), 1);
+    }
+}
+
+// Refused beside the path too: the lines go to standard error, and neither file is touched.
+// A log replaced by a link while it runs is left alone the same way.
+TEST_F (ExtensionLogTest, WithNoSafeFileTheLinesGoToStandardError)
+{
+    std::filesystem::create_directories (folder + "/kept");
+    const auto other = folder + "/other.txt";
+    const auto beside = LogFileAppender::besidePath (keptOpen);
+    writeFile (other, "precious\r\n");
+
+    auto logger = std::make_unique<ExtensionLog> (keptOpen, std::string(), 131072);
+    logger->logMessage ("into the log");
+
+    ASSERT_EQ (::unlink (keptOpen.c_str()), 0);
+    ASSERT_EQ (::symlink (other.c_str(), keptOpen.c_str()), 0);
+    ASSERT_EQ (::symlink (other.c_str(), beside.c_str()), 0);
+
+    ::testing::internal::CaptureStderr();
+    logger->logMessage ("nowhere safe");
+    logger->logMessage ("still nowhere");
+    logger.reset();
+    const auto standardError = ::testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ (standardError, "Log file not used: " + keptOpen + " is a symbolic link\r\nLog file not used: " + beside
+                                  + " is a symbolic link\r\nnowhere safe\r\nstill nowhere\r\n");
+    EXPECT_EQ (readFile (other), "precious\r\n");
 }

@@ -63,6 +63,7 @@ TEST (LogLineEscaping, EveryControlCharacterIsEscapedAndNothingElseChanges)
         {"\x7F", "\\x7F"},
         {"\xC2\x80|\xC2\x85|\xC2\x9F", "\\u0080|\\u0085|\\u009F"},                                                          // C1 controls, NEL among them
         {"\xE2\x80\xA8|\xE2\x80\xA9", "\\u2028|\\u2029"},                                                                   // line and paragraph separators
+        {"\xE2\x80\xAE.wav|\xE2\x81\xA6|\xE2\x80\x8B|\xEF\xBB\xBF", "\\u202E.wav|\\u2066|\\u200B|\\uFEFF"},                 // right-to-left override, isolate, zero width space, BOM
         {"Spotting:/Sounds/caf\xC3\xA9 \xC2\xA0\xE2\x80\xA6.wav", "Spotting:/Sounds/caf\xC3\xA9 \xC2\xA0\xE2\x80\xA6.wav"}, // é, NBSP, …
         {"C:\\path\\n stays", "C:\\path\\n stays"},                                                                         // backslashes are copied
         {"\xC2", "\xC2"},                                                                                                   // a lone lead byte at the end
@@ -71,6 +72,66 @@ TEST (LogLineEscaping, EveryControlCharacterIsEscapedAndNothingElseChanges)
 
     for (const auto& c : cases)
         EXPECT_EQ (escaped (c.text), c.expected) << c.text;
+}
+
+// The invisible format characters that can change how a line is shown are escaped; their
+// neighbours are not.
+TEST (LogLineEscaping, FormatCharactersAreEscapedAndTheirNeighboursKept)
+{
+    const auto isEscaped = [] (unsigned codePoint)
+    {
+        return (codePoint >= 0x200B && codePoint <= 0x200F) || (codePoint >= 0x2028 && codePoint <= 0x202E)
+               || (codePoint >= 0x2060 && codePoint <= 0x2064) || (codePoint >= 0x2066 && codePoint <= 0x2069) || codePoint == 0xFEFF;
+    };
+
+    for (unsigned codePoint = 0x2000; codePoint <= 0x2070 || codePoint == 0xFEFE || codePoint == 0xFEFF || codePoint == 0xFF00;
+         codePoint = codePoint == 0x2070 ? 0xFEFE : codePoint + 1)
+    {
+        const std::string character{static_cast<char> (0xE0 | (codePoint >> 12)), static_cast<char> (0x80 | ((codePoint >> 6) & 0x3F)),
+                                    static_cast<char> (0x80 | (codePoint & 0x3F))};
+        char hex[8];
+        std::snprintf (hex, sizeof (hex), "\\u%04X", codePoint);
+        EXPECT_EQ (escaped ("a" + character + "b"), "a" + (isEscaped (codePoint) ? std::string (hex) : character) + "b") << hex;
+    }
+}
+
+// A line longer than its bound is cut between two characters or escapes, never inside one,
+// and says how many bytes of its escaped form were left out.
+TEST (LogLineEscaping, ALongLineIsCutWithinItsBoundSayingHowMuchWasLeftOut)
+{
+    constexpr std::size_t bound = 200;
+    const struct
+    {
+        const char* name;
+        std::string text;
+        std::size_t keptBytes; // of the escaped text; all of it when not cut
+    } cases[] = {
+        {"at the bound", std::string (bound, 'a'), bound},
+        {"one byte over", std::string (bound + 1, 'a'), bound - 48},
+        {"600 KB", std::string (600 * 1000, 'a'), bound - 48},
+        {"two-byte characters", "a" + []
+                                    { std::string t; for (int i = 0; i < 150; ++i) t += "\xC3\xA9"; return t; }(),
+         151}, // 'a', 75 x 'é'
+        {"escapes of four bytes", "a" + []
+                                      { std::string t; for (int i = 0; i < 100; ++i) t += "\x01"; return t; }(),
+         149},
+        {"escapes of six bytes", "abc" + []
+                                     { std::string t; for (int i = 0; i < 100; ++i) t += "\xE2\x80\xAE"; return t; }(),
+         147},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto whole = escaped (c.text);
+        std::string out;
+        log_line::escape (c.text.c_str(), out, bound);
+
+        EXPECT_LE (out.size(), bound);
+        EXPECT_EQ (out, c.keptBytes == whole.size() ? whole : whole.substr (0, c.keptBytes) + log_line::leftOutNote (whole.size() - c.keptBytes));
+    }
+
+    EXPECT_EQ (log_line::leftOutNote (591926), " ... (591,926 bytes left out)");
 }
 
 TEST (RepeatedLineSummary, RunsUpToTheThresholdAreWrittenInFull)
@@ -137,4 +198,28 @@ TEST (RepeatedLineSummary, AFlushMidRunWritesTheCountAndTheRunGoesOn)
     flushed.clear();
     summary.flush (flushed);
     EXPECT_TRUE (flushed.empty());
+}
+
+// A run that breaks starts the search for the next one afresh: the lines before the break
+// do not count towards a new cycle.
+TEST (RepeatedLineSummary, AfterARunBreaksTheNextCycleIsFoundFromTheBreakOn)
+{
+    RepeatedLineSummary summary (3);
+    auto lines = repeated ({"x"}, 8);
+    lines.push_back ("y");
+    const auto pairs = repeated ({"x", "y"}, 5);
+    lines.insert (lines.end(), pairs.begin(), pairs.end());
+    lines.push_back ("z");
+
+    // The pair is counted once it has come three times after the one before it.
+    auto expected = repeated ({"x"}, 4);
+    expected.push_back ("x (repeated 4 more times)");
+    expected.push_back ("y");
+    const auto written = repeated ({"x", "y"}, 4);
+    expected.insert (expected.end(), written.begin(), written.end() - 1);
+    expected.push_back ("y (repeated 2 more times)");
+    expected.push_back ("x (repeated 1 more time)");
+    expected.push_back ("z");
+
+    EXPECT_EQ (feed (summary, lines), expected);
 }

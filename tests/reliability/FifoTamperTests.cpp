@@ -14,23 +14,17 @@
 
 #include <gtest/gtest.h>
 
-#include "ClientThread.h"
-#include "ExtensionHarness.h"
 #include "LogFileLines.h"
 #include "PacketBuilder.h"
-#include "PipeClient.h"
 #include "ProcessResources.h"
-#include "RequestPayloads.h"
+#include "ReliabilityTesting.h"
 
 using namespace reliability_testing;
-using testing_support::ExtensionHarness;
-using testing_support::kTimedEmptyProject;
 using namespace std::chrono_literals;
 using process_resources::pathExists;
 
 namespace
 {
-constexpr const char* kPipeName = "bv_reaper";
 constexpr uid_t kOtherUser = 65534; // nobody
 
 void writeFile (const std::string& path, const std::string& text)
@@ -70,7 +64,7 @@ bool versionRoundTrip (ExtensionHarness& harness)
     ClientThread client ([&]
                          {
         PipeClient pipe;
-        if (pipe.open (kPipeName, 2000) && pipe.send (request_payloads::version(), 2000))
+        if (pipe.open (ExtensionHarness::pipeName, 2000) && pipe.send (request_payloads::version(), 2000))
             if (auto reply = pipe.receive (3000))
                 answered = request_payloads::mismatch (*reply, {request_payloads::ExpectedReply::Kind::version, {}}).empty(); });
 

@@ -24,8 +24,6 @@ using testing_support::ExtensionHarness;
 
 namespace
 {
-constexpr const char* kPipeName = "bv_reaper";
-
 // AddressSanitizer holds freed memory back (up to 256 MB) to catch uses after free, so the
 // resident size then says nothing about what the extension keeps.
 #if defined(__SANITIZE_ADDRESS__)
@@ -139,7 +137,7 @@ TEST (HostileInputTest, AFloodOfAMillionRequestsKeepsMemoryAndLogBoundedAndIsSer
 
     harness.runClient ([&] (PipeClient& client)
                        {
-                           ASSERT_TRUE (client.open (kPipeName, kTimeoutMs));
+                           ASSERT_TRUE (client.open (ExtensionHarness::pipeName, kTimeoutMs));
                            const auto chunk = packets (request_payloads::info(), kPerWrite);
                            written = true;
 
@@ -192,7 +190,7 @@ TEST (HostileInputTest, AFloodOfUndecodablePacketsIsLoggedAsACount)
 
     harness.runClient ([&] (PipeClient& client)
                        {
-                           ASSERT_TRUE (client.open (kPipeName, kTimeoutMs));
+                           ASSERT_TRUE (client.open (ExtensionHarness::pipeName, kTimeoutMs));
                            ASSERT_TRUE (client.sendRaw (packets (request_payloads::undecodable(), 50000), 60000));
                            ASSERT_TRUE (client.send (request_payloads::version(), kTimeoutMs));
                            reply = client.receive (60000); });
@@ -225,7 +223,7 @@ TEST (HostileInputTest, TheLogNeverGrowsMoreThanAMebibytePastItsStartSize)
 
     harness.runClient ([&] (PipeClient& client)
                        {
-                           ASSERT_TRUE (client.open (kPipeName, kTimeoutMs));
+                           ASSERT_TRUE (client.open (ExtensionHarness::pipeName, kTimeoutMs));
 
                            // A missing file: "Spotting:", two assertion lines, the failure text.
                            for (int i = 0; i < 800; ++i)

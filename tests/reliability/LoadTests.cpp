@@ -8,21 +8,14 @@
 #include <gtest/gtest.h>
 
 #include "AudioFileWriter.h"
-#include "ClientThread.h"
-#include "ExtensionHarness.h"
-#include "PipeClient.h"
 #include "ProcessResources.h"
-#include "RequestPayloads.h"
+#include "ReliabilityTesting.h"
 
 using namespace reliability_testing;
-using testing_support::ExtensionHarness;
-using testing_support::kTimedEmptyProject;
 using namespace std::chrono_literals;
-using request_payloads::ExpectedReply;
 
 namespace
 {
-constexpr const char* kPipeName = "bv_reaper";
 constexpr int kTimeoutMs = 10000;
 
 struct Snapshot
@@ -127,7 +120,7 @@ TEST (LoadTest, HundredThousandMixedRequestsFromAClientReconnectingEveryThousand
                 if (start % kPerConnection == 0)
                 {
                     pipe.close();
-                    if (! pipe.open (kPipeName, kTimeoutMs))
+                    if (! pipe.open (ExtensionHarness::pipeName, kTimeoutMs))
                     {
                         problems.push_back ("cannot open the pipe");
                         return;
@@ -224,7 +217,7 @@ TEST (LoadTest, TwoHundredLoadUnloadCyclesLeaveNoDescriptorThreadMappingOrFifo)
                 ClientThread client ([&]
                                      {
                     PipeClient pipe;
-                    if (pipe.open (kPipeName, kTimeoutMs) && pipe.send (request_payloads::version(), kTimeoutMs))
+                    if (pipe.open (ExtensionHarness::pipeName, kTimeoutMs) && pipe.send (request_payloads::version(), kTimeoutMs))
                         if (auto reply = pipe.receive (kTimeoutMs))
                             problem = request_payloads::mismatch (*reply, {ExpectedReply::Kind::version, {}}); });
 

@@ -10,21 +10,14 @@
 
 #include <gtest/gtest.h>
 
-#include "ClientThread.h"
-#include "ExtensionHarness.h"
 #include "PacketBuilder.h"
-#include "PipeClient.h"
-#include "RequestPayloads.h"
+#include "ReliabilityTesting.h"
 
 using namespace reliability_testing;
-using testing_support::ExtensionHarness;
-using testing_support::kTimedEmptyProject;
 using namespace std::chrono_literals;
-using request_payloads::ExpectedReply;
 
 namespace
 {
-constexpr const char* kPipeName = "bv_reaper";
 constexpr int kTimeoutMs = 5000;
 
 // A send that no one reads waits this long at most; a fault may cost the main thread about
@@ -93,7 +86,7 @@ protected:
                              {
             PipeClient pipe;
 
-            if (! pipe.open (kPipeName, kTimeoutMs))
+            if (! pipe.open (ExtensionHarness::pipeName, kTimeoutMs))
             {
                 problems.push_back ("cannot open the pipe");
                 return;
@@ -172,7 +165,7 @@ TEST_F (PeerFaultTest, PartOfAPacketLeftByAVanishedClientIsDroppedAndTheNextClie
         ClientThread vanishing ([&]
                                 {
             PipeClient pipe;
-            ASSERT_TRUE (pipe.open (kPipeName, kTimeoutMs));
+            ASSERT_TRUE (pipe.open (ExtensionHarness::pipeName, kTimeoutMs));
             ASSERT_TRUE (pipe.sendRaw (fault.bytes, kTimeoutMs)); });
 
         // Its part packet waits for the rest until the reader gives up on it.
@@ -194,7 +187,7 @@ TEST_F (PeerFaultTest, ASlowClientWritingAPacketInPiecesIsServed)
     ClientThread slow ([&]
                        {
         PipeClient pipe;
-        if (! pipe.open (kPipeName, kTimeoutMs))
+        if (! pipe.open (ExtensionHarness::pipeName, kTimeoutMs))
         {
             problem = "cannot open the pipe";
             return;
@@ -228,7 +221,7 @@ TEST_F (PeerFaultTest, AClientThatStopsReadingUntilTheReplyFifoIsFullCostsOneDea
     PipeClient pipe;
     ClientThread flooding ([&]
                            {
-        ASSERT_TRUE (pipe.open (kPipeName, kTimeoutMs));
+        ASSERT_TRUE (pipe.open (ExtensionHarness::pipeName, kTimeoutMs));
         for (int i = 0; i < kRequests; ++i)
             ASSERT_TRUE (pipe.send (request_payloads::session(), kTimeoutMs)); });
 
@@ -267,7 +260,7 @@ TEST_F (PeerFaultTest, AClientThatClosesItsEndsMidStreamCostsOneDeadlineAndTheNe
     PipeClient pipe;
     ClientThread talking ([&]
                           {
-        ASSERT_TRUE (pipe.open (kPipeName, kTimeoutMs));
+        ASSERT_TRUE (pipe.open (ExtensionHarness::pipeName, kTimeoutMs));
         for (int i = 0; i < kAnswered; ++i)
         {
             ASSERT_TRUE (pipe.send (request_payloads::openInMediaExplorer (explorerPath (i)), kTimeoutMs));

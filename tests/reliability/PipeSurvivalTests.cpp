@@ -18,28 +18,20 @@
 
 #include <gtest/gtest.h>
 
-#include "ClientThread.h"
-#include "ExtensionHarness.h"
 #include "LogFileLines.h"
-#include "PacketBuilder.h"
-#include "PipeClient.h"
 #include "ProcessResources.h"
-#include "RequestPayloads.h"
+#include "ReliabilityTesting.h"
 #include "Subprocess.h"
 #include "TemporaryHome.h"
 
 using namespace reliability_testing;
 using namespace std::chrono_literals;
 using process_resources::pathExists;
-using request_payloads::ExpectedReply;
 using testing_support::countOf;
-using testing_support::ExtensionHarness;
-using testing_support::kTimedEmptyProject;
 using testing_support::Subprocess;
 
 namespace
 {
-constexpr const char* kPipeName = "bv_reaper";
 constexpr const char* kLockFile = "/tmp/bv_reaper.lock";
 const std::string requestFifo = ExtensionHarness::requestFifo;
 const std::string replyFifo = ExtensionHarness::replyFifo;
@@ -250,7 +242,7 @@ TEST (PipeSurvivalTest, ARequestHalfWrittenWhenTheFifosGoIsDroppedAndTheNextClie
 
     harness.runClient ([&] (PipeClient& client)
                        {
-        if (!client.open (kPipeName, 2000) || !client.sendRaw (bytes.substr (0, 6), 1000))
+        if (!client.open (ExtensionHarness::pipeName, 2000) || !client.sendRaw (bytes.substr (0, 6), 1000))
             return;
 
         ::unlink (requestFifo.c_str());
@@ -301,7 +293,7 @@ TEST (PipeSurvivalTest, FifosRemovedAgainAndAgainForTenSecondsNeverLeaveAClientS
             const auto start = std::chrono::steady_clock::now();
             PipeClient pipe;
             std::optional<std::string> reply;
-            if (pipe.open (kPipeName, 500) && pipe.send (request_payloads::version(), 500))
+            if (pipe.open (ExtensionHarness::pipeName, 500) && pipe.send (request_payloads::version(), 500))
                 reply = pipe.receive (1000);
 
             if (!reply)
@@ -421,7 +413,7 @@ class SimInstance
 public:
     explicit SimInstance (const std::string& projectPath)
         : process ({REAPER_SIM_PATH, "--period", "5", "--project-path", projectPath, ExtensionHarness::modulePath()},
-                   {"HOME=" + home.path()})
+                   testing_support::withEnvironment ({"HOME=" + home.path()}))
     {
     }
 
@@ -450,7 +442,7 @@ std::string whoAnswers (int timeoutMs = 2000)
 {
     PipeClient client;
 
-    if (!client.open (kPipeName, timeoutMs) || !client.send (request_payloads::session(), timeoutMs))
+    if (!client.open (ExtensionHarness::pipeName, timeoutMs) || !client.send (request_payloads::session(), timeoutMs))
         return {};
 
     const auto reply = client.receive (timeoutMs);
@@ -510,19 +502,19 @@ TEST (PipeSurvivalTest, OneOfSeveralReaperSimProcessesServesAndAnotherTakesOverW
     testing_support::FixedPipeLock pipeLock;
 
     SimInstance a ("/A");
-    ASSERT_TRUE (a.command ("wait-serving 5000", "pipe: served by this process")) << a.process.output();
+    ASSERT_TRUE (a.command ("wait-serving 5000", "pipe: served by this process")) << a.process.out();
 
     // A second REAPER waits, says who serves, and never answers.
     SimInstance b ("/B");
     const auto servedByA = "pipe: served by another process (pid " + std::to_string (a.processId()) + ")";
-    ASSERT_TRUE (b.command ("status", servedByA)) << b.process.output();
+    ASSERT_TRUE (b.command ("status", servedByA)) << b.process.out();
 
     for (int i = 0; i < 10; ++i)
         ASSERT_EQ (whoAnswers(), "/A") << "request " << i;
 
     // It quits: the FIFOs stay the serving one's, which goes on answering.
     const auto requestInode = statOf (requestFifo).st_ino;
-    EXPECT_EQ (b.process.finish (5s), 0) << b.process.output();
+    EXPECT_EQ (b.process.finish (5s).exitCode, 0) << b.process.out();
     EXPECT_EQ (statOf (requestFifo).st_ino, requestInode);
     EXPECT_EQ (whoAnswers(), "/A");
     const auto bLog = b.logLines();
@@ -531,7 +523,7 @@ TEST (PipeSurvivalTest, OneOfSeveralReaperSimProcessesServesAndAnotherTakesOverW
 
     // The lock file removed: the serving one locks it again; the one waiting keeps waiting.
     SimInstance c ("/C");
-    ASSERT_TRUE (c.command ("status", servedByA)) << c.process.output();
+    ASSERT_TRUE (c.command ("status", servedByA)) << c.process.out();
     ASSERT_EQ (::unlink (kLockFile), 0);
     std::this_thread::sleep_for (kNoticed);
     EXPECT_EQ (testing_support::readWholeFile (kLockFile), std::to_string (a.processId()) + "\n");
@@ -549,14 +541,14 @@ TEST (PipeSurvivalTest, OneOfSeveralReaperSimProcessesServesAndAnotherTakesOverW
     a.process.sendSignal (SIGKILL);
     const auto killedAt = std::chrono::steady_clock::now();
 
-    ASSERT_TRUE (c.command ("wait-serving 5000", "pipe: served by this process")) << c.process.output();
+    ASSERT_TRUE (c.command ("wait-serving 5000", "pipe: served by this process")) << c.process.out();
     EXPECT_LT (std::chrono::steady_clock::now() - killedAt, kNoticed);
     client.join();
     EXPECT_EQ (answeredBy, "/C") << joined (c.logLines());
     EXPECT_EQ (whoAnswers(), "/C");
     EXPECT_EQ (countOf (c.logLines(), "pipe created"), 1);
 
-    EXPECT_EQ (c.process.finish (5s), 0) << c.process.output();
+    EXPECT_EQ (c.process.finish (5s).exitCode, 0) << c.process.out();
     EXPECT_FALSE (pathExists (requestFifo));
     EXPECT_FALSE (pathExists (replyFifo));
     EXPECT_FALSE (pathExists (kLockFile));

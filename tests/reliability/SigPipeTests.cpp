@@ -12,20 +12,13 @@
 
 #include <gtest/gtest.h>
 
-#include "ClientThread.h"
-#include "ExtensionHarness.h"
-#include "PipeClient.h"
-#include "RequestPayloads.h"
+#include "ReliabilityTesting.h"
 
 using namespace reliability_testing;
-using testing_support::ExtensionHarness;
-using testing_support::kTimedEmptyProject;
 using namespace std::chrono_literals;
 
 namespace
 {
-constexpr const char* kPipeName = "bv_reaper";
-
 std::atomic<int> hostHandlerCalls{0};
 
 void hostHandler (int)
@@ -112,7 +105,7 @@ TEST (SigPipeTest, ClientsLeavingMidReplyNeverSignalTheHostAndItsDispositionIsKe
             ClientThread leaving ([&]
                                   {
                 PipeClient pipe;
-                ASSERT_TRUE (pipe.open (kPipeName, 5000));
+                ASSERT_TRUE (pipe.open (ExtensionHarness::pipeName, 5000));
                 for (int i = 0; i < 40; ++i)
                     ASSERT_TRUE (pipe.send (request_payloads::session(), 5000));
                 std::this_thread::sleep_for (300ms);

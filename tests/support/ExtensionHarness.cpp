@@ -1,7 +1,6 @@
 #include "ExtensionHarness.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -37,7 +36,7 @@ void waitForTheFixedPipeToBeFree (const std::string& pipeName)
 
 ExtensionHarness::ExtensionHarness (HarnessOptions options)
     : model (reaper_host::HostModel::current())
-    , library (model)
+    , extension (model)
     , loop (model.timers(), kTickPeriod)
 {
     model.reset();
@@ -52,12 +51,13 @@ ExtensionHarness::ExtensionHarness (HarnessOptions options)
     }
 
     if (options.timeTicks)
-        loop.setRoundObserver ([this] (Microseconds took)
+        loop.setRoundObserver ([this] (const reaper_host::MainLoop::Round& round)
                                {
+                                   const auto took = std::chrono::duration_cast<Microseconds> (round.wall);
                                    longest = std::max (longest, took);
                                    total += took; });
 
-    waitForTheFixedPipeToBeFree (pipeName());
+    waitForTheFixedPipeToBeFree (pipeName);
 }
 
 ExtensionHarness::~ExtensionHarness()
@@ -75,12 +75,12 @@ std::string ExtensionHarness::modulePath()
 
 reaper_host::LoadResult ExtensionHarness::load (int callerVersion)
 {
-    return library.load (modulePath(), callerVersion);
+    return extension.load (modulePath(), callerVersion);
 }
 
 int ExtensionHarness::unload()
 {
-    return library.unload();
+    return extension.unload();
 }
 
 bool ExtensionHarness::pumpUntil (const std::function<bool()>& condition, Milliseconds timeout)
@@ -95,21 +95,11 @@ void ExtensionHarness::pumpFor (Milliseconds duration)
 
 void ExtensionHarness::runClient (const std::function<void (PipeClient&)>& clientWork)
 {
-    std::atomic<bool> finished{false};
-
-    std::thread client ([&]
-                        {
-                            PipeClient pipeClient;
-                            clientWork (pipeClient);
-                            pipeClient.close();
-                            finished = true; });
-
-    while (!finished)
-        loop.runUntil ([&]
-                       { return finished.load(); },
-                       std::chrono::seconds (1));
-
-    client.join();
+    loop.runWhile ([&]
+                   {
+                       PipeClient pipeClient;
+                       clientWork (pipeClient);
+                       pipeClient.close(); });
 }
 
 std::optional<std::string> ExtensionHarness::request (const std::string& payload, int timeoutMs)
@@ -118,7 +108,7 @@ std::optional<std::string> ExtensionHarness::request (const std::string& payload
 
     runClient ([&] (PipeClient& client)
                {
-                   if (client.open (pipeName(), timeoutMs) && client.send (payload, timeoutMs))
+                   if (client.open (pipeName, timeoutMs) && client.send (payload, timeoutMs))
                        reply = client.receive (timeoutMs); });
 
     return reply;
@@ -142,6 +132,6 @@ void ExtensionHarness::resetTickStatistics()
 
 std::vector<std::string> ExtensionHarness::pipeFiles() const
 {
-    return pipeFilesInTmp (pipeName());
+    return pipeFilesInTmp (pipeName);
 }
 } // namespace testing_support

@@ -42,6 +42,8 @@ public:
     using Milliseconds = std::chrono::milliseconds;
     using Microseconds = std::chrono::microseconds;
 
+    // The extension's fixed pipe: its name and its two FIFOs.
+    static constexpr const char* pipeName = "bv_reaper";
     static constexpr const char* requestFifo = "/tmp/bv_reaper_in";
     static constexpr const char* replyFifo = "/tmp/bv_reaper_out";
 
@@ -75,7 +77,20 @@ public:
 
     bool isLoaded() const
     {
-        return library.isLoaded();
+        return extension.isLoaded();
+    }
+
+    // The module's library, for tests that make the entry point's calls one at a time
+    // (library().open (modulePath()), then loadCall() and unloadCall()).
+    reaper_host::ExtensionLibrary& library()
+    {
+        return extension;
+    }
+
+    // The host's main loop whose timers the harness ticks.
+    reaper_host::MainLoop& mainLoop()
+    {
+        return loop;
     }
 
     // Ticks the timers until the condition holds or the timeout passes; the condition's last value.
@@ -116,16 +131,11 @@ public:
     // The /tmp files of the fixed pipe that exist now.
     std::vector<std::string> pipeFiles() const;
 
-    std::string pipeName() const
-    {
-        return "bv_reaper";
-    }
-
 private:
     FixedPipeLock pipeLock;
     TemporaryHome temporaryHome;
     reaper_host::HostModel& model;
-    reaper_host::ExtensionLibrary library;
+    reaper_host::ExtensionLibrary extension;
     reaper_host::MainLoop loop;
     Microseconds longest{0};
     Microseconds total{0};

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
 #include <string>
+
+#include "../../tools/common/HexText.h"
 
 // Hex helpers for byte-exact assertions: "08 03 BA 06" <-> raw bytes.
 namespace testing_support
@@ -37,17 +37,5 @@ inline std::string fromHex (const std::string& hex)
     return bytes;
 }
 
-inline std::string toHex (const std::string& bytes)
-{
-    std::string hex;
-    char buffer[4];
-
-    for (unsigned char c : bytes)
-    {
-        std::snprintf (buffer, sizeof (buffer), hex.empty() ? "%02X" : " %02X", c);
-        hex += buffer;
-    }
-
-    return hex;
-}
+using hex_text::toHex;
 } // namespace testing_support

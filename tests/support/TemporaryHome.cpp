@@ -1,8 +1,6 @@
 #include "TemporaryHome.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 namespace testing_support
 {
@@ -27,13 +25,8 @@ TemporaryHome::TemporaryHome()
     : previousHome (environmentValue ("HOME"))
     , previousConfigHome (environmentValue ("XDG_CONFIG_HOME"))
 {
-    auto pattern = (std::filesystem::temp_directory_path() / "bv-home-XXXXXX").string();
-
-    if (mkdtemp (pattern.data()) != nullptr)
-        root = pattern;
-
-    if (!root.empty())
-        setenv ("HOME", root.c_str(), 1);
+    if (!path().empty())
+        setenv ("HOME", path().c_str(), 1);
 
     unsetenv ("XDG_CONFIG_HOME");
 }
@@ -42,16 +35,6 @@ TemporaryHome::~TemporaryHome()
 {
     restoreEnvironment ("HOME", previousHome);
     restoreEnvironment ("XDG_CONFIG_HOME", previousConfigHome);
-
-    std::error_code ignored;
-
-    if (!root.empty())
-        std::filesystem::remove_all (root, ignored);
-}
-
-std::string TemporaryHome::file (const std::string& relativePath) const
-{
-    return (std::filesystem::path (root) / relativePath).string();
 }
 
 std::string TemporaryHome::logFilePath() const

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "TempDirectory.h"
+
 namespace testing_support
 {
 // Gives the process a fresh, empty home folder for as long as it lives: HOME points at a new
@@ -20,17 +22,20 @@ public:
     // The folder that HOME names; empty if it could not be made.
     const std::string& path() const
     {
-        return root;
+        return folder.directory();
     }
 
     // path() joined with a relative path.
-    std::string file (const std::string& relativePath) const;
+    std::string file (const std::string& relativePath) const
+    {
+        return folder.path (relativePath);
+    }
 
     // Where the extension writes its log on this system, under this home.
     std::string logFilePath() const;
 
 private:
-    std::string root;
+    TempDirectory folder{"bv-home"};
     std::optional<std::string> previousHome, previousConfigHome;
 };
 } // namespace testing_support

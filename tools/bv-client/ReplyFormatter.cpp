@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "../common/HexText.h"
 #include "ProtocolParsing.h"
 
 namespace reply_formatter
@@ -126,16 +127,7 @@ std::string requestName (const PendingRequest& request)
 
 std::string toHex (const std::string& bytes)
 {
-    std::string hex;
-    char buffer[4];
-
-    for (unsigned char c : bytes)
-    {
-        std::snprintf (buffer, sizeof (buffer), hex.empty() ? "%02X" : " %02X", c);
-        hex += buffer;
-    }
-
-    return hex;
+    return hex_text::toHex (bytes);
 }
 
 Outcome describeReply (const PendingRequest& request, const std::string& payload, bool asJson)

@@ -4,12 +4,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "ToneWriter.h"
+#include "AudioFileWriter.h"
 
 int main (int argc, char** argv)
 {
     std::string path;
-    ToneSettings settings;
+    reaper_host::ToneSettings settings;
 
     CLI::App app{"bv-tone: writes a short sine tone (or a glide) as a 16-bit WAV file.", "bv-tone"};
     app.add_option ("file", path, "the WAV file to write")->required();
@@ -29,7 +29,7 @@ int main (int argc, char** argv)
         return app.exit (e) == 0 ? 0 : 2;
     }
 
-    if (const auto problem = writeTone (path, settings); !problem.empty())
+    if (const auto problem = reaper_host::writeTone (path, settings); !problem.empty())
     {
         std::cerr << "bv-tone: " << problem << "\n";
         return 1;

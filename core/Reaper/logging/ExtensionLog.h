@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,13 +12,18 @@
 
 #include "logging/Log.h"
 #include "logging/LogFileAppender.h"
+#include "logging/LogLineEscaping.h"
 #include "logging/RepeatedLineSummary.h"
 
 // The extension's log file. At start it is cut to its last maxInitialFileSizeBytes (from a
 // line break on) and given a start banner; then every line
-// - is one line: control characters in it are escaped (LogLineEscaping);
+// - is one line: control characters in it are escaped (LogLineEscaping), and it is at most
+//   kLongestMessage bytes, cut with a note of how much was left out, so that even with a
+//   repeat count it stays within log_line::kMaxLineBytes;
 // - is appended through one descriptor kept open, which is made again when the file is
-//   removed or renamed, and the file kept within a bound (LogFileAppender);
+//   removed or renamed, and the file kept within a bound (LogFileAppender); a file cut in
+//   session begins with headLine(): when this log was started, by which process, and how
+//   the pipe is (pipeStatus);
 // - repeated in a run past a threshold is counted instead of written (RepeatedLineSummary);
 //   a count is written at the latest kSummaryDelay after the first line it counts, and when
 //   the log goes.
@@ -26,6 +32,7 @@ class ExtensionLog : public LogDestination
 {
 public:
     static constexpr auto kSummaryDelay = std::chrono::milliseconds (1000);
+    static constexpr std::size_t kLongestMessage = log_line::kMaxLineBytes - RepeatedLineSummary::kLongestCountText;
 
     ExtensionLog (const std::string& path, const std::string& welcomeMessage, std::int64_t maxInitialFileSizeBytes);
     ExtensionLog (const std::string& path, const std::string& welcomeMessage, std::int64_t maxInitialFileSizeBytes,
@@ -39,20 +46,28 @@ public:
     static std::string defaultPath (const std::string& subFolder, const std::string& fileName);
 
     // The start banner, as whole lines: a blank line, a row of stars, the welcome message
-    // and "Log started: " with the local time, then a blank line.
-    static std::string startBanner (const std::string& welcomeMessage);
+    // and "Log started: " with the local time as log_text::bannerTime shows it, then a
+    // blank line.
+    static std::string startBanner (const std::string& welcomeMessage, const std::string& startTime);
 
-    // Cuts the file to its last maxBytes, starting at the first line break of that tail
-    // (which is kept); a file no larger is left alone, and maxBytes <= 0 deletes it.
-    static void trimAtStart (const std::string& path, std::int64_t maxBytes);
+    // What tells how the pipe is, in a few words ("pipe served"), for the head line. Called
+    // with the log's lock held, on whichever thread writes the line that makes the file too
+    // large: it must not log, block or take long.
+    void setPipeStatus (std::function<std::string()> pipeStatus);
 
     void logMessage (const std::string& message) override;
 
 private:
+    // The first line of a file cut in session: "Log started <banner time> in process <id>,
+    // trimmed since", then "; " and the pipe's status when one is set. With the lock held.
+    std::string headLine() const;
+
     void writeLines (const std::vector<std::string>& lines);
     void flushSummariesWhenDue();
 
     std::mutex lock;
+    const std::string startedAt;
+    std::function<std::string()> pipeStatus;
     LogFileAppender file;
     RepeatedLineSummary repeats;
     std::string escaped;

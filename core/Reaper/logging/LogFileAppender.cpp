@@ -3,33 +3,49 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <vector>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-LogFileAppender::LogFileAppender (std::string pathToUse, std::string bannerText, Limits limitsToUse)
+namespace
+{
+// O_NOFOLLOW: a symbolic link at the name, dangling or not, is refused, never followed.
+// O_NONBLOCK: a FIFO planted at the name does not block the open (it is refused after it).
+constexpr int kOpenFlags = O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+std::size_t firstLineEnd (const std::string& text, std::size_t from)
+{
+    const auto lineEnd = text.find ('\n', from);
+    return lineEnd == std::string::npos ? text.size() : lineEnd + 1;
+}
+} // namespace
+
+LogFileAppender::LogFileAppender (std::string pathToUse, std::string bannerText, std::int64_t keptAtStart, Limits limitsToUse)
     : path (std::move (pathToUse))
     , banner (std::move (bannerText))
     , limits (limitsToUse)
+    , target (path)
 {
-    reopen();
-}
+    if (reopen (true))
+    {
+        trimAtStart (keptAtStart);
+        writeSome (banner.data(), banner.size());
+        sizeLimit = size + limits.growthAllowed;
+    }
 
-LogFileAppender::LogFileAppender (std::string pathToUse, std::string bannerText)
-    : LogFileAppender (std::move (pathToUse), std::move (bannerText), Limits{})
-{
+    // A refusal noticed at the open is said after the banner.
+    if (!kept.empty() && fileIsCurrent())
+        writePending();
+    else if (refusedEverywhere)
+        pendingToStandardError();
 }
 
 LogFileAppender::~LogFileAppender()
 {
-    if (!kept.empty() && !(fileIsCurrent() && writeKeptLines()))
-    {
-        // Nowhere else to go: standard error, where log lines go when there is no log file.
-        std::fwrite (kept.data(), 1, kept.size(), stderr);
-        std::fflush (stderr);
-    }
+    if (!kept.empty() && !(fileIsCurrent() && writePending()))
+        pendingToStandardError();
 }
 
 void LogFileAppender::makeFolderOf (const std::string& filePath)
@@ -44,28 +60,114 @@ std::string LogFileAppender::trimmedNotice (std::int64_t keptBytes)
     return "Log trimmed to its last " + std::to_string (keptBytes) + " bytes\r\n";
 }
 
+std::string LogFileAppender::lostNotice (long long lines)
+{
+    return "Log file could not be written: " + std::to_string (lines) + " lines were lost\r\n";
+}
+
+std::string LogFileAppender::besidePath (const std::string& logPath)
+{
+    const auto slash = logPath.rfind ('/');
+    const auto dot = logPath.rfind ('.');
+
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash + 2))
+        return logPath + ".own";
+
+    return logPath.substr (0, dot) + ".own" + logPath.substr (dot);
+}
+
+void LogFileAppender::setHeadLine (std::function<std::string()> makeHeadLine)
+{
+    headLine = std::move (makeHeadLine);
+}
+
 void LogFileAppender::append (const std::string& lines)
 {
-    if (!fileIsCurrent() || (!kept.empty() && !writeKeptLines()))
+    if (!fileIsCurrent())
     {
         keep (lines.data(), lines.size());
+
+        if (refusedEverywhere)
+            pendingToStandardError();
+
         return;
     }
 
-    if (!writeAll (lines.data(), lines.size()))
-        return;
+    // Written now, after what waits: the bound applies only to what is still left then.
+    kept += lines;
 
-    trimIfGrown();
+    if (writePending())
+        trimIfGrown();
+    else
+        dropOldest();
+}
+
+LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal) const
+{
+    created = false;
+
+    // Read as well as written, so the file's tail can be read back when it is trimmed.
+    opened.reset (::open (at.c_str(), O_RDWR | kOpenFlags));
+
+    if (!opened.isValid() && errno == EACCES)
+        opened.reset (::open (at.c_str(), O_WRONLY | kOpenFlags));
+
+    if (!opened.isValid() && errno == ENOENT)
+    {
+        // The folder may have gone with the file.
+        makeFolderOf (at);
+        opened.reset (::open (at.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, 0644));
+        created = opened.isValid();
+
+        if (!opened.isValid() && errno == EEXIST)
+            opened.reset (::open (at.c_str(), O_RDWR | kOpenFlags));
+    }
+
+    if (!opened.isValid())
+    {
+        const auto error = errno;
+        struct stat there;
+
+        if (error == ELOOP)
+            refusal = at + " is a symbolic link";
+        else if (error == EISDIR)
+            refusal = at + " is a directory";
+        else if (error == ENXIO)
+            refusal = at + " exists and is not a regular file";
+        else if ((error == EACCES || error == EPERM) && ::lstat (at.c_str(), &there) == 0 && there.st_uid != ::geteuid())
+            refusal = at + " is owned by another user";
+        else
+            return Open::unwritable; // a read-only folder, a full disk: tried again later
+
+        return Open::refused;
+    }
+
+    struct stat info;
+
+    if (::fstat (opened.get(), &info) != 0)
+        return Open::unwritable;
+
+    if (!S_ISREG (info.st_mode))
+        refusal = at + " exists and is not a regular file";
+    else if (info.st_uid != ::geteuid())
+        refusal = at + " is owned by another user";
+    else if (info.st_nlink != 1)
+        refusal = at + " has other names";
+    else
+        return Open::opened;
+
+    opened.reset();
+    return Open::refused;
 }
 
 bool LogFileAppender::fileIsCurrent()
 {
     if (fd.isValid())
     {
-        // One stat per write: the file at the path must still be the one written to.
+        // One lstat per write: the file at the name must still be the one written to.
         struct stat atPath;
 
-        if (::stat (path.c_str(), &atPath) == 0 && atPath.st_dev == device && atPath.st_ino == inode)
+        if (::lstat (target.c_str(), &atPath) == 0 && atPath.st_dev == device && atPath.st_ino == inode)
         {
             size = static_cast<std::int64_t> (atPath.st_size);
             return true;
@@ -74,50 +176,150 @@ bool LogFileAppender::fileIsCurrent()
         fd.reset();
     }
 
-    return reopen();
+    return reopen (false);
 }
 
-bool LogFileAppender::reopen()
+bool LogFileAppender::reopen (bool atStart)
 {
-    // Read as well as written, so the file's tail can be read back when it is trimmed.
-    UniqueFd file (::open (path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+    UniqueFd file;
     bool created = false;
+    std::string refusal;
+    auto at = path;
+    auto outcome = openChecked (at, file, created, refusal);
 
-    if (!file.isValid() && errno == EACCES)
-        file.reset (::open (path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-
-    if (!file.isValid() && errno == ENOENT)
+    if (outcome == Open::refused)
     {
-        // The folder may have gone with the file.
-        makeFolderOf (path);
-        file.reset (::open (path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        created = file.isValid();
+        // Not the extension's to write or cut: a file of its own beside it instead.
+        at = besidePath (path);
+        std::string besideRefusal;
+        outcome = openChecked (at, file, created, besideRefusal);
 
-        if (!file.isValid() && errno == EEXIST)
-            file.reset (::open (path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+        if (outcome == Open::refused)
+            refusal += "\r\nLog file not used: " + besideRefusal;
     }
+
+    refusedEverywhere = outcome == Open::refused;
+
+    if (!refusal.empty() && refusal != lastRefusal)
+    {
+        const auto notice = "Log file not used: " + refusal + "\r\n";
+        keep (notice.data(), notice.size());
+    }
+
+    lastRefusal = refusal;
 
     struct stat opened;
 
-    if (!file.isValid() || ::fstat (file.get(), &opened) != 0)
+    if (outcome != Open::opened || ::fstat (file.get(), &opened) != 0)
         return false;
 
+    if (opened.st_dev != device || opened.st_ino != inode)
+    {
+        // Another file: a line cut short belongs to the old one, and is lost with it.
+        if (restOfCutLine > 0)
+        {
+            kept.erase (0, restOfCutLine);
+            restOfCutLine = 0;
+            ++droppedLines;
+        }
+
+        fileEndsMidLine = false;
+    }
+
     fd = std::move (file);
+    target = at;
     device = opened.st_dev;
     inode = opened.st_ino;
     size = static_cast<std::int64_t> (opened.st_size);
 
-    // The session's bound counts from the size the file had when this appender first had it.
-    if (sizeLimit < 0)
+    // Not open at the start: the session's bound counts from the size the file had when
+    // this appender first had it.
+    if (sizeLimit < 0 && !atStart)
         sizeLimit = size + limits.growthAllowed;
 
-    if (created)
-        writeAll (banner.data(), banner.size());
+    if (created && !atStart)
+        writeSome (banner.data(), banner.size());
 
     return fd.isValid();
 }
 
-bool LogFileAppender::writeAll (const char* data, std::size_t count)
+bool LogFileAppender::readTail (std::int64_t bytes, std::string& tail) const
+{
+    tail.assign (static_cast<std::size_t> (bytes), '\0');
+    std::size_t got = 0;
+
+    while (got < tail.size())
+    {
+        const auto result = ::pread (fd.get(), &tail[got], tail.size() - got, static_cast<off_t> (size - bytes) + static_cast<off_t> (got));
+
+        if (result > 0)
+            got += static_cast<std::size_t> (result);
+        else if (!(result < 0 && errno == EINTR))
+            return false;
+    }
+
+    return true;
+}
+
+void LogFileAppender::trimAtStart (std::int64_t keptAtStart)
+{
+    if (size <= std::max<std::int64_t> (keptAtStart, 0))
+        return;
+
+    std::string tail;
+
+    if (keptAtStart > 0)
+    {
+        if (!readTail (keptAtStart, tail))
+            return;
+
+        // From the first line break on; a NUL before any line break means this is not a
+        // text log, and it is left alone.
+        const auto from = tail.find_first_of (std::string ("\r\n\0", 3));
+
+        if (from == std::string::npos || tail[from] == '\0')
+            return;
+
+        tail.erase (0, from);
+    }
+
+    // In place, through the descriptor whose file was checked.
+    if (::ftruncate (fd.get(), 0) != 0)
+        return;
+
+    size = 0;
+    writeSome (tail.data(), tail.size());
+}
+
+void LogFileAppender::trimIfGrown()
+{
+    if (sizeLimit < 0 || size <= sizeLimit)
+        return;
+
+    // One byte more than is kept, to see whether the tail starts a line. A tail that cannot
+    // be read back (a file open for writing only) is not thrown away.
+    const auto wanted = std::min (size, limits.keptWhenTrimmed + 1);
+    std::string tail;
+
+    if (!readTail (wanted, tail))
+        return;
+
+    const auto from = wanted == size ? 0 : firstLineEnd (tail, 0);
+
+    if (::ftruncate (fd.get(), 0) != 0)
+        return;
+
+    size = 0;
+
+    // Whole lines only, after a line saying whose log this is; a failed write leaves the
+    // rest waiting like any line.
+    kept = (headLine ? headLine() + "\r\n" : std::string());
+    kept.append (tail, from, std::string::npos);
+    kept += trimmedNotice (limits.keptWhenTrimmed);
+    writePending();
+}
+
+std::size_t LogFileAppender::writeSome (const char* data, std::size_t count)
 {
     std::size_t written = 0;
 
@@ -134,83 +336,96 @@ bool LogFileAppender::writeAll (const char* data, std::size_t count)
         if (result < 0 && errno == EINTR)
             continue;
 
-        // A full disk or a failing device: what is left waits, and the next write reopens.
-        keep (data + written, count - written);
+        // A full disk or a failing device: the next write opens the file again.
         fd.reset();
-        size += static_cast<std::int64_t> (written);
+        break;
+    }
+
+    size += static_cast<std::int64_t> (written);
+    return written;
+}
+
+bool LogFileAppender::writePending()
+{
+    // First the rest of a line a failed write cut short.
+    if (restOfCutLine > 0)
+    {
+        const auto written = writeSome (kept.data(), restOfCutLine);
+        kept.erase (0, written);
+        restOfCutLine -= written;
+
+        if (restOfCutLine > 0)
+            return false;
+    }
+
+    // Then, on a line of its own, how many lines were lost.
+    if (fileEndsMidLine || droppedLines > 0)
+    {
+        const auto header = std::string (fileEndsMidLine ? "\r\n" : "") + (droppedLines > 0 ? lostNotice (droppedLines) : "");
+        const auto written = writeSome (header.data(), header.size());
+
+        if (written < header.size())
+        {
+            // Written again whole next time, after a line end if part of it is in the file.
+            if (written > 0)
+                fileEndsMidLine = header[written - 1] != '\n';
+
+            return false;
+        }
+
+        fileEndsMidLine = false;
+        droppedLines = 0;
+    }
+
+    const auto written = writeSome (kept.data(), kept.size());
+
+    if (written < kept.size())
+    {
+        if (written > 0 && kept[written - 1] != '\n')
+            restOfCutLine = firstLineEnd (kept, written) - written;
+
+        kept.erase (0, written);
         return false;
     }
 
-    size += static_cast<std::int64_t> (count);
+    kept.clear();
     return true;
 }
 
 void LogFileAppender::keep (const char* data, std::size_t count)
 {
     kept.append (data, count);
+    dropOldest();
+}
 
+void LogFileAppender::dropOldest()
+{
     if (kept.size() <= limits.keptWhileUnwritable)
         return;
 
-    // The oldest lines go first, whole.
-    auto cut = kept.size() - limits.keptWhileUnwritable;
-    const auto lineEnd = kept.find ('\n', cut - 1);
-    cut = lineEnd == std::string::npos ? kept.size() : lineEnd + 1;
+    // The oldest lines go first, whole, and each is counted.
+    const auto cut = firstLineEnd (kept, kept.size() - limits.keptWhileUnwritable - 1);
     droppedLines += std::count (kept.begin(), kept.begin() + static_cast<std::ptrdiff_t> (cut), '\n');
+
+    // The line the file holds the start of can no longer be finished: it is ended as it is.
+    if (restOfCutLine > 0)
+    {
+        restOfCutLine = 0;
+        fileEndsMidLine = true;
+    }
+
     kept.erase (0, cut);
 }
 
-bool LogFileAppender::writeKeptLines()
+void LogFileAppender::pendingToStandardError()
 {
-    std::string waiting;
-    waiting.swap (kept);
-
+    // Nowhere else to go: standard error, where log lines go when there is no log file.
     if (droppedLines > 0)
-        waiting.insert (0, "Log file could not be written: " + std::to_string (droppedLines) + " lines were lost\r\n");
+        kept.insert (0, lostNotice (droppedLines));
 
+    std::fwrite (kept.data(), 1, kept.size(), stderr);
+    std::fflush (stderr);
+    kept.clear();
+    restOfCutLine = 0;
     droppedLines = 0;
-
-    // On failure writeAll keeps what it could not write.
-    return writeAll (waiting.data(), waiting.size());
-}
-
-void LogFileAppender::trimIfGrown()
-{
-    if (size <= sizeLimit)
-        return;
-
-    const auto keepBytes = std::min (size, limits.keptWhenTrimmed);
-    std::vector<char> tail (static_cast<std::size_t> (keepBytes));
-    std::size_t got = 0;
-
-    while (got < tail.size())
-    {
-        const auto result = ::pread (fd.get(), tail.data() + got, tail.size() - got,
-                                     static_cast<off_t> (size - keepBytes) + static_cast<off_t> (got));
-
-        if (result > 0)
-            got += static_cast<std::size_t> (result);
-        else if (!(result < 0 && errno == EINTR))
-            break;
-    }
-
-    // A tail that cannot be read back (a file open for writing only) is not thrown away.
-    if (got < tail.size())
-        return;
-
-    // Like the trim at start-up: from the first line break of the tail on.
-    const auto lineBreak = std::find_if (tail.begin(), tail.begin() + static_cast<std::ptrdiff_t> (got),
-                                         [] (char c)
-                                         { return c == '\r' || c == '\n'; });
-    const auto from = static_cast<std::size_t> (lineBreak - tail.begin());
-
-    // In place, so the file stays the same file for anyone else appending to it.
-    if (::ftruncate (fd.get(), 0) != 0)
-        return;
-
-    size = 0;
-    const auto notice = trimmedNotice (limits.keptWhenTrimmed);
-
-    if (writeAll (tail.data() + from, got - from))
-        writeAll (notice.data(), notice.size());
 }

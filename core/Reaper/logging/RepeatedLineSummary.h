@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ class RepeatedLineSummary
 public:
     static constexpr int kRepeatsWrittenInFull = 100;
     static constexpr int kLongestCycle = 8;
+
+    // The longest text a count adds to its line: " (repeated 9,223,372,036,854,775,807 more times)".
+    static constexpr std::size_t kLongestCountText = 48;
 
     explicit RepeatedLineSummary (int repeatsWrittenInFull = kRepeatsWrittenInFull);
 

@@ -9,7 +9,10 @@
 #include <sndfile.h>
 #include <unistd.h>
 
-#include "ToneWriter.h"
+#include "AudioFileWriter.h"
+
+using reaper_host::ToneSettings;
+using reaper_host::writeTone;
 
 namespace
 {

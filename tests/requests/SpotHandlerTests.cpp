@@ -665,6 +665,13 @@ TEST_F (Spot, ValuesAtTheirBounds)
         {"item ending after 1e7", 5, [] (auto& s)
          { s.set_end_offset (9999996.0f); },
          "Invalid end offset: the item would end beyond 10000000 seconds"},
+        // The item is as long as the stretch from the start offset to the end offset.
+        {"item from a start offset ending at 1e7", 1000, [] (auto& s)
+         { s.set_start_offset (100.0f); s.set_end_offset (9999100.0f); },
+         placed},
+        {"item from a negative start offset ending after 1e7", 5, [] (auto& s)
+         { s.set_start_offset (-100.0f); s.set_end_offset (9999896.0f); },
+         "Invalid end offset: the item would end beyond 10000000 seconds"},
         {"rate 0.01", 0, [] (auto& s)
          { s.set_play_rate (0.01f); },
          placed},

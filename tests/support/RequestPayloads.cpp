@@ -1,5 +1,7 @@
 #include "RequestPayloads.h"
 
+#include <algorithm>
+
 #include "ProtocolParsing.h"
 #include "reaper.pb.h"
 
@@ -19,6 +21,15 @@ std::string ofType (BVReaper::ClientMessage::Type type)
     BVReaper::ClientMessage message;
     message.set_type (type);
     return encode (message);
+}
+
+BVReaper::ClientMessage spotMessage (const std::string& path, const std::string& takeName)
+{
+    BVReaper::ClientMessage message;
+    message.set_type (BVReaper::ClientMessage::SPOT_COMMAND);
+    message.mutable_spot()->set_file_path (path);
+    message.mutable_spot()->set_take_name (takeName);
+    return message;
 }
 } // namespace
 
@@ -55,16 +66,49 @@ std::string openInMediaExplorer (const std::string& path)
 
 std::string spot (const std::string& path, const std::string& takeName)
 {
+    return encode (spotMessage (path, takeName));
+}
+
+std::string spot (const std::string& path, const std::string& takeName, float startOffset, float volume)
+{
+    auto message = spotMessage (path, takeName);
+    message.mutable_spot()->set_start_offset (startOffset);
+    message.mutable_spot()->set_volume (volume);
+    return encode (message);
+}
+
+std::string paddedTo (const std::string& request, std::size_t totalSize)
+{
     BVReaper::ClientMessage message;
-    message.set_type (BVReaper::ClientMessage::SPOT_COMMAND);
-    message.mutable_spot()->set_file_path (path);
-    message.mutable_spot()->set_take_name (takeName);
+
+    if (request.size() >= totalSize || !message.ParseFromString (request))
+        return request;
+
+    // The padding is an open-project path, which the extension reads only in an open-project
+    // request. The length prefixes grow with it: shrink it until the whole fits, then fill up.
+    auto* padding = message.mutable_open_project()->mutable_path();
+    padding->assign (totalSize, 'x');
+
+    while (message.ByteSizeLong() > totalSize && !padding->empty())
+        padding->resize (padding->size() - std::min (padding->size(), message.ByteSizeLong() - totalSize));
+
+    while (message.ByteSizeLong() < totalSize)
+        padding->push_back ('x');
+
     return encode (message);
 }
 
 std::string undecodable()
 {
     return std::string ("\x08\x07", 2); // a type outside 1 to 6
+}
+
+std::string versionReply()
+{
+    BVReaper::ServerMessage message;
+    message.set_type (BVReaper::ServerMessage::VERSION);
+    message.mutable_version()->set_version ("reaper ext 1.1");
+    return message.SerializeAsString();
 }
 
 std::string mismatch (const std::string& replyPayload, const ExpectedReply& expected)
@@ -95,5 +139,15 @@ std::string mismatch (const std::string& replyPayload, const ExpectedReply& expe
     }
 
     return "unknown expectation";
+}
+
+bool isVersionReply (const std::string& replyPayload)
+{
+    return mismatch (replyPayload, {ExpectedReply::Kind::version, {}}).empty();
+}
+
+bool isSuccessfulCommandResult (const std::string& replyPayload)
+{
+    return mismatch (replyPayload, {ExpectedReply::Kind::commandResult, {}}).empty();
 }
 } // namespace request_payloads

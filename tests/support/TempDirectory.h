@@ -7,14 +7,14 @@
 
 namespace testing_support
 {
-// A fresh directory under the system's temporary folder, removed with its contents when
-// the object goes away.
+// A fresh directory under the system's temporary folder, its name starting with the
+// prefix, removed with its contents when the object goes away.
 class TempDirectory
 {
 public:
-    TempDirectory()
+    explicit TempDirectory (const std::string& prefix = "bv-test")
     {
-        auto pattern = (std::filesystem::temp_directory_path() / "bv-host-test-XXXXXX").string();
+        auto pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
 
         if (mkdtemp (pattern.data()) != nullptr)
             root = pattern;
@@ -36,6 +36,7 @@ public:
         return (std::filesystem::path (root) / name).string();
     }
 
+    // The directory itself; empty if it could not be made.
     const std::string& directory() const
     {
         return root;
