@@ -1,32 +1,51 @@
-// A client floods the extension with info requests (which get no reply; --payload-bytes pads
-// them to try the inbox's byte bound rather than its packet bound), then sends one
-// version request: how much memory the extension takes on meanwhile, how long the client's
-// writes wait, when the version request is answered, and how much the log grows. Run at
-// the host timer periods of 1 ms and of REAPER's 33 ms.
+// Clients that push the extension: a flood of info requests (which get no reply;
+// --payload-bytes pads them to try the inbox's byte bound rather than its packet bound), then
+// one version request: how much memory the extension takes on meanwhile, how long the
+// client's writes wait, when the version request is answered, and how much the log grows.
+// Run at the host timer periods of 1 ms and of REAPER's 33 ms.
 //
-//   bv-bench-flood [--smoke] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]
+// A slow reader: a client that lets its replies fill the reply FIFO, then reads 4 KiB every
+// 0.95 s: how long the longest timer round holds REAPER's main thread and how much of the
+// run it spends inside the extension, and whether the replies it reads are whole and in
+// order. An oversize request: one spot of 30 MB (path and take name), then a version
+// request: the longest round, the resident memory it leaves behind, and whether the request
+// after it is answered.
 //
-// Each period runs in a fresh module; --period-ms runs only one, so that its memory figure
+//   bv-bench-flood [--smoke] [--only flood|slow-reader|oversize] [--packets N]
+//                  [--payload-bytes N] [--period-ms MS] [--module PATH]
+//
+// Each run is in a fresh module; --period-ms runs only one period, so that its memory figure
 // is measured in a process that has not flooded before (freed memory stays resident).
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include "ExtensionLibrary.h"
 #include "FigureTable.h"
 #include "HostCallTimer.h"
 #include "HostModel.h"
 #include "MainLoop.h"
+#include "PacketFramer.h"
 #include "PipeClient.h"
 #include "ProcessMemory.h"
+#include "ProtocolParsing.h"
 #include "RequestPayloads.h"
 #include "TemporaryHome.h"
+#include "TimerRounds.h"
 #include "logging/ThousandsSeparators.h"
 
 namespace
@@ -130,6 +149,266 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
                    + FigureTable::format (static_cast<double> (packets) / secondsBetween (floodStart, versionAnswered), 0)
                    + " requests/s handled");
 }
+
+double longestMilliseconds (const std::vector<double>& tickMicroseconds)
+{
+    double longest = 0;
+
+    for (auto micros : tickMicroseconds)
+        longest = std::max (longest, micros / 1000.0);
+
+    return longest;
+}
+
+// The path of the missing file of the slow reader's request i, padded so that the reply (its
+// failure text) is about 4 KiB.
+std::string slowReaderPath (int i)
+{
+    const auto prefix = "/missing/" + std::to_string (i) + "/";
+    return prefix + std::string (4000 - prefix.size(), 'p');
+}
+
+std::string spotPacket (const std::string& path)
+{
+    BVReaper::ClientMessage message;
+    message.set_type (BVReaper::ClientMessage::SPOT_COMMAND);
+    message.mutable_spot()->set_file_path (path);
+    const auto payload = message.SerializeAsString();
+    return buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
+}
+
+bool isFailureFor (const std::string& payload, const std::string& path)
+{
+    BVReaper::ServerMessage message;
+    return message.ParseFromString (payload) && message.type() == BVReaper::ServerMessage::COMMAND_RESULT
+           && message.error().description() == "Unable to find source file:" + path;
+}
+
+// A client sends spots of missing files, each answered with a failure text of about 4 KiB,
+// lets the replies fill the reply FIFO, then reads 4 KiB every 0.95 s for a while and leaves.
+void slowReaderFigures (FigureTable& table, reaper_host::HostModel& host, std::chrono::microseconds period,
+                        int requests, std::chrono::seconds slowReading)
+{
+    const auto periodText = std::to_string (period.count() / 1000) + " ms timer";
+    constexpr auto kReadEvery = 950ms;
+    constexpr std::size_t kReadSize = 4096;
+
+    bool opened = false, filled = false;
+    int wholeInOrder = 0, received = 0;
+    Clock::time_point start, left;
+
+    reaper_host::MainLoop pump (host.timers(), period);
+    TimerRounds rounds (pump);
+    start = Clock::now();
+    pump.runWhile ([&]
+                   {
+                       PipeClient client;
+
+                       if (! client.open ("bv_reaper", 2000))
+                           return;
+
+                       // A reader of its own, so that it takes exactly 4 KiB at a time.
+                       const int replies = ::open (PipeClient::replyPathFor ("bv_reaper").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+
+                       if (replies < 0)
+                           return;
+
+                       opened = true;
+                       std::string all;
+
+                       for (int i = 0; i < requests; ++i)
+                           all += spotPacket (slowReaderPath (i));
+
+                       client.sendRaw (all, kWaitMs);
+
+                       // The extension fills the reply FIFO (64 KiB) while the client reads nothing.
+                       const auto fillDeadline = Clock::now() + 10s;
+
+                       while (! filled && Clock::now() < fillDeadline)
+                       {
+                           int waiting = 0;
+                           filled = ::ioctl (replies, FIONREAD, &waiting) == 0 && waiting >= 60 * 1024;
+                           std::this_thread::sleep_for (10ms);
+                       }
+
+                       PacketFramer framer (pipe_contract::kPacketMagic);
+                       char buffer[kReadSize];
+                       const auto end = Clock::now() + slowReading;
+
+                       while (Clock::now() < end)
+                       {
+                           const auto got = ::read (replies, buffer, sizeof (buffer));
+
+                           if (got > 0)
+                               framer.feed (buffer, static_cast<std::size_t> (got));
+
+                           PacketFramer::Event event;
+
+                           while (framer.nextEvent (event))
+                           {
+                               const std::string payload (event.payload.begin(), event.payload.end());
+
+                               if (event.kind == PacketFramer::Event::Kind::payload && isFailureFor (payload, slowReaderPath (received)))
+                                   ++wholeInOrder;
+
+                               ++received;
+                           }
+
+                           std::this_thread::sleep_for (kReadEvery);
+                       }
+
+                       ::close (replies);
+                       left = Clock::now(); });
+
+    // What the replies the client left behind cost the main thread.
+    pump.runFor (3s);
+    const auto runSeconds = secondsBetween (start, Clock::now());
+
+    if (!opened || !filled)
+    {
+        table.addBroken ("slow reader, " + periodText, opened ? "the reply FIFO never filled" : "the pipe could not be opened");
+        return;
+    }
+
+    const auto longest = longestMilliseconds (rounds.microseconds());
+    table.addValue ("slow reader (" + std::to_string (requests) + " replies of 4 KiB; FIFO filled, then 4 KiB read every 0.95 s for "
+                        + std::to_string (slowReading.count()) + " s), " + periodText + ": longest timer round",
+                    FigureTable::format (longest, 2) + " ms", "<= 10 ms", FigureTable::verdictOf (longest <= 10.0));
+    table.addValue ("main-thread time inside the extension",
+                    FigureTable::format (rounds.busySeconds(), 3) + " s of " + FigureTable::format (runSeconds, 1) + " s ("
+                        + std::to_string (rounds.microseconds().size()) + " rounds, including 3 s after the client left)");
+    table.addValue ("replies the slow reader read",
+                    std::to_string (received) + ", of them whole and in order: " + std::to_string (wholeInOrder),
+                    "all", FigureTable::verdictOf (received > 0 && wholeInOrder == received));
+}
+
+void appendVarint (std::string& bytes, std::uint64_t value)
+{
+    while (value >= 0x80)
+    {
+        bytes.push_back (static_cast<char> ((value & 0x7f) | 0x80));
+        value >>= 7;
+    }
+
+    bytes.push_back (static_cast<char> (value));
+}
+
+// Writes a packet of one spot request whose path and take name are each `half` bytes long,
+// encoded on the fly and written in pieces of 64 KiB, so that the client holds no copy of it.
+bool sendHugeSpot (PipeClient& client, std::size_t half, std::size_t& payloadSize)
+{
+    std::string pathField ("\x0a", 1), nameField ("\x12", 1);
+    appendVarint (pathField, half);
+    appendVarint (nameField, half);
+
+    const auto spotSize = pathField.size() + half + nameField.size() + half;
+    std::string start ("\x08\x01\xaa\x06", 4); // type SPOT_COMMAND; field 101, the spot
+    appendVarint (start, spotSize);
+    payloadSize = start.size() + spotSize;
+
+    const std::uint32_t length = static_cast<std::uint32_t> (payloadSize);
+    std::string piece = buildPacket (pipe_contract::kPacketMagic, "", 0).substr (0, 4);
+
+    for (int shift = 0; shift < 32; shift += 8)
+        piece.push_back (static_cast<char> ((length >> shift) & 0xff));
+
+    piece += start + pathField;
+
+    auto sendFilled = [&] (char fill, std::size_t count)
+    {
+        while (count > 0)
+        {
+            const auto take = std::min (count, std::size_t (65536) - piece.size());
+            piece.append (take, fill);
+            count -= take;
+
+            if (piece.size() == 65536 && !client.sendRaw (piece, kWaitMs))
+                return false;
+
+            if (piece.size() == 65536)
+                piece.clear();
+        }
+
+        return true;
+    };
+
+    if (!sendFilled ('p', half))
+        return false;
+
+    piece += nameField;
+    return sendFilled ('n', half) && (piece.empty() || client.sendRaw (piece, kWaitMs));
+}
+
+// One spot of about 30 MB, then a version request.
+void oversizeFigures (FigureTable& table, reaper_host::HostModel& host, std::chrono::microseconds period, std::size_t totalBytes)
+{
+    const auto periodText = std::to_string (period.count() / 1000) + " ms timer";
+    process_memory::resetPeak();
+    const auto residentBefore = process_memory::residentKiB();
+
+    bool sent = false, answered = false;
+    std::size_t payloadSize = 0;
+
+    reaper_host::MainLoop pump (host.timers(), period);
+    TimerRounds rounds (pump);
+    pump.runWhile ([&]
+                   {
+                       PipeClient client;
+
+                       if (! client.open ("bv_reaper", 2000))
+                           return;
+
+                       // Replies are read through a framer that skips large ones unread, so that
+                       // the reply to a spot that was carried out (its failure text holds the
+                       // path) adds nothing to this process's memory.
+                       const int replies = ::open (PipeClient::replyPathFor ("bv_reaper").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+
+                       sent = replies >= 0 && sendHugeSpot (client, totalBytes / 2, payloadSize)
+                              && client.send (request_payloads::version(), kWaitMs);
+
+                       PacketFramer framer (pipe_contract::kPacketMagic, 4096);
+                       const auto deadline = Clock::now() + std::chrono::milliseconds (kWaitMs);
+
+                       while (sent && ! answered && Clock::now() < deadline)
+                       {
+                           pollfd ready{replies, POLLIN, 0};
+                           ::poll (&ready, 1, 100);
+                           char buffer[65536];
+                           const auto got = ::read (replies, buffer, sizeof (buffer));
+
+                           if (got > 0)
+                               framer.feed (buffer, static_cast<std::size_t> (got));
+                           else
+                               std::this_thread::sleep_for (1ms); // no writer: poll reports a hang-up at once
+
+                           PacketFramer::Event event;
+
+                           while (framer.nextEvent (event))
+                               answered = answered || (event.kind == PacketFramer::Event::Kind::payload
+                                                       && request_payloads::isVersionReply (std::string (event.payload.begin(), event.payload.end())));
+                       }
+
+                       if (replies >= 0)
+                           ::close (replies); });
+
+    pump.runFor (1s);
+    const auto peakAdded = process_memory::peakResidentKiB() - residentBefore;
+    const auto residentAdded = process_memory::residentKiB() - residentBefore;
+
+    if (!sent || !answered)
+    {
+        table.addBroken ("oversize spot, " + periodText, sent ? "the version request after it was not answered" : "the request could not be written");
+        return;
+    }
+
+    const auto longest = longestMilliseconds (rounds.microseconds());
+    table.addValue ("a spot of " + withThousandsSeparators (static_cast<long long> (payloadSize)) + " bytes (path and take name), then a version request, "
+                        + periodText + ": longest timer round",
+                    FigureTable::format (longest, 2) + " ms", "<= 10 ms", FigureTable::verdictOf (longest <= 10.0));
+    table.addValue ("resident memory it added",
+                    std::to_string (residentAdded) + " KiB 1 s later (" + std::to_string (peakAdded) + " KiB at the peak)",
+                    "<= 4 MiB", FigureTable::verdictOf (residentAdded <= 4096));
+}
 } // namespace
 
 int main (int argc, char** argv)
@@ -138,6 +417,8 @@ int main (int argc, char** argv)
     long long packets = 1000000;
     std::size_t payloadBytes = 2;
     std::vector<std::chrono::microseconds> periods{1ms, 33ms};
+    bool periodGiven = false;
+    std::string only;
     std::string modulePath = BV_MODULE_PATH;
 
     for (int i = 1; i < argc; ++i)
@@ -151,12 +432,17 @@ int main (int argc, char** argv)
         else if (arg == "--payload-bytes" && i + 1 < argc)
             payloadBytes = static_cast<std::size_t> (std::stoll (argv[++i]));
         else if (arg == "--period-ms" && i + 1 < argc)
+        {
             periods = {std::chrono::milliseconds (std::stoi (argv[++i]))};
+            periodGiven = true;
+        }
         else if (arg == "--module" && i + 1 < argc)
             modulePath = argv[++i];
+        else if (arg == "--only" && i + 1 < argc && (std::string (argv[i + 1]) == "flood" || std::string (argv[i + 1]) == "slow-reader" || std::string (argv[i + 1]) == "oversize"))
+            only = argv[++i];
         else
         {
-            std::fprintf (stderr, "usage: %s [--smoke] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]\n", argv[0]);
+            std::fprintf (stderr, "usage: %s [--smoke] [--only flood|slow-reader|oversize] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]\n", argv[0]);
             return 2;
         }
     }
@@ -175,7 +461,8 @@ int main (int argc, char** argv)
     std::printf ("Flood figures%s; module %s\n\n", smoke ? " (smoke run)" : "", modulePath.c_str());
     FigureTable table;
 
-    for (const auto period : periods)
+    // Each run in a module of its own.
+    auto inFreshModule = [&] (const std::function<void()>& run)
     {
         reaper_host::ExtensionLibrary module (host);
         auto record = HostCallTimer::wrappedRecord (*host.pluginInfo());
@@ -184,12 +471,32 @@ int main (int argc, char** argv)
         if (!loaded.ok())
         {
             std::fprintf (stderr, "%s\n", loaded.message.c_str());
-            return 1;
+            return false;
         }
 
-        floodFigures (table, host, log, period, packets, payloadBytes);
+        run();
         module.unload();
-    }
+        return true;
+    };
+
+    // REAPER's own timer period unless one was given.
+    const auto clientPeriod = periodGiven ? periods.front() : std::chrono::microseconds (33ms);
+
+    if (only.empty() || only == "flood")
+        for (const auto period : periods)
+            if (!inFreshModule ([&]
+                                { floodFigures (table, host, log, period, packets, payloadBytes); }))
+                return 1;
+
+    if ((only.empty() || only == "slow-reader")
+        && !inFreshModule ([&]
+                           { slowReaderFigures (table, host, clientPeriod, smoke ? 40 : 120, smoke ? 2s : 10s); }))
+        return 1;
+
+    if ((only.empty() || only == "oversize")
+        && !inFreshModule ([&]
+                           { oversizeFigures (table, host, clientPeriod, smoke ? 4 * 1024 * 1024 : 30 * 1000 * 1000); }))
+        return 1;
 
     table.print();
     return table.isBroken() ? 3 : 0;

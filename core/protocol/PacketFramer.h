@@ -10,10 +10,17 @@
 class PacketFramer
 {
 public:
-    // The largest payload that is read into memory. Replies and requests are a few hundred
-    // bytes; a larger length means a corrupt or hostile header, and allocating what it
-    // announces (up to 2 GiB) could exhaust the host's memory.
+    // The largest payload that is read into memory unless the owner gives its own limit.
+    // Replies and requests are a few hundred bytes; a larger length means a corrupt or
+    // hostile header, and allocating what it announces (up to 2 GiB) could exhaust the
+    // host's memory. A reply may carry a request's text back (a failure text naming the
+    // path), so whoever reads replies allows more than a request may be.
     static constexpr std::int64_t kMaxPayloadSize = 64 * 1024 * 1024;
+
+    // The largest request the extension reads. No real request comes near it (a spot of a
+    // long path and take name is a few KiB; 200,000 bytes still pass); a larger one is
+    // skipped unread, so what a client can make the reader hold is one packet of this size.
+    static constexpr std::int64_t kMaxRequestSize = 1024 * 1024;
 
     static constexpr std::size_t kHeaderSize = 8;
 
@@ -23,7 +30,8 @@ public:
         enum class Kind
         {
             payload,        // a whole packet's payload, in `payload`
-            oversizeSkipped // a header announced `announcedSize` bytes, too many: they are skipped
+            oversizeSkipped // a header announced `announcedSize` bytes, too many: they are skipped,
+                            // never held in memory
         };
 
         Kind kind = Kind::payload;

@@ -14,6 +14,7 @@
 
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
+#include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "ProcessMemory.h"
 #include "RequestPayloads.h"
@@ -176,6 +177,60 @@ TEST (HostileInputTest, AFloodOfAMillionRequestsKeepsMemoryAndLogBoundedAndIsSer
     EXPECT_TRUE (harness.pumpUntil ([&]
                                     { return repeatsCounted (harness.logLines(), "Info request") == kFlood - 101; }));
     EXPECT_EQ (countOf (harness.logLines(), "Info request"), 101);
+}
+
+// A request is read whole up to 1 MiB (a spot of a 200,000-byte path is carried out and
+// answered); one above it is skipped without being read into memory, with one log line, and
+// the request after it is answered.
+TEST (HostileInputTest, RequestsAreReadUpToTheLimitAndSkippedUnreadAboveIt)
+{
+    constexpr std::uint32_t kOversize = 2 * 1024 * 1024;
+    ExtensionHarness harness;
+    harness.load();
+
+    const auto longPath = "/missing/" + std::string (200000 - 9, 'p');
+    std::optional<std::string> longReply, reply;
+    long peakAddedKiB = 0;
+
+    harness.runClient ([&] (PipeClient& client)
+                       {
+                           ASSERT_TRUE (client.open (ExtensionHarness::pipeName, kTimeoutMs));
+                           ASSERT_TRUE (client.send (request_payloads::spot (longPath, "take"), kTimeoutMs));
+                           longReply = client.receive (kTimeoutMs);
+
+                           // Written from one 64 KiB piece again and again, so this client adds
+                           // nothing to the memory measured.
+                           ASSERT_TRUE (process_memory::resetPeak());
+                           const auto residentBefore = process_memory::residentKiB();
+                           const auto header = buildPacket (pipe_contract::kPacketMagic, "", 0).substr (0, 4)
+                                               + std::string ({static_cast<char> (kOversize & 0xff), static_cast<char> ((kOversize >> 8) & 0xff),
+                                                               static_cast<char> ((kOversize >> 16) & 0xff), static_cast<char> (kOversize >> 24)});
+                           ASSERT_TRUE (client.sendRaw (header, kTimeoutMs));
+                           const std::string piece (65536, '\x7f');
+
+                           for (std::uint32_t sent = 0; sent < kOversize; sent += piece.size())
+                               ASSERT_TRUE (client.sendRaw (piece, kTimeoutMs));
+
+                           ASSERT_TRUE (client.send (request_payloads::version(), kTimeoutMs));
+                           reply = client.receive (kTimeoutMs);
+                           peakAddedKiB = process_memory::peakResidentKiB() - residentBefore; });
+
+    ASSERT_TRUE (longReply.has_value());
+    BVReaper::ServerMessage decoded;
+    ASSERT_TRUE (decoded.ParseFromString (*longReply));
+    EXPECT_EQ (decoded.error().description(), "Unable to find source file:" + longPath);
+
+    EXPECT_TRUE (isVersionReply (reply));
+    const auto lines = testing_support::messageLines (harness.logLines());
+    EXPECT_EQ (countOf (lines, "Skipped a packet of 2097152 bytes: larger than the limit of 1048576 bytes"), 1);
+    EXPECT_EQ (countOf (lines, "Unable to parse message"), 0);
+    std::printf ("a request of %u bytes skipped: resident memory grew by at most %ld KiB\n", kOversize, peakAddedKiB);
+
+    // Read into memory, it took at least its 2 MiB.
+    if (kResidentSizeIsTheExtensions)
+    {
+        EXPECT_LT (peakAddedKiB, 1024);
+    }
 }
 
 // Undecodable packets log an assertion line and "Unable to parse message" each; a flood of

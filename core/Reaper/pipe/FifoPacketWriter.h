@@ -6,20 +6,23 @@
 
 #include "pipe/UniqueFd.h"
 
-// Writing one whole packet into the reply FIFO within a deadline, without ever blocking past
-// it and without SIGPIPE reaching the process.
+// Writing packets into the reply FIFO without ever waiting and without SIGPIPE reaching the
+// process: the waiting is the caller's (ReplyWriter's thread).
 namespace fifo_packet_writer
 {
-// Opens the FIFO for writing (retrying every 2 ms while it has no reader or is missing),
-// writes every byte (waiting for room while it is full), and closes it again. True only when
-// every byte was written before timeoutMs ran out.
-bool writeWhole (const std::string& path, const void* data, std::size_t size, int timeoutMs);
+// The FIFO opened for writing, non-blocking, at once. Invalid when it has no reader (errno
+// ENXIO), is missing (ENOENT) or the path is unsafe.
+UniqueFd openNow (const std::string& path);
 
-// The FIFO opened for writing, non-blocking, retrying every 2 ms while it has no reader or is
-// missing; invalid when that lasts longer than timeoutMs or the path is unsafe.
-UniqueFd openForWriting (const std::string& path, int timeoutMs);
+enum class Progress
+{
+    done,      // every byte is written
+    full,      // the FIFO has no room for the rest now
+    readerGone // the reader left (EPIPE) or the FIFO failed: the rest can never be written
+};
 
-// Writes every byte into a FIFO opened by openForWriting, waiting for room while it is
-// full. True only when every byte was written before timeoutMs ran out.
-bool writeWhole (int fd, const void* data, std::size_t size, int timeoutMs);
+// Writes as much of the bytes from `written` on as the FIFO takes now, advancing `written`.
+// A packet of at most PIPE_BUF (4096) bytes goes in with one atomic write or not at all, so
+// a reader never finds half of one.
+Progress writeAvailable (int fd, const void* data, std::size_t size, std::size_t& written);
 } // namespace fifo_packet_writer

@@ -18,6 +18,13 @@ bool PacketInbox::push (std::vector<std::uint8_t>&& packet)
     return wasEmpty;
 }
 
+void PacketInbox::hold (std::size_t replySize)
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    ++counted;
+    bytes += replySize;
+}
+
 std::optional<std::vector<std::uint8_t>> PacketInbox::pop()
 {
     const std::lock_guard<std::mutex> guard (lock);

@@ -14,8 +14,10 @@
 // It is bounded by backpressure, not by dropping: the reader asks hasRoom() before each
 // read and, while the answer is no, reads nothing more, so the request FIFO fills and the
 // client's writes wait. A packet counts from its push until the message thread has handled
-// it (release()), so what a flood can make the extension hold is about the bound, plus what
-// one read brings in, or one packet when a single packet is larger than the bound.
+// it (release()), and a reply counts from its queueing until it has been written or dropped
+// (hold(), then release()), so what a flood can make the extension hold, requests and the
+// replies a slow client has not taken together, is about the bound, plus what one read
+// brings in, or one packet when a single packet is larger than the bound.
 class PacketInbox
 {
 public:
@@ -32,8 +34,12 @@ public:
     // release() is called with its size.
     std::optional<std::vector<std::uint8_t>> pop();
 
-    // A popped packet of this size has been handled. Calls the room callback when the reader
-    // was told to wait and the inbox has drained to half its bound (or is empty).
+    // Counts a reply of this size waiting to be written, like a packet, until release().
+    void hold (std::size_t replySize);
+
+    // A popped packet (or a held reply) of this size has been handled. Calls the room
+    // callback when the reader was told to wait and the inbox has drained to half its bound
+    // (or is empty).
     void release (std::size_t packetSize);
 
     // Asked by the reader before it reads, holding partialBytes of a packet not yet pushed.
@@ -46,7 +52,7 @@ public:
 
     bool isEmpty() const;
 
-    // Packets counted: waiting, and popped but not yet released.
+    // Packets counted: waiting, popped but not yet released, and replies held.
     std::size_t countedPackets() const;
 
     void clear();

@@ -39,9 +39,22 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
     auto newReader = std::make_unique<PipeReader> (made->requestFd(), magic, std::move (callbacks));
     newInbox->onRoomAgain (newReader->waker());
 
+    // An unwritten reply counts against the inbox's bound like a request, so a client that
+    // does not take its replies makes the reader wait, and then its own writes.
+    ReplyWriter::Accounting accounting;
+    accounting.taken = [newInbox] (std::size_t size)
+    { newInbox->hold (size); };
+    accounting.done = [newInbox] (std::size_t size)
+    { newInbox->release (size); };
+
+    if (!replies.open (made->replyPath(), pipeReceiveTimeoutMs, std::move (accounting)))
+    {
+        made->closeAndRemove();
+        return Outcome::fail ("the reply writer could not be started");
+    }
+
     {
         const std::lock_guard<std::mutex> lock (pipeLock);
-        replies.open (made->replyPath(), pipeReceiveTimeoutMs);
         fifos = std::move (made);
         gate = newGate;
         connected = true;
@@ -71,6 +84,11 @@ bool PipeConnection::filesUnchanged() const
 bool PipeConnection::sendMessage (const std::vector<std::uint8_t>& message)
 {
     return replies.write (message);
+}
+
+std::size_t PipeConnection::unwrittenReplies() const
+{
+    return replies.unwritten();
 }
 
 bool PipeConnection::isConnected() const

@@ -19,8 +19,9 @@
 
 // The server end of the named pipe: reads packets from its request FIFO on a reader thread
 // and hands them to messageReceived on REAPER's main thread, and writes each sendMessage as
-// one packet into its reply FIFO. The FIFO files are FifoPair's, the writing ReplyWriter's,
-// the pace of handing packets on DeliveryBudget's.
+// one packet into its reply FIFO from a writer thread, so REAPER's main thread never waits
+// for a client. The FIFO files are FifoPair's, the writing ReplyWriter's, the pace of handing
+// packets on DeliveryBudget's.
 //
 // The callbacks run on the main thread, never after disconnect() has returned.
 class PipeConnection : public ReplySender
@@ -41,8 +42,13 @@ public:
     // made with. Any thread.
     bool filesUnchanged() const;
 
-    // Writes the message as one packet (see ReplyWriter::write).
+    // Queues the message to be written as one packet after the replies before it, without
+    // waiting (see ReplyWriter). True when queued; false when there is no pipe or nothing to
+    // send.
     bool sendMessage (const std::vector<std::uint8_t>& message) override;
+
+    // Replies queued and not yet written or dropped.
+    std::size_t unwrittenReplies() const;
 
     // True from a successful makePipe until disconnect() or a failed read.
     bool isConnected() const;

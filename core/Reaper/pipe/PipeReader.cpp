@@ -12,7 +12,7 @@
 PipeReader::PipeReader (int fileDescriptor, std::uint32_t magic, Callbacks callbacksToUse, int staleMs)
     : fd (fileDescriptor)
     , stalePartialPacketMs (staleMs)
-    , framer (magic)
+    , framer (magic, PacketFramer::kMaxRequestSize)
     , callbacks (std::move (callbacksToUse))
     , readBuffer (kReadChunkSize)
 {
@@ -179,7 +179,7 @@ void PipeReader::deliverEvents()
         if (event.kind == PacketFramer::Event::Kind::oversizeSkipped)
         {
             logging::writeToLog ("Skipped a packet of " + std::to_string (event.announcedSize)
-                                 + " bytes: larger than the limit of " + std::to_string (PacketFramer::kMaxPayloadSize)
+                                 + " bytes: larger than the limit of " + std::to_string (PacketFramer::kMaxRequestSize)
                                  + " bytes");
             continue;
         }

@@ -1,53 +1,111 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pipe/UniqueFd.h"
+#include "pipe/WakePipe.h"
 
-// Writes each reply as one packet into the reply FIFO, within the send deadline, so packets
-// never interleave and a reply never goes into a pipe that is being closed. Any thread.
+// Writes each reply as one packet into the reply FIFO from a thread of its own, so that
+// however slowly a client reads, or whether it reads at all, the thread that sends (REAPER's
+// main thread) never waits for it: write() only queues. The thread writes the queue in
+// order, one packet after the other, so packets never interleave.
+//
+// Deadlines: a reply whose turn has come is dropped when the client has not taken it within
+// the send deadline (no reader, or a full FIFO). After a reply was dropped, the following
+// ones are tried once, without waiting, until one gets through: a client that has gone then
+// costs one deadline in all rather than one per reply still queued, while a live client
+// holds the reply FIFO open and reads, so its replies get through at the first try.
+//
+// Half packets: once part of a packet is in the FIFO, the rest is always written, whatever
+// the deadline, for as long as the reader stays: a packet cut short would make the client
+// read the next packet's bytes as the rest of this one, and every packet after it would be
+// misread. Only a reader that leaves (or closing the pipe) ends a packet early, and then its
+// rest goes with the FIFO's content.
+//
+// The reply FIFO is open only while something is to be written (and for the length of a
+// run): a FIFO keeps its unread bytes for as long as anyone has it open, so holding it open
+// while idle would hand a departed client's unread reply (or a stray byte) to the next client
+// as the answer to its first request.
 class ReplyWriter
 {
 public:
+    // How the replies the writer holds are counted: taken(size) when one is queued (on the
+    // thread that queues it), done(size) once it has been written or dropped (on the writer's
+    // thread); size is the packet's.
+    struct Accounting
+    {
+        std::function<void (std::size_t)> taken, done;
+    };
+
     explicit ReplyWriter (std::uint32_t magic);
+    ~ReplyWriter();
 
     ReplyWriter (const ReplyWriter&) = delete;
     ReplyWriter& operator= (const ReplyWriter&) = delete;
 
-    // Replies go to this FIFO from now on, each within timeoutMs (a non-positive value
-    // means 1000 ms, so a send can never wait forever).
-    void open (const std::string& replyFifoPath, int timeoutMs);
+    // Replies go to this FIFO from now on, each dropped when not taken within timeoutMs of
+    // its turn (a non-positive value means 1000 ms). Closes what was open before. False when
+    // the writer's thread could not be started.
+    bool open (const std::string& replyFifoPath, int timeoutMs, Accounting accounting = {});
 
-    // No reply is written from now on; waits for one being written.
+    // No reply is queued from now on. Those still queued get one try that does not wait
+    // (stopping at the first that does not go in); the rest are dropped, and the thread ends.
     void close();
 
-    // True when the whole packet was written before the deadline; false when there is no
-    // pipe, the message is empty, or the reader of the reply FIFO is missing or does not
-    // take the bytes in time.
+    // Queues the message to be written as one packet after those queued before; never waits
+    // for the client. True when queued; false when there is no pipe, the message is empty, or
+    // it is too large for a packet.
     bool write (const std::vector<std::uint8_t>& message);
 
-    // The replies written between these share one opening of the reply FIFO (a delivery of
-    // a run of requests), which endRun closes.
+    // The replies queued between these share one opening of the reply FIFO (a delivery of a
+    // run of requests); after endRun it is closed as soon as nothing is left to write.
     void beginRun();
     void endRun();
 
+    // Replies queued and not yet written or dropped, the one being written included.
+    std::size_t unwritten() const;
+
 private:
+    using Clock = std::chrono::steady_clock;
+
+    void run();
+    bool writePacket (const std::string& packet, bool tryOnce);
+    bool openBefore (Clock::time_point deadline);
+    void waitForRoom (Clock::time_point until);
+    void pause (Clock::time_point until);
+    void stopThread();
+
     const std::uint32_t magic;
 
-    std::mutex lock;
+    // Held by open and close, so one pipe's thread has ended before the next one starts.
+    std::mutex controlLock;
+
+    mutable std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::string> queue;
     std::string path;
     int timeoutMs = 1000;
+    Accounting counting;
+    bool accepting = false;
+    bool inRun = false;
+    std::atomic<bool> stopping{false};
 
-    // Set when the last reply could not be written: from then on a reply is tried once,
-    // without waiting, until one gets through. A client that has gone, or that does not read,
-    // then costs REAPER's main thread one send deadline in all rather than one per request
-    // still queued; a live client holds the reply FIFO open while it waits, so its replies
-    // get through at the first try.
+    // The writer thread's own.
     bool stalled = false;
 
-    bool inRun = false;
-    UniqueFd runFd;
+    // The reply FIFO while open: the writer thread's while the queue holds replies, guarded
+    // by the lock while it is empty.
+    UniqueFd fd;
+
+    WakePipe wakePipe;
+    std::thread thread;
 };

@@ -10,6 +10,7 @@ class ReplySender
 public:
     virtual ~ReplySender() = default;
 
-    // True when the whole packet was written.
+    // True when the packet was taken to be written (the pipe writes it in turn, without
+    // holding up the caller).
     virtual bool sendMessage (const std::vector<std::uint8_t>& message) = 0;
 };

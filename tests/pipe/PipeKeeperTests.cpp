@@ -18,11 +18,11 @@
 #include <gtest/gtest.h>
 
 #include "PipeClient.h"
-#include "TransportTestSupport.h"
+#include "PipeTestSupport.h"
 #include "pipe/PipeKeeper.h"
 #include "pipe/ServingLock.h"
 
-using namespace transport_testing;
+using namespace pipe_testing;
 using namespace std::chrono_literals;
 
 namespace
@@ -237,6 +237,36 @@ TEST_F (PipeKeeperTest, ASecondKeeperWaitsWithoutTouchingTheFifosAndTakesOverWhe
     EXPECT_EQ (countLines (lines, "pipe created"), 2u);
 }
 
+// Another process locked the lock file made again at the lock's path before this keeper
+// could: this one stops serving at once, leaves the FIFOs to it and waits its turn.
+TEST_F (PipeKeeperTest, AKeeperWhoseLockWasTakenByAnotherLetsItsPipeGo)
+{
+    RecordingConnection connection (true, true);
+    PipeKeeper keeper (connection, name, 1000, kQuickTiming);
+    keeper.start();
+    ASSERT_EQ (keeper.state(), PipeKeeper::State::serving);
+    const auto in = inodeAt (inPath), out = inodeAt (outPath);
+
+    ASSERT_EQ (::unlink (lockPath.c_str()), 0);
+    ServingLock other (lockPath);
+    ASSERT_EQ (other.tryAcquire().outcome, LockOutcome::owned);
+
+    EXPECT_TRUE (waitUntil ([&]
+                            { return keeper.state() == PipeKeeper::State::waitingForLock; },
+                            2000));
+    EXPECT_FALSE (connection.isConnected());
+    EXPECT_EQ (inodeAt (inPath), in);
+    EXPECT_EQ (inodeAt (outPath), out);
+    EXPECT_EQ (countLines (log.lines(), ownProcessLine), 1u);
+
+    // It takes over when the other lets go.
+    other.release();
+    EXPECT_TRUE (waitUntil ([&]
+                            { return keeper.state() == PipeKeeper::State::serving; },
+                            2000));
+    EXPECT_TRUE (connection.isConnected());
+}
+
 TEST_F (PipeKeeperTest, AfterALostConnectionThePipeIsMadeAgainAfterAPauseThatGrows)
 {
     RecordingConnection connection (false, true);
@@ -265,4 +295,35 @@ TEST_F (PipeKeeperTest, AfterALostConnectionThePipeIsMadeAgainAfterAPauseThatGro
     EXPECT_LT (pauses[3], 80 + 500);
     EXPECT_EQ (keeper.state(), PipeKeeper::State::serving);
     EXPECT_TRUE (echoes ("back"));
+}
+
+// A pipe that served for the stable time before it was lost is made again after the first
+// pause, however long the pause had grown before.
+TEST_F (PipeKeeperTest, ThePauseStartsAfreshAfterAPipeServedForTheStableTime)
+{
+    constexpr PipeKeeperTiming timing{20ms, 20ms, 2000ms, 400ms};
+    RecordingConnection connection (false, true);
+    PipeKeeper keeper (connection, name, 1000, timing);
+    keeper.start();
+    ASSERT_EQ (keeper.state(), PipeKeeper::State::serving);
+
+    auto loseAndTime = [&] (std::size_t loss)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        keeper.connectionLost();
+        EXPECT_TRUE (pumpUntil ([&]
+                                { return countLines (log.lines(), "pipe re-created") == loss; },
+                                5000));
+        return std::chrono::duration_cast<std::chrono::milliseconds> (std::chrono::steady_clock::now() - start).count();
+    };
+
+    // Lost again soon each time: 20, 40, 80, 160 ms.
+    for (std::size_t loss = 1; loss <= 4; ++loss)
+        loseAndTime (loss);
+
+    // Then it serves longer than the stable time: the next pause is the first again, not 320 ms.
+    std::this_thread::sleep_for (timing.stableAfter + 100ms);
+    const auto pause = loseAndTime (5);
+    EXPECT_GE (pause, 20);
+    EXPECT_LT (pause, 200);
 }

@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "PipeClient.h"
-#include "TransportTestSupport.h"
+#include "PipeTestSupport.h"
 
-using namespace transport_testing;
+using namespace pipe_testing;
 
 namespace
 {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -17,13 +18,30 @@
 #include "logging/Log.h"
 #include "pipe/PipeConnection.h"
 
-namespace transport_testing
+namespace pipe_testing
 {
 // A pipe name no other test process uses, so these tests may run side by side.
 inline std::string uniquePipeName()
 {
     static std::atomic<int> counter{0};
-    return "bv_transport_test_" + std::to_string (getpid()) + "_" + std::to_string (counter++);
+    return "bv_pipe_test_" + std::to_string (getpid()) + "_" + std::to_string (counter++);
+}
+
+// File descriptors of this process open on the path.
+inline int descriptorsOpenOn (const std::string& path)
+{
+    int count = 0;
+
+    for (const auto& entry : std::filesystem::directory_iterator ("/proc/self/fd"))
+    {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink (entry.path(), error);
+
+        if (!error && target == path)
+            ++count;
+    }
+
+    return count;
 }
 
 inline bool pathExists (const std::string& path)
@@ -149,6 +167,15 @@ public:
         char threadName[32] = {};
         pthread_getname_np (pthread_self(), threadName, sizeof (threadName));
 
+        // Recorded before the reply goes: the writer thread may hand it to the client at once,
+        // and a client that has its reply must find its message recorded.
+        {
+            const std::lock_guard<std::mutex> lock (mutex);
+            messages.push_back (text);
+            threadNames.push_back (threadName);
+            onMessageThread.push_back (std::this_thread::get_id() == mainThreadId());
+        }
+
         bool sent = false;
 
         if (echo)
@@ -159,9 +186,6 @@ public:
 
         {
             const std::lock_guard<std::mutex> lock (mutex);
-            messages.push_back (text);
-            threadNames.push_back (threadName);
-            onMessageThread.push_back (std::this_thread::get_id() == mainThreadId());
             echoResults.push_back (sent);
         }
 
@@ -199,4 +223,4 @@ private:
     std::atomic<bool> stopping{false};
     std::thread mainThread;
 };
-} // namespace transport_testing
+} // namespace pipe_testing

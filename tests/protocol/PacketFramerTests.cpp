@@ -215,7 +215,7 @@ TEST (PacketFramer, PayloadOf200000BytesArrivesWholeFromReadSizedPieces)
         payload[i] = static_cast<char> (i * 7);
 
     const auto stream = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
-    PacketFramer framer (pipe_contract::kPacketMagic);
+    PacketFramer framer (pipe_contract::kPacketMagic, PacketFramer::kMaxRequestSize);
 
     for (std::size_t at = 0; at < stream.size(); at += 65536)
         framer.feed (stream.data() + at, std::min<std::size_t> (65536, stream.size() - at));
@@ -228,29 +228,49 @@ TEST (PacketFramer, PayloadOf200000BytesArrivesWholeFromReadSizedPieces)
     EXPECT_FALSE (framer.nextEvent (event));
 }
 
-TEST (PacketFramer, RealLimitSkipsOneByteMoreThan64MiBAndReadsTheNextPacket)
+// The limits in service: requests (the extension's reader) and replies (the client's). One
+// byte more is skipped without a byte of it held, and the packet after it is read.
+TEST (PacketFramer, RealLimitsSkipOneByteMoreUnheldAndReadTheNextPacket)
 {
-    const auto announced = PacketFramer::kMaxPayloadSize + 1;
-    ASSERT_EQ (PacketFramer::kMaxPayloadSize, 64 * 1024 * 1024);
-
-    PacketFramer framer (pipe_contract::kPacketMagic);
-    const std::string header = fromHex ("2C 9E B4 F2") + std::string ({static_cast<char> (announced & 0xff), static_cast<char> ((announced >> 8) & 0xff), static_cast<char> ((announced >> 16) & 0xff), static_cast<char> ((announced >> 24) & 0xff)});
-    framer.feed (header.data(), header.size());
-
-    const std::string chunk (65536, '\x5a');
-    std::int64_t left = announced;
-
-    while (left > 0)
+    struct Case
     {
-        const auto n = static_cast<std::size_t> (std::min<std::int64_t> (left, static_cast<std::int64_t> (chunk.size())));
-        framer.feed (chunk.data(), n);
-        left -= static_cast<std::int64_t> (n);
+        const char* name;
+        std::int64_t limit;
+        std::int64_t expected;
+    };
+
+    const Case cases[] = {
+        {"requests", PacketFramer::kMaxRequestSize, 1024 * 1024},
+        {"replies (the default)", PacketFramer::kMaxPayloadSize, 64 * 1024 * 1024},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        ASSERT_EQ (c.limit, c.expected);
+        const auto announced = c.limit + 1;
+
+        PacketFramer framer (pipe_contract::kPacketMagic, c.limit);
+        const std::string header = fromHex ("2C 9E B4 F2") + std::string ({static_cast<char> (announced & 0xff), static_cast<char> ((announced >> 8) & 0xff), static_cast<char> ((announced >> 16) & 0xff), static_cast<char> ((announced >> 24) & 0xff)});
+        framer.feed (header.data(), header.size());
+
+        const std::string chunk (65536, '\x5a');
+        std::int64_t left = announced;
+
+        while (left > 0)
+        {
+            const auto n = static_cast<std::size_t> (std::min<std::int64_t> (left, static_cast<std::int64_t> (chunk.size())));
+            framer.feed (chunk.data(), n);
+            left -= static_cast<std::int64_t> (n);
+            ASSERT_EQ (framer.partialPayloadBytes(), 0u);
+            ASSERT_EQ (framer.isMidPacket(), left > 0);
+        }
+
+        const auto good = fromHex (kGood);
+        framer.feed (good.data(), good.size());
+
+        EXPECT_EQ (drain (framer), (std::vector<std::string>{"skip:" + std::to_string (announced), "08 03"}));
     }
-
-    const auto good = fromHex (kGood);
-    framer.feed (good.data(), good.size());
-
-    EXPECT_EQ (drain (framer), (std::vector<std::string>{"skip:" + std::to_string (announced), "08 03"}));
 }
 
 TEST (PacketFramer, OtherMagicNumbersAreHonoured)
