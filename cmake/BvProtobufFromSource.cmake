@@ -5,7 +5,8 @@
 # The source is a tarball: BV_PROTOBUF_SOURCE when given (any system), else the
 # distribution's own source package, fetched once into BV_DEPS_CACHE by
 # scripts/debian-packages (Debian and Ubuntu). Either way it must match BV_PROTOBUF_SHA256.
-# The library is built once per build folder (one per architecture) and kept there.
+# The source is unpacked once into BV_DEPS_CACHE; the library is built once per build
+# folder (one per architecture and compiler) and kept there.
 
 set(BV_PROTOBUF_VERSION 3.21.12)
 set(BV_PROTOBUF_SOURCE "" CACHE FILEPATH "protobuf ${BV_PROTOBUF_VERSION} source tarball (default: the Debian/Ubuntu source package)")
@@ -47,30 +48,38 @@ if(NOT tarball_sha256 STREQUAL BV_PROTOBUF_SHA256)
   message(FATAL_ERROR "${tarball} has SHA-256 ${tarball_sha256}, expected ${BV_PROTOBUF_SHA256} (BV_PROTOBUF_SHA256)")
 endif()
 
-# Unpacked at configure time, so that the headers exist for the targets that use them.
-set(protobuf_root "${CMAKE_BINARY_DIR}/_deps/protobuf")
+# Unpacked at configure time, so that the headers exist for the targets that use them, once
+# into BV_DEPS_CACHE for every build folder (each builds it in its own folder): nothing
+# writes into the source tree. A new unpacking is made beside it and then takes its place.
+set(protobuf_source "${BV_DEPS_CACHE}/protobuf-${BV_PROTOBUF_VERSION}")
+set(protobuf_build "${CMAKE_BINARY_DIR}/_deps/protobuf-build")
 set(unpacked_sha256 "")
-if(EXISTS "${protobuf_root}/source.sha256" AND EXISTS "${protobuf_root}/src/CMakeLists.txt")
-  file(READ "${protobuf_root}/source.sha256" unpacked_sha256)
+if(EXISTS "${protobuf_source}/source.sha256" AND EXISTS "${protobuf_source}/src/CMakeLists.txt")
+  file(READ "${protobuf_source}/source.sha256" unpacked_sha256)
 endif()
 if(NOT unpacked_sha256 STREQUAL tarball_sha256)
-  file(REMOVE_RECURSE "${protobuf_root}")
-  file(ARCHIVE_EXTRACT INPUT "${tarball}" DESTINATION "${protobuf_root}/unpack")
-  file(GLOB top "${protobuf_root}/unpack/*")
+  string(RANDOM LENGTH 8 unpack_id)
+  set(unpack "${protobuf_source}.unpack-${unpack_id}")
+  file(ARCHIVE_EXTRACT INPUT "${tarball}" DESTINATION "${unpack}/tree")
+  file(GLOB top "${unpack}/tree/*")
   list(LENGTH top top_count)
   if(NOT top_count EQUAL 1 OR NOT EXISTS "${top}/CMakeLists.txt")
+    file(REMOVE_RECURSE "${unpack}")
     message(FATAL_ERROR "${tarball} is not a protobuf source tree (one folder with CMakeLists.txt)")
   endif()
-  file(RENAME "${top}" "${protobuf_root}/src")
-  file(REMOVE_RECURSE "${protobuf_root}/unpack")
-  file(WRITE "${protobuf_root}/source.sha256" "${tarball_sha256}")
+  file(RENAME "${top}" "${unpack}/src")
+  file(REMOVE_RECURSE "${unpack}/tree")
+  file(WRITE "${unpack}/source.sha256" "${tarball_sha256}")
+  file(REMOVE_RECURSE "${protobuf_source}")
+  file(RENAME "${unpack}" "${protobuf_source}")
 endif()
 
-set(protobuf_library "${protobuf_root}/build/${CMAKE_STATIC_LIBRARY_PREFIX}protobuf-lite${CMAKE_STATIC_LIBRARY_SUFFIX}")
+set(protobuf_library "${protobuf_build}/${CMAKE_STATIC_LIBRARY_PREFIX}protobuf-lite${CMAKE_STATIC_LIBRARY_SUFFIX}")
 set(protobuf_args
   -DCMAKE_BUILD_TYPE=Release
   -DCMAKE_POSITION_INDEPENDENT_CODE=ON
-  "-DCMAKE_CXX_FLAGS=-fvisibility=hidden -fvisibility-inlines-hidden -ffunction-sections -fdata-sections"
+  "-DCMAKE_CXX_FLAGS=${CMAKE_CXX_FLAGS} -fvisibility=hidden -fvisibility-inlines-hidden -ffunction-sections -fdata-sections"
+  "-DCMAKE_C_FLAGS=${CMAKE_C_FLAGS}"
   -Dprotobuf_BUILD_SHARED_LIBS=OFF
   -Dprotobuf_BUILD_TESTS=OFF
   -Dprotobuf_BUILD_CONFORMANCE=OFF
@@ -87,8 +96,8 @@ endforeach()
 
 include(ExternalProject)
 ExternalProject_Add(bv_protobuf_build
-  SOURCE_DIR "${protobuf_root}/src"
-  BINARY_DIR "${protobuf_root}/build"
+  SOURCE_DIR "${protobuf_source}/src"
+  BINARY_DIR "${protobuf_build}"
   CMAKE_ARGS ${protobuf_args}
   BUILD_COMMAND "${CMAKE_COMMAND}" --build <BINARY_DIR> --target libprotobuf-lite
   INSTALL_COMMAND ""
@@ -97,6 +106,6 @@ ExternalProject_Add(bv_protobuf_build
 add_library(bv_protobuf_lite STATIC IMPORTED GLOBAL)
 set_target_properties(bv_protobuf_lite PROPERTIES
   IMPORTED_LOCATION "${protobuf_library}"
-  INTERFACE_INCLUDE_DIRECTORIES "${protobuf_root}/src/src")
+  INTERFACE_INCLUDE_DIRECTORIES "${protobuf_source}/src/src")
 target_link_libraries(bv_protobuf_lite INTERFACE Threads::Threads)
 add_dependencies(bv_protobuf_lite bv_protobuf_build)

@@ -9,6 +9,9 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/dist"
 printf 'x86-64 module' > "$work/dist/reaper_belvanta_extension-linux-x86_64.so"
 printf 'aarch64 module' > "$work/dist/reaper_belvanta_extension-linux-aarch64.so"
+# The macOS file stays out of the index until it has run on a Mac: ReaPack would install
+# it without a word.
+printf 'macOS module' > "$work/dist/reaper_belvanta_extension-macos-universal.dylib"
 
 "$source_dir/scripts/reapack-index" "$work/dist" "https://downloads.example.com/r/1.1/" \
   https://www.example.com 1.1 2026-12-08T01:02:03Z > "$work/index.xml"
@@ -19,7 +22,8 @@ if ! check "$work/index.xml" "$work/dist"; then
   echo "FAIL: the written index is refused"
   failures=$((failures + 1))
 fi
-[ "$(grep -c '<source ' "$work/index.xml")" = 2 ] || { echo "FAIL: not one source per module"; failures=$((failures + 1)); }
+[ "$(grep -c '<source ' "$work/index.xml")" = 2 ] || { echo "FAIL: not one source per Linux module"; failures=$((failures + 1)); }
+! grep -q 'macos' "$work/index.xml" || { echo "FAIL: the macOS module is in the index"; failures=$((failures + 1)); }
 
 # sed expression | what the checker must say
 mutations=(
@@ -50,5 +54,5 @@ for mutation in "${mutations[@]}"; do
     failures=$((failures + 1))
   fi
 done
-echo "index checks: $((${#mutations[@]} + 2 - failures)) as expected, $failures not"
+echo "index checks: $((${#mutations[@]} + 3 - failures)) as expected, $failures not"
 [ "$failures" = 0 ]

@@ -1,0 +1,34 @@
+# macOS, cross-built on Linux with Zig, which carries macOS's system headers (11 and newer,
+# hence the minimum version) and its libSystem link stubs, but no frameworks. Only what
+# needs no Mac to run is built: the module and bv-client. The module is linked by
+# zig/macho-module-link (BV_MODULE_LINKER_LAUNCHER), with ld64.lld and an exported-symbols
+# list, then stripped and ad-hoc signed.
+set(CMAKE_SYSTEM_NAME Darwin)
+include(${CMAKE_CURRENT_LIST_DIR}/zig.cmake)
+
+# Zig's Mach-O linker reads only archives in the BSD format that macOS's tools write.
+foreach(lang C CXX)
+  set(CMAKE_${lang}_ARCHIVE_CREATE "<CMAKE_AR> --format=darwin qc <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${lang}_ARCHIVE_APPEND "<CMAKE_AR> --format=darwin q <TARGET> <LINK_FLAGS> <OBJECTS>")
+endforeach()
+
+find_program(BV_LD64 NAMES ld64.lld-14 ld64.lld REQUIRED)
+find_program(BV_MACHO_STRIP NAMES llvm-strip-14 llvm-strip REQUIRED)
+set(BV_MODULE_LINKER_LAUNCHER "${BV_ZIG_WRAPPERS}/macho-module-link;${BV_LD64};${BV_MACHO_STRIP};--")
+
+# Header-only packages (nlohmann-json, CLI11) come from the build machine; only they are
+# visible, through a folder of links to them, so that no Linux header can stand in for a
+# macOS one that is missing.
+set(BV_MACOS_SHARED_ROOT "${BV_BUILD_TOOLS}/macos-header-only-root")
+foreach(link usr/include/nlohmann usr/include/CLI usr/share/cmake/nlohmann_json usr/share/cmake/CLI11)
+  if(NOT EXISTS "${BV_MACOS_SHARED_ROOT}/${link}" AND EXISTS "/${link}")
+    get_filename_component(parent "${BV_MACOS_SHARED_ROOT}/${link}" DIRECTORY)
+    file(MAKE_DIRECTORY "${parent}")
+    file(CREATE_LINK "/${link}" "${BV_MACOS_SHARED_ROOT}/${link}" SYMBOLIC)
+  endif()
+endforeach()
+set(CMAKE_FIND_ROOT_PATH "${BV_MACOS_SHARED_ROOT}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
