@@ -1,12 +1,13 @@
 // macOS: REAPER's main thread runs the main dispatch queue from its run loop, so a round
-// posted there runs as soon as the run loop turns, between REAPER's own events. Uses only the system library (libdispatch, pthreads).
+// posted there runs as soon as the run loop turns, between REAPER's own events. Uses only
+// the system library (libdispatch, pthreads, the dynamic loader).
 
 #include "Platform.h"
 
 #include <atomic>
-#include <cstdio>
 
 #include <dispatch/dispatch.h>
+#include <dlfcn.h>
 #include <pthread.h>
 
 namespace platform
@@ -19,17 +20,39 @@ std::atomic<void (*)()> roundFunction{nullptr};
 // which then asks for the next while work is left.
 std::atomic<bool> roundQueued{false};
 
+// REAPER can run the main queue from inside a modal loop that one of our rounds started.
+bool insideRound = false;
+
 void runRound (void*)
 {
     roundQueued = false;
+    auto* round = roundFunction.load();
 
-    if (auto* round = roundFunction.load())
-        round();
+    if (round == nullptr || insideRound)
+        return;
+
+    insideRound = true;
+    round();
+    insideRound = false;
+}
+
+// A round posted to the main queue cannot be taken back, and it runs code of this module:
+// the module stays mapped after REAPER's unload call (which REAPER makes as it quits), so a
+// round still queued then finds nothing to do instead of code that is gone.
+void keepModuleMapped()
+{
+    Dl_info info;
+
+    if (dladdr (reinterpret_cast<const void*> (&runRound), &info) != 0 && info.dli_fname != nullptr)
+        dlopen (info.dli_fname, RTLD_NOLOAD | RTLD_NODELETE);
 }
 } // namespace
 
 bool startMainThreadRounds (const reaper_plugin_info_t&, void (*round)())
 {
+    static const bool pinned = (keepModuleMapped(), true);
+    static_cast<void> (pinned);
+
     roundFunction = round;
     return true;
 }
