@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "WorkedExampleJson.h"
 #include "requests/JsonTextWriter.h"
 #include "requests/SelectedItemJson.h"
 
@@ -122,13 +123,7 @@ TEST (SelectedItemJson, ShapesAreByteExact)
     report.pcmsr = 48000;
     report.pcmlen = 12.48;
     EXPECT_EQ (writeSelectedItemJson (report),
-               "{\r\n"
-               "  \"src\": \"/Sounds/door slam.wav\",\r\n"
-               "  \"start\": 1.250,\r\n"
-               "  \"len\": 4.000,\r\n"
-               "  \"pcmsr\": 48000,\r\n"
-               "  \"pcmlen\": 12.480\r\n"
-               "}");
+               kWorkedExampleJson);
 }
 
 // Whatever REAPER reports, the text must stay JSON that an independent parser reads back

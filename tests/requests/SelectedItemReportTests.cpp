@@ -4,6 +4,7 @@
 
 #include "HostModelFixture.h"
 #include "MediaSource.h"
+#include "WorkedExampleJson.h"
 
 using handler_testing::HostModelTest;
 using reaper_host::MediaSource;
@@ -59,13 +60,7 @@ TEST_F (SelectedItem, TheWorkedExample)
     model.selectItem (item);
 
     EXPECT_EQ (reportText(),
-               "{\r\n"
-               "  \"src\": \"/Sounds/door slam.wav\",\r\n"
-               "  \"start\": 1.250,\r\n"
-               "  \"len\": 4.000,\r\n"
-               "  \"pcmsr\": 48000,\r\n"
-               "  \"pcmlen\": 12.480\r\n"
-               "}");
+               kWorkedExampleJson);
     EXPECT_EQ (model.journal().functionNames(),
                (std::vector<std::string>{"CountSelectedMediaItems", "GetSelectedMediaItem", "GetMediaItemTake", "GetMediaItemTakeInfo_Value",
                                          "GetMediaItemInfo_Value", "GetMediaItemTake_Source", "GetMediaSourceSampleRate",
