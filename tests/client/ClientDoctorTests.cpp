@@ -80,6 +80,20 @@ public:
         ASSERT_GE (reader, 0);
     }
 
+    // A forked child holds copies of this process's descriptors until it runs its program, so
+    // waits for the program itself (by name) to have the file open, not merely for a second holder.
+    static void waitUntilHeldBy (const std::string& path, const std::string& program)
+    {
+        for (int i = 0; i < 1000; ++i)
+        {
+            for (const auto& holder : doctor_platform::holdersOf (path).holders)
+                if (holder.name == program)
+                    return;
+            usleep (2000);
+        }
+        FAIL() << program << " never opened " << path;
+    }
+
     std::string requestPath() const
     {
         return "/tmp/" + options.pipeName + "_in";
@@ -297,9 +311,7 @@ TEST_F (DoctorTest, MoreThanOneReaderOfTheRequestFifoIsAProblem)
     ASSERT_GE (ours, 0);
     testing_support::Subprocess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
 
-    // Waits for the other reader to have opened it.
-    for (int i = 0; i < 500 && doctor_platform::holdersOf (requestPath()).holders.size() < 2; ++i)
-        usleep (2000);
+    ASSERT_NO_FATAL_FAILURE (waitUntilHeldBy (requestPath(), "sleep"));
 
     const auto checks = doctor::runChecks (options);
     ::close (ours);
@@ -383,8 +395,7 @@ TEST_F (DoctorTest, OfTwoReapersTheOneHoldingTheLockIsNamedAsServing)
     // The other REAPER has the lock file open and waits for it.
     testing_support::Subprocess waiting ({"/bin/sh", "-c", "exec 3<" + lockPath() + "; exec sleep 10"});
 
-    for (int i = 0; i < 500 && doctor_platform::holdersOf (lockPath()).holders.size() < 2; ++i)
-        usleep (2000);
+    ASSERT_NO_FATAL_FAILURE (waitUntilHeldBy (lockPath(), "sleep"));
 
     const auto checks = doctor::runChecks (options);
     ::close (lock);
