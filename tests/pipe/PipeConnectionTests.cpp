@@ -202,7 +202,7 @@ TEST_F (PipeConnectionTest, SendWithoutAReaderReturnsAtOnceAndTheReplyIsDroppedA
 
     const auto start = Clock::now();
     EXPECT_TRUE (connection.sendMessage (blockOf ("nobody listens")));
-    EXPECT_LT (millisecondsSince (start), 20);
+    EXPECT_LT (millisecondsSince (start), 100);
     EXPECT_EQ (connection.unwrittenReplies(), 1u);
 
     ASSERT_TRUE (waitUntil ([&]
@@ -471,7 +471,7 @@ TEST_F (PipeConnectionTest, APacketBegunIsFinishedAfterItsDeadlineSoTheClientsSt
     const auto start = Clock::now();
     EXPECT_TRUE (connection.sendMessage (blockOf (large)));
     EXPECT_TRUE (connection.sendMessage (blockOf ("behind it")));
-    EXPECT_LT (millisecondsSince (start), 20);
+    EXPECT_LT (millisecondsSince (start), 100);
 
     // Well past the deadline, with the FIFO full and the packet written in part.
     std::this_thread::sleep_for (std::chrono::milliseconds (600));
