@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -18,13 +17,6 @@
 namespace
 {
 using Clock = std::chrono::steady_clock;
-
-std::string octal (mode_t mode)
-{
-    char text[8];
-    std::snprintf (text, sizeof (text), "%04o", static_cast<unsigned> (mode & 07777));
-    return text;
-}
 
 // Empty when the lock file may be used, else why not. A file of ours with another mode is
 // made 0600 rather than refused: only someone who can open it could hold it against us.
@@ -58,7 +50,7 @@ std::string whyFolderUnsafe (const std::string& folder)
         return "belongs to another user (" + fifo_trust::userName (info.st_uid) + ")";
 
     if ((info.st_mode & 022) != 0)
-        return "can be written by other users (mode " + octal (info.st_mode) + ")";
+        return "can be written by other users (mode " + fifo_trust::modeText (info.st_mode) + ")";
 
     return {};
 }

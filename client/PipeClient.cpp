@@ -123,16 +123,6 @@ PipeClient::~PipeClient()
     close();
 }
 
-std::string PipeClient::requestPathFor (const std::string& pipeName)
-{
-    return pipe_contract::requestFifoPath (pipeName);
-}
-
-std::string PipeClient::replyPathFor (const std::string& pipeName)
-{
-    return pipe_contract::replyFifoPath (pipeName);
-}
-
 bool PipeClient::open (const std::string& pipeName, int timeoutMs)
 {
     close();
@@ -145,11 +135,11 @@ bool PipeClient::open (const std::string& pipeName, int timeoutMs)
     // Opened for writing too: the extension opens and closes its end for every reply, and a
     // read-only end would then report a hang-up between replies, so that waiting for a reply
     // could only sleep and look again instead of waking when it arrives.
-    replyPath = replyPathFor (pipeName);
+    replyPath = pipe_contract::replyFifoPath (pipeName);
     replyFd = openTrusted (replyPath, O_RDWR, deadline, result);
 
     if (replyFd >= 0)
-        requestFd = openTrusted (requestPathFor (pipeName), O_WRONLY, deadline, result);
+        requestFd = openTrusted (pipe_contract::requestFifoPath (pipeName), O_WRONLY, deadline, result);
 
     if (replyFd < 0 || requestFd < 0)
     {

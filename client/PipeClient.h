@@ -39,10 +39,6 @@ public:
     PipeClient (const PipeClient&) = delete;
     PipeClient& operator= (const PipeClient&) = delete;
 
-    // The pipe's two FIFO files: /tmp/<name>_in (requests) and /tmp/<name>_out (replies).
-    static std::string requestPathFor (const std::string& pipeName);
-    static std::string replyPathFor (const std::string& pipeName);
-
     // Opens both FIFOs, retrying until timeoutMs while they are missing or have no reader.
     bool open (const std::string& pipeName, int timeoutMs);
 

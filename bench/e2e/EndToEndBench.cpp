@@ -20,6 +20,7 @@
 #include "HostModel.h"
 #include "MainLoop.h"
 #include "PacketBuilder.h"
+#include "PipeContract.h"
 #include "PumpFloorServer.h"
 #include "RequestPayloads.h"
 #include "TemporaryHome.h"
@@ -30,8 +31,6 @@ namespace
 using namespace std::chrono_literals;
 using Verdict = FigureTable::Verdict;
 using request_payloads::isVersionReply;
-
-const char* const kPipeName = "bv_reaper";
 
 struct Settings
 {
@@ -74,7 +73,7 @@ void roundTripFigures (FigureTable& table, reaper_host::HostModel& host, std::ch
                    {
                        PipeClient toModule, toFloor;
 
-                       if (! ok || ! toModule.open (kPipeName, 2000) || ! toFloor.open (floorPipeName(), 2000))
+                       if (! ok || ! toModule.open (pipe_contract::kPipeName, 2000) || ! toFloor.open (floorPipeName(), 2000))
                        {
                            ok = false;
                            return;
@@ -139,7 +138,7 @@ void pipelinedFigure (FigureTable& table, reaper_host::HostModel& host, int coun
     loop.runWhile ([&]
                    {
                        PipeClient client;
-                       opened = client.open (kPipeName, 2000);
+                       opened = client.open (pipe_contract::kPipeName, 2000);
 
                        if (opened)
                            result = client_jobs::pipelined (client, request_payloads::version(), count, isVersionReply); });
@@ -176,7 +175,7 @@ void spotFigure (FigureTable& table, reaper_host::HostModel& host, const std::st
                    {
                        PipeClient client;
 
-                       if (client.open (kPipeName, 2000))
+                       if (client.open (pipe_contract::kPipeName, 2000))
                            result = client_jobs::pipelined (client, request_payloads::spot (audioPath, "Door slam", 0.5f, 0.8f), count,
                                                             request_payloads::isSuccessfulCommandResult); });
 
@@ -224,7 +223,7 @@ void largePayloadFigure (FigureTable& table, reaper_host::HostModel& host, int c
                    {
                        PipeClient client;
 
-                       if (! client.open (kPipeName, 2000))
+                       if (! client.open (pipe_contract::kPipeName, 2000))
                            return;
 
                        const auto big = request_payloads::paddedTo (request_payloads::version(), 200000);

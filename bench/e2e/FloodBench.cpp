@@ -41,6 +41,7 @@
 #include "MainLoop.h"
 #include "PacketFramer.h"
 #include "PipeClient.h"
+#include "PipeContract.h"
 #include "ProcessMemory.h"
 #include "ProtocolParsing.h"
 #include "RequestPayloads.h"
@@ -102,7 +103,7 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
                    {
                        PipeClient client;
 
-                       if (! client.open ("bv_reaper", 2000))
+                       if (! client.open (pipe_contract::kPipeName, 2000))
                            return;
 
                        floodStart = Clock::now();
@@ -204,11 +205,11 @@ void slowReaderFigures (FigureTable& table, reaper_host::HostModel& host, std::c
                    {
                        PipeClient client;
 
-                       if (! client.open ("bv_reaper", 2000))
+                       if (! client.open (pipe_contract::kPipeName, 2000))
                            return;
 
                        // A reader of its own, so that it takes exactly 4 KiB at a time.
-                       const int replies = ::open (PipeClient::replyPathFor ("bv_reaper").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                       const int replies = ::open (pipe_contract::replyFifoPath (pipe_contract::kPipeName).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 
                        if (replies < 0)
                            return;
@@ -355,13 +356,13 @@ void oversizeFigures (FigureTable& table, reaper_host::HostModel& host, std::chr
                    {
                        PipeClient client;
 
-                       if (! client.open ("bv_reaper", 2000))
+                       if (! client.open (pipe_contract::kPipeName, 2000))
                            return;
 
                        // Replies are read through a framer that skips large ones unread, so that
                        // the reply to a spot that was carried out (its failure text holds the
                        // path) adds nothing to this process's memory.
-                       const int replies = ::open (PipeClient::replyPathFor ("bv_reaper").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                       const int replies = ::open (pipe_contract::replyFifoPath (pipe_contract::kPipeName).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 
                        sent = replies >= 0 && sendHugeSpot (client, totalBytes / 2, payloadSize)
                               && client.send (request_payloads::version(), kWaitMs);

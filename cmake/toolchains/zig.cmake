@@ -1,12 +1,12 @@
 # Zig's bundled clang and libc++ as the compiler, for the target BV_ZIG_TARGET (set by the
-# toolchain file that includes this one). scripts/install-deps --release installs the
+# toolchain file that includes this one). scripts/install-deps --all installs the
 # pinned Zig into build-tools/; the wrappers in zig/ run it with its cache in
 # build-tools/zig-cache. The C++ runtime (libc++, libc++abi) is Zig's, linked statically
 # into everything built here, so no library built against GCC's libstdc++ can be linked:
 # protobuf-lite and GoogleTest are built from source.
 get_filename_component(BV_BUILD_TOOLS "${CMAKE_CURRENT_LIST_DIR}/../../build-tools" ABSOLUTE)
 if(NOT EXISTS "${BV_BUILD_TOOLS}/zig-0.11.0/zig")
-  message(FATAL_ERROR "No Zig in ${BV_BUILD_TOOLS}/zig-0.11.0: run scripts/install-deps --release")
+  message(FATAL_ERROR "No Zig in ${BV_BUILD_TOOLS}/zig-0.11.0: run scripts/install-deps --all")
 endif()
 
 set(BV_ZIG_WRAPPERS "${CMAKE_CURRENT_LIST_DIR}/zig")

@@ -17,9 +17,18 @@ MainThreadQueue& waiting()
 
 std::atomic<unsigned> round{0};
 
+// The round the platform schedules. REAPER can run timers and its main queue from inside a
+// modal loop that one of our rounds started: such a round inside a round does nothing.
 void runScheduledRound()
 {
+    static bool inside = false;
+
+    if (inside)
+        return;
+
+    inside = true;
     runRound();
+    inside = false;
 }
 } // namespace
 

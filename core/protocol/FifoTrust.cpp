@@ -61,6 +61,13 @@ std::string userName (uid_t uid)
     return "uid " + std::to_string (uid);
 }
 
+std::string modeText (mode_t mode)
+{
+    char text[8];
+    std::snprintf (text, sizeof (text), "%04o", static_cast<unsigned> (mode & 07777));
+    return text;
+}
+
 Problem examine (const struct stat& info)
 {
     if (S_ISLNK (info.st_mode))
@@ -99,9 +106,7 @@ std::string whyUntrusted (const struct stat& info)
             break;
     }
 
-    char mode[8];
-    std::snprintf (mode, sizeof (mode), "%04o", static_cast<unsigned> (info.st_mode & 07777));
-    return std::string ("is open to other users (mode ") + mode + "; it must be 0600)";
+    return "is open to other users (mode " + modeText (info.st_mode) + "; it must be 0600)";
 }
 
 Verdict checkPath (const std::string& path)

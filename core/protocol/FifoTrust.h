@@ -59,4 +59,7 @@ std::string kindOf (mode_t mode);
 
 // "root", or "uid 1234" when the user has no name.
 std::string userName (uid_t uid);
+
+// The permission bits in octal, as chmod takes them: "0600".
+std::string modeText (mode_t mode);
 } // namespace fifo_trust

@@ -307,7 +307,7 @@ TEST_F (PipeConnectionTest, NextClientGetsExactlyItsOwnFirstReply)
         {
             PipeClient departing;
             ASSERT_TRUE (departing.open (pipeName, 1000));
-            leftover.leave (departing, connection, PipeClient::replyPathFor (pipeName));
+            leftover.leave (departing, connection, pipe_contract::replyFifoPath (pipeName));
         }
 
         PipeClient next;

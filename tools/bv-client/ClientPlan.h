@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "PipeContract.h"
 #include "reaper.pb.h"
 
 // One request as the client will send it: the message (or raw bytes) and how to report it.
@@ -23,7 +24,7 @@ struct PendingRequest
 // Everything the command line asked for: where to talk, how to print, what to send.
 struct ClientPlan
 {
-    std::string pipeName = "bv_reaper";
+    std::string pipeName = pipe_contract::kPipeName;
     int timeoutMs = 3000;
     bool json = false;
     std::vector<PendingRequest> requests;

@@ -1,9 +1,8 @@
 #include "ReplyKinds.h"
 
-#include <algorithm>
-
 #include "ProtocolParsing.h"
 #include "ReplyFormatter.h"
+#include "Utf8Text.h"
 
 namespace reply_kinds
 {
@@ -12,58 +11,6 @@ namespace
 // The failure texts of a spot that name its file; the others ("No track", "Invalid play
 // rate: ...") name none.
 const std::string kMissingSource = "Unable to find source file:";
-
-// The length of the well-formed UTF-8 sequence at p, 0 when none starts there.
-std::size_t wellFormedLength (const unsigned char* p, std::size_t left)
-{
-    std::size_t length = 1;
-    char32_t codePoint = p[0], smallest = 0;
-
-    if (p[0] < 0x80)
-        return 1;
-    if ((p[0] & 0xE0) == 0xC0)
-        length = 2, codePoint = p[0] & 0x1Fu, smallest = 0x80;
-    else if ((p[0] & 0xF0) == 0xE0)
-        length = 3, codePoint = p[0] & 0x0Fu, smallest = 0x800;
-    else if ((p[0] & 0xF8) == 0xF0)
-        length = 4, codePoint = p[0] & 0x07u, smallest = 0x10000;
-    else
-        return 0;
-
-    if (left < length)
-        return 0;
-
-    for (std::size_t k = 1; k < length; ++k)
-    {
-        if ((p[k] & 0xC0) != 0x80)
-            return 0;
-
-        codePoint = (codePoint << 6) | (p[k] & 0x3Fu);
-    }
-
-    const bool valid = codePoint >= smallest && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
-    return valid ? length : 0;
-}
-
-// A path as the extension writes it into a failure text.
-std::string asQuoted (const std::string& bytes)
-{
-    const auto size = std::min (bytes.find ('\0'), bytes.size());
-    const auto* data = reinterpret_cast<const unsigned char*> (bytes.data());
-    std::string text;
-
-    for (std::size_t i = 0; i < size;)
-    {
-        const auto length = wellFormedLength (data + i, size - i);
-
-        if (length == 0)
-            text += "\xEF\xBF\xBD", ++i;
-        else
-            text.append (bytes, i, length), i += length;
-    }
-
-    return text;
-}
 } // namespace
 
 std::optional<BVReaper::ServerMessage::Type> expectedFor (const PendingRequest& request)
@@ -116,7 +63,8 @@ std::optional<std::string> otherFileNamed (const PendingRequest& request, const 
 
     auto named = text.substr (kMissingSource.size());
 
-    if (named == asQuoted (request.message.spot().file_path()))
+    // The extension names the file as utf8::sanitized writes it.
+    if (named == utf8::sanitized (request.message.spot().file_path()))
         return std::nullopt;
 
     return named;

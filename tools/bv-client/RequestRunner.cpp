@@ -17,7 +17,7 @@ namespace
 // Says plainly why the pipe could not be used, naming the file at fault.
 void reportOpenFailure (PipeOpenResult opened, const std::string& pipeName, int timeoutMs, std::ostream& err)
 {
-    const auto requestPath = PipeClient::requestPathFor (pipeName);
+    const auto requestPath = pipe_contract::requestFifoPath (pipeName);
     bool isReplyFifo = opened.path != requestPath;
 
     // Neither FIFO there: the usual case of REAPER not running, told by the request FIFO.

@@ -87,10 +87,3 @@ void FifoPair::closeAndRemove()
     inPath.clear();
     outPath.clear();
 }
-
-void FifoPair::closeLeavingFiles()
-{
-    requestReader.reset();
-    inPath.clear();
-    outPath.clear();
-}

@@ -36,11 +36,9 @@ public:
     // deleted or replaced. Two lstat calls.
     bool filesUnchanged() const;
 
-    // Closes the request FIFO and deletes both files, each only if it is still ours.
+    // Closes the request FIFO and deletes both files, each only if it is still ours. Destroying
+    // the pair closes the FIFO and leaves the files, for another process that serves them now.
     void closeAndRemove();
-
-    // Closes the request FIFO, leaving the files for another process that serves them now.
-    void closeLeavingFiles();
 
 private:
     FifoPair() = default;

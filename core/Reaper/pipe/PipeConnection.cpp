@@ -116,8 +116,6 @@ void PipeConnection::close (bool removeFiles)
 
     if (fifos && removeFiles)
         fifos->closeAndRemove();
-    else if (fifos)
-        fifos->closeLeavingFiles();
 
     fifos.reset();
     connected = false;

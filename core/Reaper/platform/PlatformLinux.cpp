@@ -15,17 +15,11 @@ namespace
 int (*registerWithHost) (const char*, void*) = nullptr;
 void (*roundFunction)() = nullptr;
 std::atomic<bool> timerRegistered{false};
-bool insideTick = false;
 
 void timerTick()
 {
-    // REAPER can run timers from inside a modal loop that one of our callbacks started.
-    if (insideTick || roundFunction == nullptr)
-        return;
-
-    insideTick = true;
-    roundFunction();
-    insideTick = false;
+    if (roundFunction != nullptr)
+        roundFunction();
 }
 } // namespace
 

@@ -20,20 +20,13 @@ std::atomic<void (*)()> roundFunction{nullptr};
 // which then asks for the next while work is left.
 std::atomic<bool> roundQueued{false};
 
-// REAPER can run the main queue from inside a modal loop that one of our rounds started.
-bool insideRound = false;
-
 void runRound (void*)
 {
     roundQueued = false;
     auto* round = roundFunction.load();
 
-    if (round == nullptr || insideRound)
-        return;
-
-    insideRound = true;
-    round();
-    insideRound = false;
+    if (round != nullptr)
+        round();
 }
 
 // A round posted to the main queue cannot be taken back, and it runs code of this module:

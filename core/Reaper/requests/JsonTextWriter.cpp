@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "requests/Utf8Text.h"
+#include "Utf8Text.h"
 
 namespace json_text
 {

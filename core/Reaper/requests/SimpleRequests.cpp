@@ -2,10 +2,10 @@
 
 #include <array>
 
+#include "Utf8Text.h"
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
 #include "requests/SendReply.h"
-#include "requests/Utf8Text.h"
 
 namespace simple_requests
 {

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Utf8Text.h"
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
 #include "logging/LogText.h"
@@ -16,7 +17,6 @@
 #include "requests/SpotUndoPoint.h"
 #include "requests/SpotValidation.h"
 #include "requests/TimeSelectionTrim.h"
-#include "requests/Utf8Text.h"
 
 namespace
 {

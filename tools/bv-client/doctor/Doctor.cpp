@@ -352,8 +352,8 @@ std::vector<Check> runChecks (const Options& options)
 
     checks.push_back (checkLog());
 
-    const auto requestPath = PipeClient::requestPathFor (options.pipeName);
-    const auto replyPath = PipeClient::replyPathFor (options.pipeName);
+    const auto requestPath = pipe_contract::requestFifoPath (options.pipeName);
+    const auto replyPath = pipe_contract::replyFifoPath (options.pipeName);
     const auto lockPath = pipe_contract::servingLockPath (options.pipeName);
     checks.push_back (checkPipeFiles (lockPath, {requestPath, replyPath}));
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "PipeContract.h"
+
 // `bv-client doctor`: checks an installation step by step, from the module in REAPER's
 // UserPlugins folder to a request's round trip, and says for each failed step what to do.
 namespace doctor
@@ -11,7 +13,7 @@ namespace doctor
 struct Options
 {
     std::string pluginsFolder; // empty: REAPER's default for this user
-    std::string pipeName = "bv_reaper";
+    std::string pipeName = pipe_contract::kPipeName;
     int timeoutMs = 3000;
 };
 

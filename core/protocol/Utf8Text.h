@@ -17,7 +17,4 @@ std::u32string decode (const char* nulTerminated);
 // bytes as well-formed UTF-8, for log lines and failure texts: up to the first NUL, each
 // malformed byte replaced by U+FFFD.
 std::string sanitized (const std::string& bytes);
-
-// The UTF-8 encoding of code points (all of them valid, as decode gives them).
-std::string encode (const std::u32string& codePoints);
 } // namespace utf8
