@@ -205,6 +205,12 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
         {"installed, REAPER not running", [] (DoctorTest& t)
          { t.install(); t.writeLog (kBanner + "pipe created\r\nDeleting Instance\r\n~ReaperBridge\r\n"); },
          "log", "(\"Deleting Instance\")", "REAPER is not running"},
+        {"the log read where the extension writes it, whatever XDG_CONFIG_HOME says", [] (DoctorTest& t)
+         {
+             t.install();
+             t.writeLog (kBanner + "pipe created\r\nDeleting Instance\r\n~ReaperBridge\r\n");
+             ASSERT_EQ (setenv ("XDG_CONFIG_HOME", (t.home / "elsewhere").c_str(), 1), 0); },
+         "log", "(\"Deleting Instance\")", "REAPER is not running"},
         {"stale FIFOs", [] (DoctorTest& t)
          {
              t.install();

@@ -132,10 +132,9 @@ std::string defaultPluginsFolder()
 
 std::string logFile()
 {
-    // Where the extension's logger puts it: the XDG configuration folder.
-    const char* config = std::getenv ("XDG_CONFIG_HOME");
-    const std::string folder = config != nullptr && *config != '\0' ? config : home() + "/.config";
-    return folder + "/Belvanta/Reaper.txt";
+    // Where the extension's log is: ~/.config whatever XDG_CONFIG_HOME says, as REAPER's own
+    // folder is.
+    return home() + "/.config/Belvanta/Reaper.txt";
 }
 
 std::string moduleSuffix()
