@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "OwnFile.h"
+
 namespace
 {
 // O_NOFOLLOW: a symbolic link at the name, dangling or not, is refused, never followed.
@@ -147,15 +149,12 @@ LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, Uniqu
     if (::fstat (opened.get(), &info) != 0)
         return Open::unwritable;
 
-    if (!S_ISREG (info.st_mode))
-        refusal = at + " exists and is not a regular file";
-    else if (info.st_uid != ::geteuid())
-        refusal = at + " is owned by another user";
-    else if (info.st_nlink != 1)
-        refusal = at + " has other names";
-    else
+    const auto whyNot = own_file::whyNot (info);
+
+    if (whyNot.empty())
         return Open::opened;
 
+    refusal = at + " " + whyNot;
     opened.reset();
     return Open::refused;
 }

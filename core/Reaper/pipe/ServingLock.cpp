@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "OwnFile.h"
+
 namespace
 {
 constexpr mode_t kLockMode = 0600;
@@ -151,12 +153,8 @@ UniqueFd ServingLock::openSafely (std::string& refusal) const
 
     if (::fstat (opened.get(), &info) != 0)
         refusal = lockPath + " cannot be examined: " + std::string (std::strerror (errno));
-    else if (!S_ISREG (info.st_mode))
-        refusal = lockPath + " exists and is not a regular file";
-    else if (info.st_uid != ::geteuid())
-        refusal = lockPath + " is owned by another user";
-    else if (info.st_nlink != 1)
-        refusal = lockPath + " has other names";
+    else if (const auto whyNot = own_file::whyNot (info); !whyNot.empty())
+        refusal = lockPath + " " + whyNot;
     else if ((info.st_mode & 07777) != kLockMode && ::fchmod (opened.get(), kLockMode) != 0)
         refusal = lockPath + " cannot be made private: " + std::string (std::strerror (errno));
     else
