@@ -45,6 +45,7 @@
 #include "ProcessMemory.h"
 #include "ProtocolParsing.h"
 #include "RequestPayloads.h"
+#include "SampleStats.h"
 #include "TemporaryHome.h"
 #include "TimerRounds.h"
 #include "logging/ThousandsSeparators.h"
@@ -149,16 +150,6 @@ void floodFigures (FigureTable& table, reaper_host::HostModel& host, const std::
     table.addNote ("log grew by " + withThousandsSeparators (sizeOf (log) - logBefore) + " bytes; "
                    + FigureTable::format (static_cast<double> (packets) / secondsBetween (floodStart, versionAnswered), 0)
                    + " requests/s handled");
-}
-
-double longestMilliseconds (const std::vector<double>& tickMicroseconds)
-{
-    double longest = 0;
-
-    for (auto micros : tickMicroseconds)
-        longest = std::max (longest, micros / 1000.0);
-
-    return longest;
 }
 
 // The path of the missing file of the slow reader's request i, padded so that the reply (its
@@ -271,7 +262,7 @@ void slowReaderFigures (FigureTable& table, reaper_host::HostModel& host, std::c
         return;
     }
 
-    const auto longest = longestMilliseconds (rounds.microseconds());
+    const auto longest = SampleStats (rounds.microseconds()).max() / 1000.0;
     table.addValue ("slow reader (" + std::to_string (requests) + " replies of 4 KiB; FIFO filled, then 4 KiB read every 0.95 s for "
                         + std::to_string (slowReading.count()) + " s), " + periodText + ": longest timer round",
                     FigureTable::format (longest, 2) + " ms", "<= 10 ms", FigureTable::verdictOf (longest <= 10.0));
@@ -402,7 +393,7 @@ void oversizeFigures (FigureTable& table, reaper_host::HostModel& host, std::chr
         return;
     }
 
-    const auto longest = longestMilliseconds (rounds.microseconds());
+    const auto longest = SampleStats (rounds.microseconds()).max() / 1000.0;
     table.addValue ("a spot of " + withThousandsSeparators (static_cast<long long> (payloadSize)) + " bytes (path and take name), then a version request, "
                         + periodText + ": longest timer round",
                     FigureTable::format (longest, 2) + " ms", "<= 10 ms", FigureTable::verdictOf (longest <= 10.0));

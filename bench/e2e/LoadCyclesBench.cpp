@@ -9,11 +9,9 @@
 //   bv-bench-load-cycles [--smoke] [--cycles N] [--module PATH]
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "ExtensionLibrary.h"
 #include "FigureTable.h"
@@ -56,19 +54,13 @@ bool answersAfterReload (reaper_host::ExtensionLibrary& library, reaper_host::Ho
     if (!library.load (modulePath).ok())
         return false;
 
-    std::atomic<bool> done{false}, answered{false};
-    std::thread client ([&]
-                        {
+    bool answered = false;
+    reaper_host::MainLoop (host.timers(), 1ms).runWhile ([&]
+                                                         {
         PipeClient pipe;
         if (pipe.open ("bv_reaper", 5000) && pipe.send (request_payloads::version(), 5000))
             if (const auto reply = pipe.receive (5000))
-                answered = request_payloads::isVersionReply (*reply);
-        done = true; });
-
-    reaper_host::MainLoop (host.timers(), 1ms).runUntil ([&]
-                                                         { return done.load(); },
-                                                         20s);
-    client.join();
+                answered = request_payloads::isVersionReply (*reply); });
     library.unload();
     return answered;
 }

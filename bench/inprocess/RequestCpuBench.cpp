@@ -2,8 +2,6 @@
 // handler, building and serializing the reply. Host functions are the stand-in host's.
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "FunctionTable.h"
 #include "HostCallTimer.h"
 #include "HostModel.h"
+#include "TempDirectory.h"
 #include "api/ApiBinding.h"
 #include "logging/ExtensionLog.h"
 #include "reaper.pb.h"
@@ -45,13 +44,11 @@ struct BenchEnvironment
     {
         // The host model is made first, so that it outlives this object at exit.
         reaper_host::HostModel::current();
-        char pattern[] = "/tmp/bv-bench-XXXXXX";
-        folder = ::mkdtemp (pattern) != nullptr ? pattern : "/tmp";
-        audioPath = folder + "/door slam.wav";
+        audioPath = folder.path ("door slam.wav");
         reaper_host::writeAudioFile (audioPath, reaper_host::AudioFileFormat::wav16, 48000, 2, 48000 * 3);
 
         // The same logger class the bridge installs, so log lines cost what they cost in REAPER.
-        logger = std::make_unique<ExtensionLog> (folder + "/Reaper.txt", "benchmark", 131072);
+        logger = std::make_unique<ExtensionLog> (folder.path ("Reaper.txt"), "benchmark", 131072);
         logging::setDestination (logger.get());
 
         HostCallTimer::setInnerGetFunc (&reaper_host::getFunc);
@@ -62,11 +59,9 @@ struct BenchEnvironment
         logging::setDestination (nullptr);
         logger.reset();
         reaper_host::HostModel::current().reset();
-        std::error_code ignored;
-        std::filesystem::remove_all (folder, ignored);
     }
 
-    std::string folder;
+    testing_support::TempDirectory folder{"bv-bench"};
     std::string audioPath;
     std::unique_ptr<ExtensionLog> logger;
 };

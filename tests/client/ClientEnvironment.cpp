@@ -1,7 +1,6 @@
 #include "ClientEnvironment.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include <sys/stat.h>
@@ -9,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "FifoTrust.h"
+#include "ScopedVariable.h"
 
 namespace client_testing
 {
@@ -22,7 +22,7 @@ public:
     void SetUp() override
     {
         folder = std::make_unique<TemporaryFolder>();
-        variable = std::make_unique<ScopedVariable> ("XDG_RUNTIME_DIR", folder->path());
+        variable = std::make_unique<testing_support::ScopedVariable> ("XDG_RUNTIME_DIR", folder->path());
     }
 
     void TearDown() override
@@ -33,31 +33,11 @@ public:
 
 private:
     std::unique_ptr<TemporaryFolder> folder;
-    std::unique_ptr<ScopedVariable> variable;
+    std::unique_ptr<testing_support::ScopedVariable> variable;
 };
 
 [[maybe_unused]] testing::Environment* const clientLockFolder = testing::AddGlobalTestEnvironment (new ClientLockFolder);
 } // namespace
-
-ScopedVariable::ScopedVariable (const char* variableName, const std::optional<std::string>& value)
-    : name (variableName)
-{
-    if (const char* old = std::getenv (name))
-        previous = old;
-
-    if (value)
-        setenv (name, value->c_str(), 1);
-    else
-        unsetenv (name);
-}
-
-ScopedVariable::~ScopedVariable()
-{
-    if (previous)
-        setenv (name, previous->c_str(), 1);
-    else
-        unsetenv (name);
-}
 
 std::string describeMode (const std::string& path)
 {

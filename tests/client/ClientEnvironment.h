@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "TempDirectory.h"
@@ -10,22 +9,6 @@
 // folder of the test program's own (XDG_RUNTIME_DIR), never in the real user's.
 namespace client_testing
 {
-// An environment variable set (or unset, given nothing) for as long as this lives; the
-// bv-client processes started meanwhile inherit it.
-class ScopedVariable
-{
-public:
-    ScopedVariable (const char* name, const std::optional<std::string>& value);
-    ~ScopedVariable();
-
-    ScopedVariable (const ScopedVariable&) = delete;
-    ScopedVariable& operator= (const ScopedVariable&) = delete;
-
-private:
-    const char* name;
-    std::optional<std::string> previous;
-};
-
 // A new folder in the system's temporary folder, mode 0700, removed with what it holds.
 class TemporaryFolder
 {

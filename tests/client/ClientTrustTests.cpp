@@ -20,6 +20,7 @@
 #include "ForgedReply.h"
 #include "LogFileLines.h"
 #include "ReplyKinds.h"
+#include "ScopedVariable.h"
 
 using namespace client_testing;
 
@@ -215,7 +216,7 @@ TEST (ClientTrust, AMissingReplyFifoAndPermissionDeniedAreToldAsSuch)
     // That user's own folder for its lock.
     const TemporaryFolder runtime;
     ASSERT_TRUE (!other || chown (runtime.path().c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0);
-    const ScopedVariable runtimeVariable ("XDG_RUNTIME_DIR", runtime.path());
+    const testing_support::ScopedVariable runtimeVariable ("XDG_RUNTIME_DIR", runtime.path());
 
     Subprocess process ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "200", "version"}, clientSetup ({}, other));
     const auto run = process.finish (std::chrono::seconds (10));
@@ -356,7 +357,7 @@ TEST (ClientTrust, TheLockLivesInAFolderOnlyThisUserCanWriteTo)
 {
     const auto other = otherUser();
     const TemporaryFolder home, runtime;
-    const ScopedVariable homeVariable ("HOME", home.path());
+    const testing_support::ScopedVariable homeVariable ("HOME", home.path());
     const auto homeFolder = home.path() + "/.cache/bv-client";
 
     struct Case
@@ -402,7 +403,7 @@ TEST (ClientTrust, TheLockLivesInAFolderOnlyThisUserCanWriteTo)
         if (c.needsOtherUser && !other)
             continue;
 
-        const ScopedVariable runtimeVariable ("XDG_RUNTIME_DIR", c.runtimeDirectory);
+        const testing_support::ScopedVariable runtimeVariable ("XDG_RUNTIME_DIR", c.runtimeDirectory);
         ASSERT_TRUE (c.prepare());
 
         const auto name = uniquePipeName ("folder" + std::to_string (&c - cases));

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../support/TempDirectory.h"
 #include "logging/ExtensionLog.h"
 #include "logging/LogText.h"
 
@@ -49,21 +50,8 @@ bool endsWith (const std::string& text, const std::string& end)
 class ExtensionLogTest : public ::testing::Test
 {
 protected:
-    ExtensionLogTest()
-    {
-        char pattern[] = "/tmp/bv-log-test-XXXXXX";
-        folder = ::mkdtemp (pattern) != nullptr ? pattern : "/tmp/bv-log-test";
-        keptOpen = folder + "/kept/Reaper.txt";
-    }
-
-    ~ExtensionLogTest() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all (folder, ignored);
-    }
-
-    std::string folder;
-    std::string keptOpen;
+    testing_support::TempDirectory folder{"bv-log-test"};
+    std::string keptOpen = folder.path ("kept/Reaper.txt");
 };
 } // namespace
 
@@ -124,7 +112,7 @@ TEST (LogText, BannerTimeAndNumbersReadTheSameInEveryLocale)
 TEST_F (ExtensionLogTest, TrimsAtStartAndAppendsAfterWhatOthersWrote)
 {
     // An old log larger than the limit is cut to its last lines first.
-    std::filesystem::create_directories (folder + "/kept");
+    std::filesystem::create_directories (folder.path ("kept"));
     std::string old;
 
     for (int i = 0; i < 2000; ++i)
@@ -261,7 +249,7 @@ TEST_F (ExtensionLogTest, AnUnwritableFolderLosesNothingThatFitsAndRecoversWhenW
     logger.logMessage ("before");
 
     ASSERT_EQ (::unlink (keptOpen.c_str()), 0);
-    UnwritableFolder blocked (folder + "/kept");
+    UnwritableFolder blocked (folder.path ("kept"));
     const auto line = [] (int i)
     { return "while unwritable " + std::string (i < 10 ? "0" : "") + std::to_string (i); };
 
@@ -291,7 +279,7 @@ TEST_F (ExtensionLogTest, LinesStillWaitingWhenTheLoggerGoesAreWrittenToStandard
 {
     auto logger = std::make_unique<ExtensionLog> (keptOpen, std::string(), 131072);
     ASSERT_EQ (::unlink (keptOpen.c_str()), 0);
-    UnwritableFolder blocked (folder + "/kept");
+    UnwritableFolder blocked (folder.path ("kept"));
     logger->logMessage ("nowhere to go");
 
     ::testing::internal::CaptureStderr();
@@ -370,7 +358,7 @@ TEST_F (ExtensionLogTest, ALogCutInSessionBeginsWithItsStartThenWholeLines)
 // The growth allowed counts from the size the log had once started, not from nothing.
 TEST_F (ExtensionLogTest, TheLogIsCutOnlyOnceItHasGrownByTheAllowanceSinceItsStart)
 {
-    std::filesystem::create_directories (folder + "/kept");
+    std::filesystem::create_directories (folder.path ("kept"));
     std::string earlier;
 
     for (int i = 0; earlier.size() < 50000; ++i)
@@ -486,7 +474,7 @@ TEST_F (ExtensionLogTest, AFullDiskLosesLinesCountedExactlyOnALineOfTheirOwn)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        const auto path = folder + "/" + std::to_string (c.linesWhileFull) + "/Reaper.txt";
+        const auto path = folder.path (std::to_string (c.linesWhileFull) + "/Reaper.txt");
         LogFileAppender::Limits limits;
         limits.keptWhileUnwritable = 300;
         ExtensionLog logger (path, {}, 131072, limits);
@@ -593,7 +581,7 @@ TEST_F (ExtensionLogTest, APathThatIsNotThisUsersOwnFileIsLeftAloneAndTheLogKept
             continue;
         }
 
-        const auto logFolder = folder + "/" + std::to_string (static_cast<int> (c.plant));
+        const auto logFolder = folder.path (std::to_string (static_cast<int> (c.plant)));
         const auto path = logFolder + "/Reaper.txt";
         const auto other = logFolder + "/other.txt";
         std::filesystem::create_directories (logFolder);
@@ -664,8 +652,8 @@ TEST_F (ExtensionLogTest, APathThatIsNotThisUsersOwnFileIsLeftAloneAndTheLogKept
 // A log replaced by a link while it runs is left alone the same way.
 TEST_F (ExtensionLogTest, WithNoSafeFileTheLinesGoToStandardError)
 {
-    std::filesystem::create_directories (folder + "/kept");
-    const auto other = folder + "/other.txt";
+    std::filesystem::create_directories (folder.path ("kept"));
+    const auto other = folder.path ("other.txt");
     const auto beside = LogFileAppender::besidePath (keptOpen);
     writeFile (other, "precious\r\n");
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "../support/Hex.h"
+#include "../support/TempDirectory.h"
 #include "AudioFileWriter.h"
 #include "FunctionTable.h"
 #include "HostModel.h"
@@ -29,6 +28,7 @@ protected:
         EXPECT_EQ (bindHostApi (&reaper_host::getFunc), 0);
         EXPECT_EQ (bindOptionalHostApi (&reaper_host::getFunc), 0);
         model.journal().clear();
+        EXPECT_FALSE (scratch.directory().empty());
     }
 
     ~HostModelTest() override
@@ -36,8 +36,6 @@ protected:
         // Frees the project's sources now: left to the end of the process, they would be
         // destroyed after the host's registry of live sources.
         model.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all (scratch, ignored);
     }
 
     void handle (const std::string& payload)
@@ -53,22 +51,15 @@ protected:
     // A mono 16-bit WAV of the given length, written into the scratch folder.
     std::string audioFile (const std::string& name, int sampleRate, std::int64_t frames)
     {
-        const auto path = scratch + "/" + name;
+        const auto path = scratch.path (name);
         EXPECT_TRUE (reaper_host::writeAudioFile (path, reaper_host::AudioFileFormat::wav16, sampleRate, 1, frames));
         return path;
     }
 
+    // Declared first, so removed last.
+    testing_support::TempDirectory scratch{"bv-handlers"};
     reaper_host::HostModel& model = reaper_host::HostModel::current();
     LogCapture log;
     RecordingSender replies{&log};
-    const std::string scratch = makeScratchFolder();
-
-    static std::string makeScratchFolder()
-    {
-        char pattern[] = "/tmp/bv-handlers-XXXXXX";
-        const char* made = ::mkdtemp (pattern);
-        EXPECT_NE (made, nullptr);
-        return made != nullptr ? made : "/tmp";
-    }
 };
 } // namespace handler_testing

@@ -743,7 +743,7 @@ TEST_F (Spot, MissingPayloadGoesOnWithAnEmptyPath)
 TEST_F (Spot, PathThatIsNoExistingFileIsStillPlaced)
 {
     const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path (scratch);
+    std::filesystem::current_path (scratch.directory());
     const auto relative = std::filesystem::path (tone).filename().string();
 
     BVReaper::ClientMessage request;
@@ -777,7 +777,7 @@ TEST_F (Spot, RealAudioFilesLandWithTheirLengthToTheSample)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        const auto path = scratch + "/" + c.name;
+        const auto path = scratch.path (c.name);
         ASSERT_TRUE (reaper_host::writeAudioFile (path, c.format, c.rate, 2, c.frames));
         model.reset();
         model.addTrack();

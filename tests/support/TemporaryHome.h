@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "ScopedVariable.h"
 #include "TempDirectory.h"
 
 namespace testing_support
@@ -13,8 +14,7 @@ namespace testing_support
 class TemporaryHome
 {
 public:
-    TemporaryHome();
-    ~TemporaryHome();
+    TemporaryHome() = default;
 
     TemporaryHome (const TemporaryHome&) = delete;
     TemporaryHome& operator= (const TemporaryHome&) = delete;
@@ -36,6 +36,10 @@ public:
 
 private:
     TempDirectory folder{"bv-home"};
-    std::optional<std::string> previousHome, previousConfigHome;
+
+    // After the folder, so that the variables are put back before it is removed. Without a
+    // folder HOME keeps its value.
+    ScopedVariable homeVariable{"HOME", path().empty() ? ScopedVariable::valueOf ("HOME") : path()};
+    ScopedVariable configHomeVariable{"XDG_CONFIG_HOME", std::nullopt};
 };
 } // namespace testing_support

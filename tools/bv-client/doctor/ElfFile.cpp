@@ -1,10 +1,6 @@
 #include "ElfFile.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <sstream>
-
-#include <unistd.h>
 
 #include "RegularFile.h"
 
@@ -68,24 +64,7 @@ public:
 
     std::string bytes (std::uint64_t offset, std::uint64_t count) override
     {
-        if (!file.isOpen() || offset >= file.size)
-            return {};
-
-        std::string data (static_cast<std::size_t> (std::min (count, file.size - offset)), '\0');
-        std::size_t got = 0;
-
-        while (got < data.size())
-        {
-            const auto result = ::pread (file.fd.get(), data.data() + got, data.size() - got, static_cast<off_t> (offset + got));
-
-            if (result > 0)
-                got += static_cast<std::size_t> (result);
-            else if (!(result < 0 && errno == EINTR))
-                break;
-        }
-
-        data.resize (got);
-        return data;
+        return regular_file::readAt (file, offset, count);
     }
 
 private:

@@ -1,5 +1,6 @@
 #include "RegularFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -75,6 +76,28 @@ Opened open (const std::string& path)
     return opened;
 }
 
+std::string readAt (const Opened& opened, std::uint64_t offset, std::uint64_t count)
+{
+    if (!opened.isOpen() || offset >= opened.size)
+        return {};
+
+    std::string data (static_cast<std::size_t> (std::min (count, opened.size - offset)), '\0');
+    std::size_t got = 0;
+
+    while (got < data.size())
+    {
+        const auto result = ::pread (opened.fd.get(), data.data() + got, data.size() - got, static_cast<off_t> (offset + got));
+
+        if (result > 0)
+            got += static_cast<std::size_t> (result);
+        else if (!(result < 0 && errno == EINTR))
+            break;
+    }
+
+    data.resize (got);
+    return data;
+}
+
 Tail readTail (const std::string& path, std::uint64_t maxBytes)
 {
     auto opened = open (path);
@@ -89,20 +112,7 @@ Tail readTail (const std::string& path, std::uint64_t maxBytes)
     const auto count = opened.size < maxBytes ? opened.size : maxBytes;
     const auto from = opened.size - count;
     tail.cut = from > 0;
-    tail.bytes.resize (static_cast<std::size_t> (count));
-    std::size_t got = 0;
-
-    while (got < tail.bytes.size())
-    {
-        const auto result = ::pread (opened.fd.get(), tail.bytes.data() + got, tail.bytes.size() - got, static_cast<off_t> (from + got));
-
-        if (result > 0)
-            got += static_cast<std::size_t> (result);
-        else if (!(result < 0 && errno == EINTR))
-            break;
-    }
-
-    tail.bytes.resize (got);
+    tail.bytes = readAt (opened, from, count);
     return tail;
 }
 } // namespace regular_file

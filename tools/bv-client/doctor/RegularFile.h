@@ -36,6 +36,10 @@ struct Opened
 // again on the descriptor.
 Opened open (const std::string& path);
 
+// Up to count bytes of an opened file from offset, no further than its size at the open;
+// fewer if a read fails, none if the file is not open or offset is at or past that size.
+std::string readAt (const Opened& opened, std::uint64_t offset, std::uint64_t count);
+
 // At most maxBytes of the file: all of it, or its last maxBytes when it is larger. cut says
 // whether the start was left out.
 struct Tail
