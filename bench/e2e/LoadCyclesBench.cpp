@@ -18,6 +18,7 @@
 #include "HostModel.h"
 #include "MainLoop.h"
 #include "PipeClient.h"
+#include "PipeContract.h"
 #include "ProcessMemory.h"
 #include "RequestPayloads.h"
 #include "TemporaryHome.h"
@@ -58,7 +59,7 @@ bool answersAfterReload (reaper_host::ExtensionLibrary& library, reaper_host::Ho
     reaper_host::MainLoop (host.timers(), 1ms).runWhile ([&]
                                                          {
         PipeClient pipe;
-        if (pipe.open ("bv_reaper", 5000) && pipe.send (request_payloads::version(), 5000))
+        if (pipe.open (pipe_contract::kPipeName, 5000) && pipe.send (request_payloads::version(), 5000))
             if (const auto reply = pipe.receive (5000))
                 answered = request_payloads::isVersionReply (*reply); });
     library.unload();
