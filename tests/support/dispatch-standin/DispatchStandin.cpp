@@ -95,88 +95,89 @@ bool takeNext (MainQueue& queue, Item& next, dispatch_time_t& wakeAt)
 }
 } // namespace
 
-extern "C" {
-dispatch_queue_t dispatch_get_main_queue (void)
+extern "C"
 {
-    return &mainQueue().identity;
-}
-
-void dispatch_async_f (dispatch_queue_t queue, void* context, dispatch_function_t work)
-{
-    checkQueue (queue);
-    enqueue ({0, context, work, nullptr});
-}
-
-void dispatch_after_f (dispatch_time_t when, dispatch_queue_t queue, void* context, dispatch_function_t work)
-{
-    checkQueue (queue);
-
-    if (when == DISPATCH_TIME_FOREVER)
-        return;
-
-    enqueue ({when, context, work, nullptr});
-}
-
-void dispatch_sync_f (dispatch_queue_t queue, void* context, dispatch_function_t work)
-{
-    checkQueue (queue);
-    auto& main = mainQueue();
-
-    if (std::this_thread::get_id() == main.thread)
-        misuse ("dispatch_sync_f onto the main queue from its own thread (a deadlock)");
-
-    bool finished = false;
-    enqueue ({0, context, work, &finished});
-
-    std::unique_lock<std::mutex> guard (main.lock);
-    main.changed.wait (guard, [&]
-                       { return finished; });
-}
-
-dispatch_time_t dispatch_time (dispatch_time_t when, int64_t delta)
-{
-    if (when == DISPATCH_TIME_FOREVER)
-        return when;
-
-    const auto base = when == DISPATCH_TIME_NOW ? nowNs() : when;
-    return static_cast<dispatch_time_t> (static_cast<int64_t> (base) + delta);
-}
-
-void dispatch_main (void)
-{
-    auto& queue = mainQueue();
-    std::unique_lock<std::mutex> guard (queue.lock);
-
-    if (queue.thread != std::thread::id())
-        misuse ("dispatch_main called twice");
-
-    queue.thread = std::this_thread::get_id();
-
-    for (;;)
+    dispatch_queue_t dispatch_get_main_queue (void)
     {
-        Item next;
-        dispatch_time_t wakeAt;
+        return &mainQueue().identity;
+    }
 
-        if (!takeNext (queue, next, wakeAt))
+    void dispatch_async_f (dispatch_queue_t queue, void* context, dispatch_function_t work)
+    {
+        checkQueue (queue);
+        enqueue ({0, context, work, nullptr});
+    }
+
+    void dispatch_after_f (dispatch_time_t when, dispatch_queue_t queue, void* context, dispatch_function_t work)
+    {
+        checkQueue (queue);
+
+        if (when == DISPATCH_TIME_FOREVER)
+            return;
+
+        enqueue ({when, context, work, nullptr});
+    }
+
+    void dispatch_sync_f (dispatch_queue_t queue, void* context, dispatch_function_t work)
+    {
+        checkQueue (queue);
+        auto& main = mainQueue();
+
+        if (std::this_thread::get_id() == main.thread)
+            misuse ("dispatch_sync_f onto the main queue from its own thread (a deadlock)");
+
+        bool finished = false;
+        enqueue ({0, context, work, &finished});
+
+        std::unique_lock<std::mutex> guard (main.lock);
+        main.changed.wait (guard, [&]
+                           { return finished; });
+    }
+
+    dispatch_time_t dispatch_time (dispatch_time_t when, int64_t delta)
+    {
+        if (when == DISPATCH_TIME_FOREVER)
+            return when;
+
+        const auto base = when == DISPATCH_TIME_NOW ? nowNs() : when;
+        return static_cast<dispatch_time_t> (static_cast<int64_t> (base) + delta);
+    }
+
+    void dispatch_main (void)
+    {
+        auto& queue = mainQueue();
+        std::unique_lock<std::mutex> guard (queue.lock);
+
+        if (queue.thread != std::thread::id())
+            misuse ("dispatch_main called twice");
+
+        queue.thread = std::this_thread::get_id();
+
+        for (;;)
         {
-            if (wakeAt == DISPATCH_TIME_FOREVER)
-                queue.changed.wait (guard);
-            else
-                queue.changed.wait_until (guard, Clock::time_point (std::chrono::nanoseconds (wakeAt)));
+            Item next;
+            dispatch_time_t wakeAt;
 
-            continue;
-        }
+            if (!takeNext (queue, next, wakeAt))
+            {
+                if (wakeAt == DISPATCH_TIME_FOREVER)
+                    queue.changed.wait (guard);
+                else
+                    queue.changed.wait_until (guard, Clock::time_point (std::chrono::nanoseconds (wakeAt)));
 
-        // One item at a time, unlocked while it runs so any thread can queue more.
-        guard.unlock();
-        next.work (next.context);
-        guard.lock();
+                continue;
+            }
 
-        if (next.finished != nullptr)
-        {
-            *next.finished = true;
-            queue.changed.notify_all();
+            // One item at a time, unlocked while it runs so any thread can queue more.
+            guard.unlock();
+            next.work (next.context);
+            guard.lock();
+
+            if (next.finished != nullptr)
+            {
+                *next.finished = true;
+                queue.changed.notify_all();
+            }
         }
     }
-}
 }
