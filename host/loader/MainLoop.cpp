@@ -29,25 +29,26 @@ MainLoop::MainLoop (TimerRegistry& timers, std::chrono::microseconds period)
 
 void MainLoop::tick()
 {
-    host_main_thread::call ([this]
-                            { runTimers(); });
-}
-
-void MainLoop::runTimers()
-{
-    ++tickCount;
-
     if (!roundObserver)
     {
-        registry.runAll();
+        host_main_thread::call ([this]
+                                {
+                                    ++tickCount;
+                                    registry.runAll(); });
         return;
     }
 
-    const auto cpuStart = threadCpuTime();
+    // From the moment the round is due: where the main thread runs the main queue, the round
+    // waits there behind whatever holds the thread, an extension's own rounds included.
+    std::chrono::nanoseconds cpu{0};
     const auto start = Clock::now();
-    registry.runAll();
-    const auto end = Clock::now();
-    roundObserver ({end - start, threadCpuTime() - cpuStart});
+    host_main_thread::call ([&]
+                            {
+                                ++tickCount;
+                                const auto cpuStart = threadCpuTime();
+                                registry.runAll();
+                                cpu = threadCpuTime() - cpuStart; });
+    roundObserver ({Clock::now() - start, cpu});
 }
 
 void MainLoop::tickIfDue()

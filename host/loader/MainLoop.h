@@ -18,7 +18,9 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // How long one round of timers held the thread: by the clock, and on the CPU (the
-    // time without the moments the machine gave the core to something else).
+    // time without the moments the machine gave the core to something else). Where the
+    // main thread runs the main queue (macOS), the clock's figure also counts the wait
+    // behind the work queued before the round, the extension's rounds included.
     struct Round
     {
         std::chrono::nanoseconds wall{0};
@@ -65,7 +67,6 @@ public:
     }
 
 private:
-    void runTimers();
     static bool holds (const std::function<bool()>& condition);
 
     TimerRegistry& registry;
