@@ -39,7 +39,9 @@ TEST (ExtensionUnloadTest, EndsTheLogWithDeletingInstanceAndTheBridgesLastLineAn
     EXPECT_EQ (harness.host().journal().countOf ("Register"), ExtensionHarness::timersOfALoadedExtension());
 
     if (ExtensionHarness::timersOfALoadedExtension() > 0)
+    {
         EXPECT_EQ (harness.host().journal().lines().front(), "Register(\"-timer\", function) -> 1");
+    }
 }
 
 TEST (ExtensionUnloadTest, UnloadCallsWithoutABridgeOnlyWriteDeletingInstanceToStandardError)
