@@ -12,7 +12,10 @@ foreach(lang C CXX)
   set(CMAKE_${lang}_ARCHIVE_APPEND "<CMAKE_AR> --format=darwin q <TARGET> <LINK_FLAGS> <OBJECTS>")
 endforeach()
 
-find_program(BV_LD64 NAMES ld64.lld-14 ld64.lld REQUIRED)
+# ld64.lld 19: 14 with -dead_strip drops __eh_frame and __gcc_except_tab from arm64 slices,
+# which leaves their compact-unwind entries pointing at DWARF that is not there, so nothing
+# could unwind through the module on Apple silicon.
+find_program(BV_LD64 NAMES ld64.lld-19 REQUIRED)
 find_program(BV_MACHO_STRIP NAMES llvm-strip-14 llvm-strip REQUIRED)
 set(BV_MODULE_LINKER_LAUNCHER "${BV_ZIG_WRAPPERS}/macho-module-link;${BV_LD64};${BV_MACHO_STRIP};--")
 
