@@ -42,8 +42,11 @@ int load (reaper_plugin_info_t& rec)
     }
 
     bindOptionalHostApi (rec.GetFunc);
-    ReaperBridge::getInstance();
+
+    // Rounds first, then the pipe: a request that comes the moment the FIFOs exist finds
+    // rounds to run it (main_thread::start also runs what came before it).
     main_thread::start (rec);
+    ReaperBridge::getInstance();
     return 1;
 }
 

@@ -17,8 +17,11 @@ MainThreadQueue& waiting()
 
 std::atomic<unsigned> round{0};
 
-// The round the platform schedules. REAPER can run timers and its main queue from inside a
-// modal loop that one of our rounds started: such a round inside a round does nothing.
+// The round the platform schedules. On Linux REAPER runs its timers from inside a modal loop
+// that one of our rounds started (a message box): such a round inside a round does nothing.
+// On macOS it never comes: the main queue runs nothing while one of its blocks runs, so a
+// dialog opened from a round holds the whole main queue (REAPER's and AppKit's work too)
+// until it closes.
 void runScheduledRound()
 {
     static bool inside = false;
@@ -56,7 +59,15 @@ int runRound (int maxItems)
 
 bool start (const reaper_plugin_info_t& rec)
 {
-    return platform::startMainThreadRounds (rec, &runScheduledRound);
+    if (!platform::startMainThreadRounds (rec, &runScheduledRound))
+        return false;
+
+    // Work posted before the rounds were switched on asked for a round that could not come
+    // yet, and its poster asks only once (an inbox asks when it stops being empty): ask now.
+    if (waiting().size() > 0)
+        platform::requestRound();
+
+    return true;
 }
 
 void stop()

@@ -25,7 +25,8 @@ unsigned currentRound();
 // Runs one round now, on the calling (main) thread; the number of items run.
 int runRound (int maxItems = kMaxItemsPerRound);
 
-// Arranges for REAPER's main thread to run the rounds from now on; false when it cannot be.
+// Arranges for REAPER's main thread to run the rounds from now on, starting with what was
+// posted before; false when it cannot be.
 bool start (const reaper_plugin_info_t& rec);
 
 // Stops the rounds and drops what waits without running it; safe when never started.

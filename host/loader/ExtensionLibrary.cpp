@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 
+#include "HostMainThread.h"
+
 namespace reaper_host
 {
 namespace
@@ -102,7 +104,13 @@ int ExtensionLibrary::loadCall (reaper_plugin_info_t& record)
         return 0;
 
     const auto start = Clock::now();
-    const int answer = entry (handle, &record);
+    int answer = 0;
+
+    // REAPER loads its extensions on its main thread: host calls from any other are faults.
+    host_main_thread::call ([&]
+                            {
+                                model.adoptCallingThreadAsMain();
+                                answer = entry (handle, &record); });
     loadCallDuration = Clock::now() - start;
     bridgeMayExist = bridgeMayExist || answer != 0;
     return answer;
@@ -114,7 +122,9 @@ int ExtensionLibrary::unloadCall()
         return 0;
 
     const auto start = Clock::now();
-    const int answer = entry (handle, nullptr);
+    int answer = 0;
+    host_main_thread::call ([&]
+                            { answer = entry (handle, nullptr); });
     unloadCallDuration = Clock::now() - start;
     bridgeMayExist = false;
     return answer;

@@ -29,7 +29,8 @@ struct LoadResult
 };
 
 // One extension library loaded the way REAPER loads it: dlopen, ReaperPluginEntry with
-// the host model's record, and at unload the entry with a null record, then dlclose.
+// the host model's record, and at unload the entry with a null record, then dlclose. The
+// entry point is called on the host's main thread (HostMainThread.h).
 // The host's one loader: reaper-sim, the tests and the benchmarks all load through it.
 class ExtensionLibrary
 {

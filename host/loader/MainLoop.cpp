@@ -6,6 +6,8 @@
 
 #include <time.h>
 
+#include "HostMainThread.h"
+
 namespace reaper_host
 {
 namespace
@@ -26,6 +28,12 @@ MainLoop::MainLoop (TimerRegistry& timers, std::chrono::microseconds period)
 }
 
 void MainLoop::tick()
+{
+    host_main_thread::call ([this]
+                            { runTimers(); });
+}
+
+void MainLoop::runTimers()
 {
     ++tickCount;
 
@@ -67,6 +75,15 @@ std::chrono::microseconds MainLoop::timeUntilNextTick() const
     return now >= nextTick ? std::chrono::microseconds (0) : std::chrono::duration_cast<std::chrono::microseconds> (nextTick - now);
 }
 
+// Checked on the main thread, like everything else the loop's rounds look at.
+bool MainLoop::holds (const std::function<bool()>& condition)
+{
+    bool result = false;
+    host_main_thread::call ([&]
+                            { result = condition(); });
+    return result;
+}
+
 void MainLoop::runFor (std::chrono::microseconds duration)
 {
     runUntil ([]
@@ -78,7 +95,7 @@ bool MainLoop::runUntil (const std::function<bool()>& condition, std::chrono::mi
 {
     const auto deadline = Clock::now() + timeout;
 
-    if (condition())
+    if (holds (condition))
         return true;
 
     for (;;)
@@ -86,13 +103,13 @@ bool MainLoop::runUntil (const std::function<bool()>& condition, std::chrono::mi
         const auto now = Clock::now();
 
         if (now >= deadline)
-            return condition();
+            return holds (condition);
 
         std::this_thread::sleep_until (std::min (deadline, now + timeUntilNextTick()));
         const auto before = tickCount;
         tickIfDue();
 
-        if (tickCount != before && condition())
+        if (tickCount != before && holds (condition))
             return true;
     }
 }

@@ -8,8 +8,10 @@
 
 namespace reaper_host
 {
-// REAPER's main-thread loop: calls every registered timer on the calling thread once
-// per period (REAPER's is about 33 ms), between whatever else the caller does.
+// REAPER's main-thread loop: calls every registered timer on the host's main thread once
+// per period (REAPER's is about 33 ms), between whatever else the caller does. On Linux
+// that is the calling thread; on macOS the loop's rounds are main-queue work, and the main
+// queue also runs whatever an extension queues there in between (HostMainThread.h).
 class MainLoop
 {
 public:
@@ -63,6 +65,9 @@ public:
     }
 
 private:
+    void runTimers();
+    static bool holds (const std::function<bool()>& condition);
+
     TimerRegistry& registry;
     std::chrono::microseconds interval;
     Clock::time_point nextTick;

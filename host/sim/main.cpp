@@ -1,7 +1,10 @@
+#include "HostMainThread.h"
 #include "SimOptions.h"
 #include "SimProgram.h"
 
-int main (int argc, char** argv)
+namespace
+{
+int runReaperSim (int argc, char** argv)
 {
     reaper_host::SimOptions options;
     int exitCode = 0;
@@ -10,4 +13,12 @@ int main (int argc, char** argv)
         return exitCode;
 
     return reaper_host::runSimProgram (options);
+}
+} // namespace
+
+// The program runs beside the host's main thread where that thread runs the main dispatch
+// queue (macOS), and on it elsewhere.
+int main (int argc, char** argv)
+{
+    return reaper_host::host_main_thread::runProgram (&runReaperSim, argc, argv);
 }

@@ -177,8 +177,11 @@ TEST (TimerReentryTest, ATimerCallFromInsideTheTimerDeliversNothing)
 {
     ExtensionHarness harness;
     ASSERT_TRUE (harness.load().ok());
-    ASSERT_EQ (harness.host().timers().count(), 1);
-    const auto extensionTimer = harness.host().timers().all().front();
+    ASSERT_EQ (harness.host().timers().count(), ExtensionHarness::timersOfALoadedExtension());
+
+    // A modal loop opened inside a round calls REAPER's timers again (Linux); where rounds
+    // come from the main queue (macOS) nothing runs inside a main-queue block at all.
+    const auto extensionTimer = harness.host().timers().all().empty() ? nullptr : harness.host().timers().all().front();
 
     int reentries = 0;
     int explorerCallsSeenInside = -1;
@@ -189,7 +192,8 @@ TEST (TimerReentryTest, ATimerCallFromInsideTheTimerDeliversNothing)
     host.setTakeSource (take, std::make_unique<ReenteringSource> ([&]
                                                                   {
                                                                       ++reentries;
-                                                                      extensionTimer();
+                                                                      if (extensionTimer != nullptr)
+                                                                          extensionTimer();
                                                                       explorerCallsSeenInside = host.journal().countOf ("OpenMediaExplorer"); }));
     host.selectItem (item);
 
@@ -215,10 +219,13 @@ TEST (TimerReentryTest, ATimerCallFromInsideTheTimerDeliversNothing)
                             }
                             bothSent = true; });
 
-    // Both requests queued before any tick delivers them.
-    while (!bothSent)
-        std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    std::this_thread::sleep_for (std::chrono::milliseconds (100));
+    // Both requests queued before any round delivers them: REAPER's main thread is busy
+    // meanwhile (rounds that come on demand would otherwise take the first at once).
+    reaper_host::host_main_thread::call ([&]
+                                         {
+                                             while (!bothSent)
+                                                 std::this_thread::sleep_for (std::chrono::milliseconds (1));
+                                             std::this_thread::sleep_for (std::chrono::milliseconds (100)); });
 
     harness.pumpUntil ([&]
                        { return replies.size() == 2; },
@@ -243,7 +250,19 @@ TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedABoundedRunPerTickInOrder)
     ExtensionHarness harness;
     ASSERT_TRUE (harness.load().ok());
     harness.host().setProjectPath ("/projects/flood");
-    const auto extensionTimer = harness.host().timers().all().front();
+    const auto timers = harness.host().timers().all();
+    ASSERT_EQ (timers.size(), static_cast<std::size_t> (ExtensionHarness::timersOfALoadedExtension()));
+
+    // One of the extension's rounds: REAPER's timer runs it (Linux). Where rounds come from
+    // the main queue on their own (macOS), a turn of ours there lets at most one through,
+    // since the extension keeps one round queued at a time and queues the next at its end.
+    const auto oneRound = [&]
+    {
+        if (!timers.empty())
+            timers.front()();
+        else
+            reaper_host::host_main_thread::call ([] {});
+    };
 
     constexpr int kRequests = 3000;
     std::atomic<bool> allSent{false};
@@ -280,10 +299,12 @@ TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedABoundedRunPerTickInOrder)
                             allSent = true;
                             clientDone = true; });
 
-    // The whole backlog is queued before the first tick.
-    while (!allSent)
-        std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    std::this_thread::sleep_for (std::chrono::milliseconds (200));
+    // The whole backlog is queued before the first round: REAPER's main thread is busy.
+    reaper_host::host_main_thread::call ([&]
+                                         {
+                                             while (!allSent)
+                                                 std::this_thread::sleep_for (std::chrono::milliseconds (1));
+                                             std::this_thread::sleep_for (std::chrono::milliseconds (200)); });
 
     // The connection hands on at most this many packets per delivery round (one tick).
     constexpr int kMostPacketsPerTick = 256;
@@ -295,7 +316,7 @@ TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedABoundedRunPerTickInOrder)
     {
         const int before = harness.host().journal().countOf ("GetProjectPath");
         const auto tickStart = std::chrono::steady_clock::now();
-        extensionTimer();
+        oneRound();
         longestTick = std::max (longestTick, std::chrono::steady_clock::now() - tickStart);
         mostInOneTick = std::max (mostInOneTick, harness.host().journal().countOf ("GetProjectPath") - before);
         ++ticks;
@@ -306,8 +327,16 @@ TEST (TimerWorkBoundTest, ABacklogOfRequestsIsServedABoundedRunPerTickInOrder)
 
     EXPECT_EQ (repliesInOrder, kRequests);
     EXPECT_EQ (harness.host().journal().countOf ("GetProjectPath"), kRequests);
-    EXPECT_LE (mostInOneTick, kMostPacketsPerTick) << "one tick served the backlog at once, holding REAPER's main thread";
-    EXPECT_GE (ticks, kRequests / kMostPacketsPerTick);
-    // The work budget of a tick is a few milliseconds; a shared, slow machine gets slack.
+
+    // The work budget of a round is a few milliseconds; a shared, slow machine gets slack.
+    // Where rounds come on their own, this is how long a turn of ours waited behind one.
     EXPECT_LT (longestTick, std::chrono::milliseconds (100));
+
+    // Only REAPER's timer calls mark where one round ends and the next begins; on the main
+    // queue the next round may come before our next turn.
+    if (!timers.empty())
+    {
+        EXPECT_LE (mostInOneTick, kMostPacketsPerTick) << "one tick served the backlog at once, holding REAPER's main thread";
+        EXPECT_GE (ticks, kRequests / kMostPacketsPerTick);
+    }
 }

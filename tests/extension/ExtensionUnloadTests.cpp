@@ -36,8 +36,10 @@ TEST (ExtensionUnloadTest, EndsTheLogWithDeletingInstanceAndTheBridgesLastLineAn
 
     EXPECT_TRUE (harness.pipeFiles().empty());
     EXPECT_EQ (harness.host().timers().count(), 0);
-    EXPECT_EQ (harness.host().journal().countOf ("Register"), 1);
-    EXPECT_EQ (harness.host().journal().lines().front(), "Register(\"-timer\", function) -> 1");
+    EXPECT_EQ (harness.host().journal().countOf ("Register"), ExtensionHarness::timersOfALoadedExtension());
+
+    if (ExtensionHarness::timersOfALoadedExtension() > 0)
+        EXPECT_EQ (harness.host().journal().lines().front(), "Register(\"-timer\", function) -> 1");
 }
 
 TEST (ExtensionUnloadTest, UnloadCallsWithoutABridgeOnlyWriteDeletingInstanceToStandardError)
@@ -77,7 +79,7 @@ TEST (ExtensionUnloadTest, LoadingAfterUnloadMakesANewBridgeWithANewBanner)
     const auto lines = harness.logLines();
     EXPECT_EQ (testing_support::bannerCount (lines), 2);
     EXPECT_EQ (testing_support::countOf (lines, "pipe created"), 2);
-    EXPECT_EQ (harness.host().timers().count(), 1);
+    EXPECT_EQ (harness.host().timers().count(), ExtensionHarness::timersOfALoadedExtension());
 
     const auto reply = harness.request (std::string ("\x08\x03", 2));
     ASSERT_TRUE (reply.has_value());
@@ -96,7 +98,7 @@ TEST (ExtensionUnloadTest, ABridgeCanBeMadeAgainWhileTheModuleStaysMapped)
     for (int round = 0; round < 3; ++round)
     {
         ASSERT_EQ (module.loadCall(), 1) << "round " << round;
-        EXPECT_EQ (harness.host().timers().count(), 1);
+        EXPECT_EQ (harness.host().timers().count(), ExtensionHarness::timersOfALoadedExtension());
 
         const auto reply = harness.request (std::string ("\x08\x03", 2));
         ASSERT_TRUE (reply.has_value()) << "round " << round;

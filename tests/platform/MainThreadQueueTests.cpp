@@ -1,8 +1,13 @@
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "MainThread.h"
 #include "MainThreadQueue.h"
 
 namespace
@@ -123,4 +128,113 @@ TEST (MainThreadQueueTest, ItemsPostedFromOtherThreadsAllRunOnceInEachThreadsOrd
         for (int i = 0; i < kPerThread; ++i)
             ASSERT_EQ (fromOneThread[static_cast<std::size_t> (i)], i);
     }
+}
+
+// main_thread's rounds as the platform brings them: REAPER's timer where the platform
+// registers one (Linux), else the main queue, which the host's main thread runs by itself.
+namespace
+{
+std::atomic<void (*)()> registeredTimer{nullptr};
+
+int registerWithHost (const char* name, void* function)
+{
+    if (std::strcmp (name, "timer") == 0)
+        registeredTimer = reinterpret_cast<void (*)()> (function);
+    else if (std::strcmp (name, "-timer") == 0)
+        registeredTimer = nullptr;
+
+    return 1;
+}
+
+reaper_plugin_info_t hostRecord()
+{
+    return {kReaperPluginVersion, nullptr, &registerWithHost, nullptr};
+}
+
+class MainThreadRoundsTest : public ::testing::Test
+{
+protected:
+    ~MainThreadRoundsTest() override
+    {
+        main_thread::stop();
+    }
+
+    void note (const std::string& event)
+    {
+        const std::lock_guard<std::mutex> guard (lock);
+        events.push_back (event);
+    }
+
+    std::vector<std::string> noted()
+    {
+        const std::lock_guard<std::mutex> guard (lock);
+        return events;
+    }
+
+    // Turns REAPER's timer (where there is one) until `count` events are noted.
+    bool roundsUntilNoted (std::size_t count)
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds (5);
+
+        while (noted().size() < count && Clock::now() < deadline)
+        {
+            if (auto* timer = registeredTimer.load())
+                timer();
+            else
+                std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        }
+
+        return noted().size() >= count;
+    }
+
+    std::mutex lock;
+    std::vector<std::string> events;
+};
+} // namespace
+
+TEST_F (MainThreadRoundsTest, WorkPostedBeforeTheRoundsStartRunsOnceTheyDo)
+{
+    main_thread::post ([this]
+                       { note ("ran"); });
+
+    ASSERT_TRUE (main_thread::start (hostRecord()));
+    EXPECT_TRUE (roundsUntilNoted (1)) << "nothing asked for a round after the start";
+}
+
+// A message box opened from a round runs REAPER's timers (Linux) while the second request
+// is already waiting: its round must not start inside the first one's.
+TEST_F (MainThreadRoundsTest, NoRoundStartsInsideARound)
+{
+    ASSERT_TRUE (main_thread::start (hostRecord()));
+
+    main_thread::post ([this]
+                       {
+                           note ("first begins");
+                           main_thread::post ([this]
+                                              { note ("second"); });
+
+                           if (auto* timer = registeredTimer.load())
+                               timer();
+
+                           note ("first ends"); });
+
+    ASSERT_TRUE (roundsUntilNoted (3));
+    EXPECT_EQ (noted(), (std::vector<std::string>{"first begins", "first ends", "second"}));
+}
+
+// Far fewer than the round's item limit, each slower than half the budget: the budget alone
+// ends the round after one or two.
+TEST_F (MainThreadRoundsTest, TheRoundBudgetStopsARoundOfSlowItems)
+{
+    constexpr int kItems = 10;
+    static_assert (kItems < main_thread::kMaxItemsPerRound, "the item limit must not be what stops the round");
+    static constexpr auto kItemTime = main_thread::kRoundBudget * 4 / 5;
+
+    for (int i = 0; i < kItems; ++i)
+        main_thread::post ([]
+                           { std::this_thread::sleep_for (kItemTime); });
+
+    const int run = main_thread::runRound();
+    EXPECT_GE (run, 1);
+    EXPECT_LE (run, 2);
 }

@@ -8,6 +8,7 @@
 
 #include "ExtensionLibrary.h"
 #include "FixedPipeLock.h"
+#include "HostMainThread.h"
 #include "HostModel.h"
 #include "MainLoop.h"
 #include "PipeClient.h"
@@ -57,6 +58,13 @@ public:
 
     // The path of the built module, reaper_belvanta_extension.
     static std::string modulePath();
+
+    // The timers a loaded extension keeps: one where its rounds run on a timer (Linux),
+    // none where they come from the main queue on demand (the macOS platform file).
+    static int timersOfALoadedExtension()
+    {
+        return reaper_host::host_main_thread::extensionRoundsComeOnDemand() ? 0 : 1;
+    }
 
     reaper_host::HostModel& host()
     {

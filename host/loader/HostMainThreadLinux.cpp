@@ -1,0 +1,21 @@
+// Linux: the program's thread is the main thread; extensions' rounds come from its timers.
+
+#include "HostMainThread.h"
+
+namespace reaper_host::host_main_thread
+{
+int runProgram (int (*program) (int, char**), int argc, char** argv)
+{
+    return program (argc, argv);
+}
+
+void call (const std::function<void()>& work)
+{
+    work();
+}
+
+bool extensionRoundsComeOnDemand()
+{
+    return false;
+}
+} // namespace reaper_host::host_main_thread
