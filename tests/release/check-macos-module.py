@@ -21,6 +21,10 @@ And the file: exactly the slices asked for (--arch, default x86_64 and arm64), a
 
   check-macos-module.py MODULE [--objdump llvm-objdump-14] [--arch A]... [--max-bytes N]
                         [--objects ARCH=FILE]... [--imports LIST]
+  check-macos-module.py --program PROGRAM [--objdump ...] [--arch A]... [--max-bytes N]
+
+With --program the file is a program of the Mac self-test (reaper-sim, bv-client): only its
+dylibs, minimum version and signature are checked.
 """
 import argparse
 import hashlib
@@ -192,36 +196,7 @@ def check_imports(report, tool, path, arch, options, listed, min_version):
                 None if not newer else ", ".join(newer[:6]))
 
 
-def check_slice(report, tool, path, data, arch, offset, size, objects, import_list):
-    slice_data = data[offset:offset + size]
-    options = [f"--arch={arch}"]
-    name = f"{arch}:"
-
-    headers = objdump(tool, path, *options, "--private-headers")
-    if headers is None:
-        report.line(f"{name} load commands", "unreadable", "llvm-objdump cannot read this slice")
-        return
-    commands = load_commands(headers)
-
-    used = [c.get("name", "?").split(" (offset")[0] for c in commands
-            if c.get("cmd") in ("LC_LOAD_DYLIB", "LC_LOAD_WEAK_DYLIB", "LC_REEXPORT_DYLIB",
-                                "LC_LAZY_LOAD_DYLIB", "LC_LOAD_UPWARD_DYLIB")]
-    report.line(f"{name} dylibs used", " ".join(used) or "none",
-                None if used == [LIBSYSTEM] else f"only {LIBSYSTEM} allowed")
-
-    trie = objdump(tool, path, *options, "--exports-trie") or ""
-    exported = re.findall(r"^0x[0-9A-Fa-f]+\s+(\S+)", trie, re.M)
-    symbols = objdump(tool, path, *options, "--syms") or ""
-    rows = [row for row in symbols.splitlines() if re.match(r"^[0-9a-f]{16} ", row)]
-    global_defined = sorted({row.split()[-1] for row in rows
-                             if row[17] == "g" and "*UND*" not in row})
-    listed = sorted(set(exported) | set(global_defined))
-    report.line(f"{name} exported symbols", f"{len(listed)}: {' '.join(listed[:4])}{' ...' if len(listed) > 4 else ''}",
-                None if listed == [ENTRY] else f"only {ENTRY} allowed")
-    own = [s for s in listed if s != ENTRY and not RUNTIME.search(s)]
-    report.line(f"{name} extension/protobuf exported", str(len(own)),
-                None if not own else "e.g. " + " ".join(own[:3]))
-
+def check_version_and_signature(report, commands, slice_data, arch, name):
     build = [c for c in commands if c.get("cmd") == "LC_BUILD_VERSION"]
     legacy = [c for c in commands if c.get("cmd") == "LC_VERSION_MIN_MACOSX"]
     if build:
@@ -244,6 +219,43 @@ def check_slice(report, tool, path, data, arch, offset, size, objects, import_li
         report.line(f"{name} code signature", "none",
                     "Apple silicon refuses unsigned code" if arch == "arm64" else None)
 
+
+def check_slice(report, tool, path, data, arch, offset, size, objects, import_list, program=False):
+    slice_data = data[offset:offset + size]
+    options = [f"--arch={arch}"]
+    name = f"{arch}:"
+
+    headers = objdump(tool, path, *options, "--private-headers")
+    if headers is None:
+        report.line(f"{name} load commands", "unreadable", "llvm-objdump cannot read this slice")
+        return
+    commands = load_commands(headers)
+
+    used = [c.get("name", "?").split(" (offset")[0] for c in commands
+            if c.get("cmd") in ("LC_LOAD_DYLIB", "LC_LOAD_WEAK_DYLIB", "LC_REEXPORT_DYLIB",
+                                "LC_LAZY_LOAD_DYLIB", "LC_LOAD_UPWARD_DYLIB")]
+    report.line(f"{name} dylibs used", " ".join(used) or "none",
+                None if used == [LIBSYSTEM] else f"only {LIBSYSTEM} allowed")
+
+    if program:
+        check_version_and_signature(report, commands, slice_data, arch, name)
+        return
+
+    trie = objdump(tool, path, *options, "--exports-trie") or ""
+    exported = re.findall(r"^0x[0-9A-Fa-f]+\s+(\S+)", trie, re.M)
+    symbols = objdump(tool, path, *options, "--syms") or ""
+    rows = [row for row in symbols.splitlines() if re.match(r"^[0-9a-f]{16} ", row)]
+    global_defined = sorted({row.split()[-1] for row in rows
+                             if row[17] == "g" and "*UND*" not in row})
+    listed = sorted(set(exported) | set(global_defined))
+    report.line(f"{name} exported symbols", f"{len(listed)}: {' '.join(listed[:4])}{' ...' if len(listed) > 4 else ''}",
+                None if listed == [ENTRY] else f"only {ENTRY} allowed")
+    own = [s for s in listed if s != ENTRY and not RUNTIME.search(s)]
+    report.line(f"{name} extension/protobuf exported", str(len(own)),
+                None if not own else "e.g. " + " ".join(own[:3]))
+
+    check_version_and_signature(report, commands, slice_data, arch, name)
+
     marks = [mark.decode() for mark in JUCE_MARKS if mark in slice_data]
     report.line(f"{name} JUCE inside", ", ".join(marks) or "none", None if not marks else "no JUCE allowed")
 
@@ -265,6 +277,7 @@ def main():
     parser.add_argument("--max-bytes", type=int, default=1_600_000)
     parser.add_argument("--objects", action="append", default=[], metavar="ARCH=FILE")
     parser.add_argument("--imports", metavar="LIST")
+    parser.add_argument("--program", action="store_true")
     args = parser.parse_args()
     objects = {}
     for given in args.objects:
@@ -289,7 +302,7 @@ def main():
     report.line("slices", " ".join(archs) or "none (not a 64-bit Mach-O file)",
                 None if archs == expected else " ".join(expected) + " expected")
     for arch, offset, size in slices:
-        check_slice(report, args.objdump, args.module, data, arch, offset, size, objects.get(arch, []), import_list)
+        check_slice(report, args.objdump, args.module, data, arch, offset, size, objects.get(arch, []), import_list, args.program)
     report.line("size", f"{len(data)} bytes", None if len(data) <= args.max_bytes else f"above {args.max_bytes}")
     return 1 if report.failed else 0
 
