@@ -1,6 +1,6 @@
 # macOS, cross-built on Linux with Zig, which carries macOS's system headers (11 and newer,
 # hence the minimum version) and its libSystem link stubs, but no frameworks. Built: the
-# module, bv-client, and the stand-in host (reaper-sim, bv-tone) for the self-test a Mac
+# module, bv-client, and the stand-in REAPER (reaper-sim) for the self-test a Mac
 # owner runs (scripts/macos-selftest); none of them runs here. The module is linked by
 # zig/macho-module-link (BV_MODULE_LINKER_LAUNCHER), with ld64.lld and an exported-symbols
 # list, then stripped and ad-hoc signed.
