@@ -24,7 +24,7 @@ And the file: exactly the slices asked for (--arch, default x86_64 and arm64), a
   check-macos-module.py --program PROGRAM [--objdump ...] [--arch A]... [--max-bytes N]
 
 With --program the file is a program of the Mac self-test (reaper-sim, bv-client): only its
-dylibs, minimum version and signature are checked.
+dylibs, minimum version and signature (on both architectures, as the module's) are checked.
 """
 import argparse
 import hashlib
@@ -196,7 +196,7 @@ def check_imports(report, tool, path, arch, options, listed, min_version):
                 None if not newer else ", ".join(newer[:6]))
 
 
-def check_version_and_signature(report, commands, slice_data, arch, name):
+def check_version_and_signature(report, commands, slice_data, arch, name, program=False):
     build = [c for c in commands if c.get("cmd") == "LC_BUILD_VERSION"]
     legacy = [c for c in commands if c.get("cmd") == "LC_VERSION_MIN_MACOSX"]
     if build:
@@ -217,7 +217,8 @@ def check_version_and_signature(report, commands, slice_data, arch, name):
                     None if problem is None else "a valid ad-hoc signature expected")
     else:
         report.line(f"{name} code signature", "none",
-                    "Apple silicon refuses unsigned code" if arch == "arm64" else None)
+                    "Apple silicon refuses unsigned code" if arch == "arm64"
+                    else "signed like the module expected" if program else None)
 
 
 def check_slice(report, tool, path, data, arch, offset, size, objects, import_list, program=False):
@@ -238,7 +239,7 @@ def check_slice(report, tool, path, data, arch, offset, size, objects, import_li
                 None if used == [LIBSYSTEM] else f"only {LIBSYSTEM} allowed")
 
     if program:
-        check_version_and_signature(report, commands, slice_data, arch, name)
+        check_version_and_signature(report, commands, slice_data, arch, name, program=True)
         return
 
     trie = objdump(tool, path, *options, "--exports-trie") or ""
