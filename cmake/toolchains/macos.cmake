@@ -1,6 +1,7 @@
 # macOS, cross-built on Linux with Zig, which carries macOS's system headers (11 and newer,
-# hence the minimum version) and its libSystem link stubs, but no frameworks. Only what
-# needs no Mac to run is built: the module and bv-client. The module is linked by
+# hence the minimum version) and its libSystem link stubs, but no frameworks. Built: the
+# module, bv-client, and the stand-in REAPER (reaper-sim) for the self-test a Mac
+# owner runs (scripts/macos-selftest); none of them runs here. The module is linked by
 # zig/macho-module-link (BV_MODULE_LINKER_LAUNCHER), with ld64.lld and an exported-symbols
 # list, then stripped and ad-hoc signed.
 set(CMAKE_SYSTEM_NAME Darwin)
@@ -12,7 +13,10 @@ foreach(lang C CXX)
   set(CMAKE_${lang}_ARCHIVE_APPEND "<CMAKE_AR> --format=darwin q <TARGET> <LINK_FLAGS> <OBJECTS>")
 endforeach()
 
-find_program(BV_LD64 NAMES ld64.lld-14 ld64.lld REQUIRED)
+# ld64.lld 19: 14 with -dead_strip drops __eh_frame and __gcc_except_tab from arm64 slices,
+# which leaves their compact-unwind entries pointing at DWARF that is not there, so nothing
+# could unwind through the module on Apple silicon.
+find_program(BV_LD64 NAMES ld64.lld-19 REQUIRED)
 find_program(BV_MACHO_STRIP NAMES llvm-strip-14 llvm-strip REQUIRED)
 set(BV_MODULE_LINKER_LAUNCHER "${BV_ZIG_WRAPPERS}/macho-module-link;${BV_LD64};${BV_MACHO_STRIP};--")
 

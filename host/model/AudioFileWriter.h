@@ -14,7 +14,7 @@ enum class AudioFileFormat
     aiff16,
 };
 
-// Writes a real audio file with libsndfile: `frames` frames of a quiet 440 Hz tone on
+// Writes a real audio file (FLAC with its samples stored verbatim): `frames` frames of a quiet 440 Hz tone on
 // every channel. False (and no file left behind) when it cannot be written.
 bool writeAudioFile (const std::string& path, AudioFileFormat format, int sampleRate, int channels, std::int64_t frames);
 

@@ -59,7 +59,7 @@ public:
     // although the path no longer names one. Cleared by reset().
     void addVirtualAudioFile (const std::string& path, int sampleRate, int channels, std::int64_t frames);
 
-    // A source for the path: a virtual file's, else one libsndfile opened; null when
+    // A source for the path: a virtual file's, else the audio file's there; null when
     // neither can be had. Labelled for the journal.
     std::unique_ptr<MediaSource> openSource (const std::string& path);
 

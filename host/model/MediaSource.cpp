@@ -3,7 +3,7 @@
 #include <mutex>
 #include <set>
 
-#include <sndfile.h>
+#include "AudioFileReader.h"
 
 namespace reaper_host
 {
@@ -19,25 +19,6 @@ std::set<const PCM_source*>& registry()
 {
     static std::set<const PCM_source*> live;
     return live;
-}
-
-std::string typeOfFormat (int format)
-{
-    switch (format & SF_FORMAT_TYPEMASK)
-    {
-        case SF_FORMAT_WAV:
-        case SF_FORMAT_WAVEX:
-        case SF_FORMAT_RF64:
-            return "WAVE";
-        case SF_FORMAT_FLAC:
-            return "FLAC";
-        case SF_FORMAT_AIFF:
-            return "AIFF";
-        case SF_FORMAT_OGG:
-            return "VORBIS";
-        default:
-            return "AUDIO";
-    }
 }
 } // namespace
 
@@ -76,23 +57,17 @@ std::unique_ptr<MediaSource> MediaSource::synthetic (const char* fileName, int s
 
 bool MediaSource::open (const std::string& path)
 {
-    SF_INFO info{};
-    SNDFILE* file = sf_open (path.c_str(), SFM_READ, &info);
+    const auto info = readAudioFileInfo (path);
 
-    if (file == nullptr)
-        return false;
-
-    sf_close (file);
-
-    if (info.samplerate <= 0 || info.channels <= 0)
+    if (!info)
         return false;
 
     fileName = path;
     hasFileName = true;
-    type = typeOfFormat (info.format);
-    sampleRate = info.samplerate;
-    channels = info.channels;
-    frames = info.frames;
+    type = info->type;
+    sampleRate = info->sampleRate;
+    channels = info->channels;
+    frames = info->frames;
     return true;
 }
 

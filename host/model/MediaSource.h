@@ -8,12 +8,12 @@
 
 namespace reaper_host
 {
-// A REAPER media source backed by an audio file that libsndfile opened, or a synthetic
+// A REAPER media source backed by an audio file (WAV, AIFF, FLAC) whose header was read, or a synthetic
 // one for tests; every live instance is counted so tests can prove sources are freed.
 class MediaSource : public PCM_source
 {
 public:
-    // Opens the file as audio; null when libsndfile cannot read it.
+    // Opens the file as audio; null when it is not a WAV, AIFF or FLAC file.
     static std::unique_ptr<MediaSource> fromFile (const std::string& path);
 
     // A source with chosen properties and no file behind it. A null fileName makes

@@ -1,6 +1,9 @@
 #include "LineReader.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -18,12 +21,13 @@ std::vector<std::string> LineReader::poll (std::chrono::microseconds timeout)
     if (ended)
         return lines;
 
+    // poll (POSIX, unlike ppoll) counts whole milliseconds: rounded up, so a wait shorter
+    // than one is not a busy loop.
     pollfd waitFor{fd, POLLIN, 0};
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds> (timeout);
-    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds> (timeout - seconds);
-    const timespec wait{(time_t) seconds.count(), (long) nanos.count()};
+    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds> (std::max (timeout, std::chrono::microseconds (0)));
+    const int wait = (int) std::min<std::chrono::milliseconds::rep> (milliseconds.count(), INT_MAX);
 
-    if (ppoll (&waitFor, 1, &wait, nullptr) <= 0)
+    if (::poll (&waitFor, 1, wait) <= 0)
         return lines; // timeout, or a signal the caller will look at
 
     char buffer[4096];

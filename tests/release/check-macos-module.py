@@ -9,11 +9,22 @@ Each slice (architecture) of the file, universal or thin:
   - arm64 carries an ad-hoc code signature whose page hashes match the file (Apple silicon
     refuses unsigned code); a signature on x86_64 must match too;
   - no JUCE inside (no juce:: type names, no JUCE version string);
-  - stripped: no local symbols, no debug information.
+  - stripped: no local symbols, no debug information;
+  - its unwind tables are whole: no compact-unwind entry in DWARF mode without an
+    __eh_frame to point into, and a personality routine when the objects it was linked
+    from (--objects ARCH=FILE, object files or archives) call for one;
+  - with --imports LIST: each symbol it imports is on the list, whose entries give the macOS
+    version that introduced each (tests/release/macos-import-version.py finds it in the
+    headers), and none is newer than the minimum version.
 And the file: exactly the slices asked for (--arch, default x86_64 and arm64), at most
 --max-bytes bytes. Prints one line per figure and exits 1 when any is missed.
 
   check-macos-module.py MODULE [--objdump llvm-objdump-14] [--arch A]... [--max-bytes N]
+                        [--objects ARCH=FILE]... [--imports LIST]
+  check-macos-module.py --program PROGRAM [--objdump ...] [--arch A]... [--max-bytes N]
+
+With --program the file is a program of the Mac self-test (reaper-sim, bv-client): only its
+dylibs, minimum version and signature (on both architectures, as the module's) are checked.
 """
 import argparse
 import hashlib
@@ -35,6 +46,11 @@ JUCE_MARKS = (b"4juce", b"JUCE v")
 RUNTIME = re.compile(r"^(__ZN?K?St|__ZT[VISTh]N?K?St|__ZT[VIS]N10__cxxabiv1|__ZNK?10__cxxabiv1"
                      r"|__ZT[IS]P?K?(D[a-z]|[a-z])$|__Z[nd][wal]|___cxa|___cxx|___gxx"
                      r"|___dynamic_cast|__Unwind|___[a-z]|_[a-z][a-z0-9_]*$)")
+
+# The mode bits of a compact-unwind encoding, and the mode meaning "see the DWARF in __eh_frame".
+UNWIND_MODE_MASK = 0x0F000000
+UNWIND_MODE_DWARF = {"x86_64": 0x04000000, "arm64": 0x03000000}
+PERSONALITY = "___gxx_personality_v0"
 
 CS_MAGIC_EMBEDDED_SIGNATURE = 0xFADE0CC0
 CS_MAGIC_CODEDIRECTORY = 0xFADE0C02
@@ -117,36 +133,70 @@ def verify_signature(blob, slice_data):
     return "no code directory"
 
 
-def check_slice(report, tool, path, data, arch, offset, size):
-    slice_data = data[offset:offset + size]
-    options = [f"--arch={arch}"]
+def version_key(version):
+    return tuple(int(part) for part in version.split("."))
+
+
+def read_imports(path):
+    """The list: symbol -> version, from lines 'SYMBOL VERSION WHERE' ('#' starts a comment)."""
+    listed = {}
+    with open(path) as lines:
+        for line in lines:
+            words = line.split("#")[0].split()
+            if len(words) >= 2:
+                listed[words[0]] = words[1]
+    return listed
+
+
+def objects_call_for_personality(tool, files):
+    """True when any of the object files or archives refers to the C++ personality routine."""
+    for name in files:
+        result = subprocess.run([tool, "--macho", "--syms", name], capture_output=True, text=True)
+        if re.search(r"\s" + re.escape(PERSONALITY) + r"$", result.stdout, re.M):
+            return True
+    return False
+
+
+def check_unwind(report, tool, path, arch, options, objects):
     name = f"{arch}:"
+    headers = objdump(tool, path, *options, "--section-headers") or ""
+    sizes = {match.group(1): int(match.group(2), 16)
+             for match in re.finditer(r"^\s*\d+\s+(\S+)\s+([0-9a-fA-F]+)\s", headers, re.M)}
+    sections = [s for s in ("__unwind_info", "__eh_frame", "__gcc_except_tab") if sizes.get(s)]
+    info = objdump(tool, path, *options, "--unwind-info") or ""
+    encodings = [int(e, 16) for e in re.findall(r"function offset=0x[0-9a-fA-F]+, encoding(?:\[\d+\])?=0x([0-9a-fA-F]+)", info)]
+    dwarf_mode = UNWIND_MODE_DWARF.get(arch)
+    in_dwarf = sum(1 for e in encodings if dwarf_mode is not None and e & UNWIND_MODE_MASK == dwarf_mode)
+    report.line(f"{name} unwind tables", f"{' '.join(sections) or 'none'}; {len(encodings)} entries, {in_dwarf} in DWARF mode",
+                None if in_dwarf == 0 or "__eh_frame" in sections else "DWARF-mode entries but no __eh_frame")
+    # A personality routine is named by the compact entries' array or, for entries in DWARF
+    # mode, by the CIEs of __eh_frame.
+    match = re.search(r"Number of personality functions in array:\s+0x([0-9a-fA-F]+)", info)
+    compact = int(match.group(1), 16) if match else 0
+    frames = objdump(tool, path, *options, "--dwarf=frames") or "" if "__eh_frame" in sections else ""
+    in_cies = len(set(re.findall(r"Personality Address:\s+([0-9a-fA-F]+)", frames)))
+    wanted = objects_call_for_personality(tool, objects) if objects else None
+    value = f"{compact} in __unwind_info, {in_cies} in __eh_frame" + (
+        "" if wanted is None else f" (its objects {'call for one' if wanted else 'call for none'})")
+    report.line(f"{name} personality routines", value,
+                "its objects use one, the slice has none" if wanted and compact + in_cies == 0 else None)
 
-    headers = objdump(tool, path, *options, "--private-headers")
-    if headers is None:
-        report.line(f"{name} load commands", "unreadable", "llvm-objdump cannot read this slice")
-        return
-    commands = load_commands(headers)
 
-    used = [c.get("name", "?").split(" (offset")[0] for c in commands
-            if c.get("cmd") in ("LC_LOAD_DYLIB", "LC_LOAD_WEAK_DYLIB", "LC_REEXPORT_DYLIB",
-                                "LC_LAZY_LOAD_DYLIB", "LC_LOAD_UPWARD_DYLIB")]
-    report.line(f"{name} dylibs used", " ".join(used) or "none",
-                None if used == [LIBSYSTEM] else f"only {LIBSYSTEM} allowed")
-
-    trie = objdump(tool, path, *options, "--exports-trie") or ""
-    exported = re.findall(r"^0x[0-9A-Fa-f]+\s+(\S+)", trie, re.M)
+def check_imports(report, tool, path, arch, options, listed, min_version):
+    name = f"{arch}:"
     symbols = objdump(tool, path, *options, "--syms") or ""
-    rows = [row for row in symbols.splitlines() if re.match(r"^[0-9a-f]{16} ", row)]
-    global_defined = sorted({row.split()[-1] for row in rows
-                             if row[17] == "g" and "*UND*" not in row})
-    listed = sorted(set(exported) | set(global_defined))
-    report.line(f"{name} exported symbols", f"{len(listed)}: {' '.join(listed[:4])}{' ...' if len(listed) > 4 else ''}",
-                None if listed == [ENTRY] else f"only {ENTRY} allowed")
-    own = [s for s in listed if s != ENTRY and not RUNTIME.search(s)]
-    report.line(f"{name} extension/protobuf exported", str(len(own)),
-                None if not own else "e.g. " + " ".join(own[:3]))
+    imported = sorted({row.split()[-1] for row in symbols.splitlines() if "*UND*" in row})
+    unlisted = [s for s in imported if s not in listed]
+    newer = [f"{s} {listed[s]}" for s in imported
+             if s in listed and (listed[s] == "?" or version_key(listed[s]) > version_key(min_version))]
+    newest = max((listed[s] for s in imported if s in listed and listed[s] != "?"), key=version_key, default="-")
+    report.line(f"{name} imports", f"{len(imported)}, newest {newest}",
+                None if not unlisted else "not on the list: " + " ".join(unlisted[:6]) + (" ..." if len(unlisted) > 6 else ""))
+    report.line(f"{name} imports newer than {min_version}", str(len(newer)),
+                None if not newer else ", ".join(newer[:6]))
 
+
+def check_version_and_signature(report, commands, slice_data, arch, name, program=False):
     build = [c for c in commands if c.get("cmd") == "LC_BUILD_VERSION"]
     legacy = [c for c in commands if c.get("cmd") == "LC_VERSION_MIN_MACOSX"]
     if build:
@@ -167,7 +217,45 @@ def check_slice(report, tool, path, data, arch, offset, size):
                     None if problem is None else "a valid ad-hoc signature expected")
     else:
         report.line(f"{name} code signature", "none",
-                    "Apple silicon refuses unsigned code" if arch == "arm64" else None)
+                    "Apple silicon refuses unsigned code" if arch == "arm64"
+                    else "signed like the module expected" if program else None)
+
+
+def check_slice(report, tool, path, data, arch, offset, size, objects, import_list, program=False):
+    slice_data = data[offset:offset + size]
+    options = [f"--arch={arch}"]
+    name = f"{arch}:"
+
+    headers = objdump(tool, path, *options, "--private-headers")
+    if headers is None:
+        report.line(f"{name} load commands", "unreadable", "llvm-objdump cannot read this slice")
+        return
+    commands = load_commands(headers)
+
+    used = [c.get("name", "?").split(" (offset")[0] for c in commands
+            if c.get("cmd") in ("LC_LOAD_DYLIB", "LC_LOAD_WEAK_DYLIB", "LC_REEXPORT_DYLIB",
+                                "LC_LAZY_LOAD_DYLIB", "LC_LOAD_UPWARD_DYLIB")]
+    report.line(f"{name} dylibs used", " ".join(used) or "none",
+                None if used == [LIBSYSTEM] else f"only {LIBSYSTEM} allowed")
+
+    if program:
+        check_version_and_signature(report, commands, slice_data, arch, name, program=True)
+        return
+
+    trie = objdump(tool, path, *options, "--exports-trie") or ""
+    exported = re.findall(r"^0x[0-9A-Fa-f]+\s+(\S+)", trie, re.M)
+    symbols = objdump(tool, path, *options, "--syms") or ""
+    rows = [row for row in symbols.splitlines() if re.match(r"^[0-9a-f]{16} ", row)]
+    global_defined = sorted({row.split()[-1] for row in rows
+                             if row[17] == "g" and "*UND*" not in row})
+    listed = sorted(set(exported) | set(global_defined))
+    report.line(f"{name} exported symbols", f"{len(listed)}: {' '.join(listed[:4])}{' ...' if len(listed) > 4 else ''}",
+                None if listed == [ENTRY] else f"only {ENTRY} allowed")
+    own = [s for s in listed if s != ENTRY and not RUNTIME.search(s)]
+    report.line(f"{name} extension/protobuf exported", str(len(own)),
+                None if not own else "e.g. " + " ".join(own[:3]))
+
+    check_version_and_signature(report, commands, slice_data, arch, name)
 
     marks = [mark.decode() for mark in JUCE_MARKS if mark in slice_data]
     report.line(f"{name} JUCE inside", ", ".join(marks) or "none", None if not marks else "no JUCE allowed")
@@ -177,6 +265,10 @@ def check_slice(report, tool, path, data, arch, offset, size):
     report.line(f"{name} stripped", f"{len(local)} local symbols{', debug info' if debug else ''}",
                 None if not local and not debug else "strip the module")
 
+    check_unwind(report, tool, path, arch, options, objects)
+    if import_list is not None:
+        check_imports(report, tool, path, arch, options, import_list, MIN_MACOS)
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -184,10 +276,22 @@ def main():
     parser.add_argument("--objdump", default="llvm-objdump-14")
     parser.add_argument("--arch", action="append", dest="archs")
     parser.add_argument("--max-bytes", type=int, default=1_600_000)
+    parser.add_argument("--objects", action="append", default=[], metavar="ARCH=FILE")
+    parser.add_argument("--imports", metavar="LIST")
+    parser.add_argument("--program", action="store_true")
     args = parser.parse_args()
+    objects = {}
+    for given in args.objects:
+        arch, _, name = given.partition("=")
+        objects.setdefault(arch, []).append(name)
     expected = sorted(args.archs or ["x86_64", "arm64"])
 
     report = Report()
+    try:
+        import_list = read_imports(args.imports) if args.imports else None
+    except OSError as error:
+        print(f"cannot read {args.imports}: {error.strerror}")
+        return 1
     try:
         with open(args.module, "rb") as module:
             data = module.read()
@@ -199,7 +303,7 @@ def main():
     report.line("slices", " ".join(archs) or "none (not a 64-bit Mach-O file)",
                 None if archs == expected else " ".join(expected) + " expected")
     for arch, offset, size in slices:
-        check_slice(report, args.objdump, args.module, data, arch, offset, size)
+        check_slice(report, args.objdump, args.module, data, arch, offset, size, objects.get(arch, []), import_list, args.program)
     report.line("size", f"{len(data)} bytes", None if len(data) <= args.max_bytes else f"above {args.max_bytes}")
     return 1 if report.failed else 0
 
