@@ -5,6 +5,8 @@
 #include <sstream>
 #include <vector>
 
+#include "LogTexts.h"
+
 namespace log_check
 {
 namespace
@@ -30,12 +32,12 @@ bool contains (const std::string& text, const char* part)
 
 bool isStartLine (const std::string& line)
 {
-    return startsWith (line, "Log ") && contains (lowerCase (line), "started");
+    return startsWith (line, log_texts::kStarted) || (startsWith (line, log_texts::kHeadStarted) && contains (line, log_texts::kHeadTrimmed));
 }
 
 bool isWaitingLine (const std::string& line)
 {
-    return startsWith (line, "Pipe served by another REAPER");
+    return startsWith (line, log_texts::kServedByAnother);
 }
 
 struct Section
@@ -44,9 +46,25 @@ struct Section
     std::string detail;
 };
 
-// What the start line itself says of the pipe: only a trim's line says anything.
+// What the start line itself says of the pipe: only a trim's head line says anything, the
+// pipe's state after its last "; ".
 Section fromStartLine (const std::string& line)
 {
+    if (const auto at = line.rfind (log_texts::kHeadStateSeparator); at != std::string::npos)
+    {
+        const auto state = line.substr (at + std::char_traits<char>::length (log_texts::kHeadStateSeparator));
+
+        if (state == log_texts::kStateServed)
+            return {State::serving, line};
+        if (state == log_texts::kStateWaitingForLock)
+            return {State::waiting, line};
+        if (state == log_texts::kStateFifosRefused || state == log_texts::kStateLost)
+            return {State::noPipe, line};
+        if (state == log_texts::kStateStopped)
+            return {State::quit, line};
+    }
+
+    // A head line in words this version does not write.
     const auto words = lowerCase (line);
 
     if (contains (words, "served by another"))
@@ -66,13 +84,13 @@ Section evaluate (const std::vector<std::string>& lines, std::size_t from, std::
     {
         const auto& line = lines[i];
 
-        if (line == "pipe created" || line == "pipe re-created")
+        if (line == log_texts::kPipeCreated || line == log_texts::kPipeRecreated)
             section = {State::serving, line};
-        else if (startsWith (line, "Pipe not created"))
+        else if (startsWith (line, log_texts::kPipeNotCreated))
             section = {State::noPipe, line};
         else if (isWaitingLine (line))
             section = {State::waiting, line};
-        else if (line == "Deleting Instance" && (section.state == State::serving || section.state == State::waiting))
+        else if (line == log_texts::kDeletingInstance && (section.state == State::serving || section.state == State::waiting))
             section = {State::quit, line};
         else if (section.state == State::unknown && !line.empty())
             section.detail = line;
@@ -106,7 +124,7 @@ Verdict readLog (const std::string& text)
     if (starts.empty())
     {
         if (std::none_of (lines.begin(), lines.end(), [] (const std::string& line)
-                          { return startsWith (line, "Log trimmed"); }))
+                          { return startsWith (line, log_texts::kTrimmed); }))
             return verdict;
 
         const auto section = evaluate (lines, 0, lines.size(), {});
@@ -147,7 +165,7 @@ Verdict readLog (const std::string& text)
     verdict.started = lines[starts[k]];
     verdict.state = section.state;
     verdict.detail = section.detail;
-    verdict.trimmed = !startsWith (verdict.started, "Log started");
+    verdict.trimmed = !startsWith (verdict.started, log_texts::kStarted);
     return verdict;
 }
 } // namespace log_check
