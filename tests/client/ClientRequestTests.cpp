@@ -177,7 +177,7 @@ TEST_F (LogPathInTheWayTest, DoctorReadsTheLogTheExtensionWritesInsteadAndSaysWh
         << before.out;
     EXPECT_NE (before.out.find ("to do: remove it (rm -r " + log + "): REAPER's next start logs there again"), std::string::npos) << before.out;
     EXPECT_NE (before.out.find ("ok    round trip"), std::string::npos) << before.out;
-    EXPECT_NE (before.out.find ("verdict: the extension answers, but the extension logs to " + own.string()), std::string::npos) << before.out;
+    EXPECT_NE (before.out.find ("verdict: the extension answers, but its log is " + own.string() + ", since " + log + " is a FIFO"), std::string::npos) << before.out;
 
     // Removed as advised: this REAPER still logs beside it, until its next start.
     ASSERT_EQ (unlink (log.c_str()), 0);

@@ -282,7 +282,7 @@ Check checkLog (const std::string& lockPath)
         auto advice = removal + "; until then it logs to " + files.own + (check.advice.empty() ? "" : "; " + check.advice);
         check.status = Status::fail;
         check.detail = opening + ", so the extension logs to " + files.own + " instead, which says: " + check.detail;
-        check.cause = "the extension logs to " + files.own + ", since " + files.path + " " + files.inTheWay + ": " + advice;
+        check.cause = "its log is " + files.own + ", since " + files.path + " " + files.inTheWay + ": " + advice;
         check.advice = std::move (advice);
         return check;
     }
