@@ -238,7 +238,7 @@ Check checkLogFile (const std::string& path, const std::string& lockPath)
             return failed ("log", "REAPER unloaded the extension after its last start (\"" + std::string (log_texts::kDeletingInstance) + "\")" + when, "start REAPER");
         case log_check::Verdict::State::noPipe:
             return failed ("log", "the last start could not make the pipe: \"" + log.detail + "\"" + when,
-                           "remove what is in the way (see the reason; bv-client doctor's pipe line names it), then restart REAPER");
+                           "remove what is in the way (the reason names it, and so does the pipe files line): a running REAPER makes the pipe within 2 s once the name is free");
         case log_check::Verdict::State::noStart:
             return failed ("log", path + " records no start", "start REAPER with the module in UserPlugins");
         case log_check::Verdict::State::unknown:
@@ -314,7 +314,7 @@ Check checkPipeFiles (const std::string& lockPath, const std::vector<std::string
 
         if (!verdict.trusted())
             return failed ("pipe files", path + " " + verdict.reason,
-                           "the extension refuses it too: remove it if it is yours (or have its owner remove it), then restart REAPER");
+                           "the extension refuses it too: remove it if it is yours (or have its owner remove it); a running REAPER makes the pipe within 2 s once the name is free");
     }
 
     return passed ("pipe files", joined (paths, " and ") + ": FIFOs of " + fifo_trust::userName (geteuid()) + ", closed to others");

@@ -1,7 +1,6 @@
 #include "LogCheck.h"
 
 #include <algorithm>
-#include <cctype>
 #include <sstream>
 #include <vector>
 
@@ -12,13 +11,6 @@ namespace log_check
 namespace
 {
 using State = Verdict::State;
-
-std::string lowerCase (std::string text)
-{
-    std::transform (text.begin(), text.end(), text.begin(), [] (unsigned char c)
-                    { return static_cast<char> (std::tolower (c)); });
-    return text;
-}
 
 bool startsWith (const std::string& text, const char* prefix)
 {
@@ -46,33 +38,26 @@ struct Section
     std::string detail;
 };
 
-// What the start line itself says of the pipe: only a trim's head line says anything, the
-// pipe's state after its last "; ".
+// What the start line itself says of the pipe: only a cut log's head line says anything, the
+// pipe's state after ", trimmed since; ".
 Section fromStartLine (const std::string& line)
 {
-    if (const auto at = line.rfind (log_texts::kHeadStateSeparator); at != std::string::npos)
-    {
-        const auto state = line.substr (at + std::char_traits<char>::length (log_texts::kHeadStateSeparator));
+    const std::string marker = std::string (log_texts::kHeadTrimmed) + log_texts::kHeadStateSeparator;
+    const auto at = line.find (marker);
 
-        if (state == log_texts::kStateServed)
-            return {State::serving, line};
-        if (state == log_texts::kStateWaitingForLock)
-            return {State::waiting, line};
-        if (state == log_texts::kStateFifosRefused || state == log_texts::kStateLost)
-            return {State::noPipe, line};
-        if (state == log_texts::kStateStopped)
-            return {State::quit, line};
-    }
+    if (at == std::string::npos)
+        return {};
 
-    // A head line in words this version does not write.
-    const auto words = lowerCase (line);
+    const auto state = line.substr (at + marker.size());
 
-    if (contains (words, "served by another"))
-        return {State::waiting, line};
-    if (contains (words, "not served") || contains (words, "not created"))
-        return {State::noPipe, line};
-    if (contains (words, "served") || contains (words, "serving") || contains (words, "pipe created"))
+    if (state == log_texts::kStateServed)
         return {State::serving, line};
+    if (state == log_texts::kStateWaitingForLock)
+        return {State::waiting, line};
+    if (state == log_texts::kStateFifosRefused || state == log_texts::kStateLost)
+        return {State::noPipe, line};
+    if (state == log_texts::kStateStopped)
+        return {State::quit, line};
 
     return {};
 }

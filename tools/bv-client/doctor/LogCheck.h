@@ -11,8 +11,7 @@
 //   which says when this REAPER's log started and how the pipe is, the lines before it being
 //   gone. That state decides as the lines below do: served (serving), served by another or
 //   lock refused (waiting: the doctor tells the two apart by the lock file), FIFOs refused or
-//   lost (no pipe), stopped (quit). A head line in other words is read by its words: "not
-//   served" or "not created" (no pipe), "served", "serving" or "pipe created" (serving).
+//   lost (no pipe), stopped (quit).
 // - A log without a start line but with a "Log trimmed to its last <n> bytes" line was cut
 //   since its start: all its lines count as that start's, whose start line is gone.
 // - After a start line: "pipe created" or "pipe re-created" (serving), "Pipe not created:
