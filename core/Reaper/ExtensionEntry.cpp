@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "LogTexts.h"
 #include "MainThread.h"
 #include "ReaperBridge.h"
 #include "api/ApiBinding.h"
@@ -52,7 +53,7 @@ int load (reaper_plugin_info_t& rec)
 
 int unload()
 {
-    logging::writeToLog ("Deleting Instance");
+    logging::writeToLog (log_texts::kDeletingInstance);
 
     // Nothing may deliver into the bridge once its destruction starts.
     main_thread::stop();

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "LogTexts.h"
 #include "PipeContract.h"
 #include "logging/Log.h"
 #include "requests/RequestDispatcher.h"
@@ -11,8 +12,6 @@ namespace
 // Also the deadline of every reply: a send never holds REAPER's main thread longer.
 constexpr int kPipeTimeoutMs = 1000;
 
-const char* const kLogFolder = "Belvanta";
-const char* const kLogFile = "Reaper.txt";
 constexpr std::int64_t kLogSizeKeptAtStart = 131072;
 
 // How the pipe is, for the line a log cut in session begins with.
@@ -21,18 +20,18 @@ std::string describe (PipeKeeper::State state)
     switch (state)
     {
         case PipeKeeper::State::serving:
-            return "pipe served";
+            return log_texts::kStateServed;
         case PipeKeeper::State::waitingForLock:
-            return "pipe not served (another REAPER serves it, or its lock file is refused)";
+            return log_texts::kStateWaitingForLock;
         case PipeKeeper::State::pipeRefused:
-            return "pipe not served (its FIFOs are refused)";
+            return log_texts::kStateFifosRefused;
         case PipeKeeper::State::lost:
-            return "pipe not served (lost; made again after a pause)";
+            return log_texts::kStateLost;
         case PipeKeeper::State::stopped:
             break;
     }
 
-    return "pipe not served (stopped)";
+    return log_texts::kStateStopped;
 }
 } // namespace
 
@@ -72,7 +71,7 @@ ReaperBridge* ReaperBridge::getInstance()
 ReaperBridge::ReaperBridge()
     : keeper (*this, pipe_contract::kPipeName, kPipeTimeoutMs)
 {
-    logger = std::make_unique<ExtensionLog> (ExtensionLog::defaultPath (kLogFolder, kLogFile), "", kLogSizeKeptAtStart);
+    logger = std::make_unique<ExtensionLog> (ExtensionLog::defaultPath (log_texts::kLogFolderName, log_texts::kLogFileName), "", kLogSizeKeptAtStart);
     logging::setDestination (logger.get());
 
     // Read from whichever thread writes the line that makes the log too large: the keeper's

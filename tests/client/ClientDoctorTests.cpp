@@ -22,6 +22,7 @@
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
+#include "LogTexts.h"
 #include "RegularFile.h"
 #include "Subprocess.h"
 #include "TemporaryHome.h"
@@ -61,6 +62,7 @@ public:
 
         std::error_code ignored;
         fs::remove_all (lockPath(), ignored);
+        fs::remove_all (lockPath() + ".other", ignored);
         fs::remove_all (ClientLock::pathFor (options.pipeName), ignored);
         temporaryHome.reset();
     }
@@ -151,6 +153,9 @@ public:
 
 const std::string kBanner = "\r\n**********************************************************\r\n\r\nLog started: 8 Dec 2026 2:00:00am\r\n";
 const std::string kLaterBanner = "\r\n**********************************************************\r\n\r\nLog started: 8 Dec 2026 3:00:00am\r\n";
+
+// The first line of a log cut while its REAPER waited for the serving lock.
+const std::string kWaitingHead = "Log started 8 Dec 2026 3:00:00am in process 1654, trimmed since; pipe not served (another REAPER serves it, or its lock file is refused)\r\n";
 } // namespace
 
 TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
@@ -163,6 +168,7 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
         std::string detail;  // part of its detail
         std::string verdict; // part of the verdict
         bool needsOtherUser = false;
+        std::string log = {}; // part of the log check's detail, when given
     };
 
     const auto other = client_testing::otherUser();
@@ -253,6 +259,38 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
              ASSERT_EQ (mkdir (ClientLock::pathFor (t.options.pipeName).c_str(), 0700), 0); },
          "round trip", "not tried: bv-client's lock file " + clientLock + " is a directory, not a regular file",
          "bv-client's own lock file " + clientLock + " is in the way: delete it (rm -r " + clientLock + ")"},
+        {"a hard link at the lock file's name", [&] (DoctorTest& t)
+         {
+             refusedLock ("has other names") (t);
+             ASSERT_TRUE (std::ofstream (t.lockPath()).good());
+             ASSERT_EQ (link (t.lockPath().c_str(), (t.lockPath() + ".other").c_str()), 0); },
+         "log", "Pipe not created: " + lock + " has other names",
+         "a file planted at " + lock + " keeps REAPER from serving the pipe: delete it: rm -r " + lock},
+        // Named as what they are: no copy of the module is among them.
+        {"a FIFO named like the module", [] (DoctorTest& t)
+         {
+             fs::create_directories (t.plugins);
+             ASSERT_EQ (mkfifo ((t.plugins / "reaper_belvanta_extension.so").c_str(), 0600), 0); },
+         "module", "reaper_belvanta_extension.so is a FIFO, not a regular file",
+         "reaper_belvanta_extension.so is a FIFO, not a regular file, among REAPER's modules: remove it"},
+        {"a folder named like the module", [] (DoctorTest& t)
+         { fs::create_directories (t.plugins / "reaper_belvanta_extension.so"); },
+         "module", "reaper_belvanta_extension.so is a directory, not a regular file",
+         "reaper_belvanta_extension.so is a directory, not a regular file, among REAPER's modules: remove it"},
+        // A cut log's head line says a REAPER waits for the lock, or that its lock file is refused.
+        {"a REAPER waiting for the lock, its log cut", [] (DoctorTest& t)
+         {
+             t.install();
+             t.writeLog (kWaitingHead);
+             t.serve(); },
+         "round trip", "version request", "the extension does not answer", false, "the last start waits for the REAPER that serves"},
+        {"a directory at the lock file's name, the log cut", [&] (DoctorTest& t)
+         {
+             t.install();
+             t.writeLog (kWaitingHead);
+             ASSERT_EQ (mkdir (t.lockPath().c_str(), 0700), 0); },
+         "log", "the last start could not take the lock: " + lock + " is a directory",
+         "a file planted at " + lock + " keeps REAPER from serving the pipe: delete it"},
     };
 
     for (const auto& c : cases)
@@ -283,6 +321,7 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
         EXPECT_NE (firstFailure->detail.find (c.detail), std::string::npos) << firstFailure->detail;
         EXPECT_FALSE (firstFailure->advice.empty());
         EXPECT_NE (doctor::verdict (checks).find (c.verdict), std::string::npos) << doctor::verdict (checks);
+        EXPECT_NE (check (checks, "log").detail.find (c.log), std::string::npos) << check (checks, "log").detail;
     }
 }
 
@@ -340,6 +379,8 @@ TEST_F (DoctorTest, NeverWaitsOnAFifoOrADeviceInPlaceOfAFile)
     { return (t.plugins / "reaper_belvanta_extension.so").string(); };
     const auto log = [] (DoctorTest& t)
     { return t.temporaryHome->logFilePath(); };
+    const auto notSince = [&] (DoctorTest& t)
+    { return ", and there is no " + log_texts::besidePath (log (t)) + ": the extension has not started since it was put there"; };
 
     const Case cases[] = {
         {"a FIFO named like the module", [&] (DoctorTest& t)
@@ -354,14 +395,14 @@ TEST_F (DoctorTest, NeverWaitsOnAFifoOrADeviceInPlaceOfAFile)
              fs::create_directories (fs::path (log (t)).parent_path());
              ASSERT_EQ (mkfifo (log (t).c_str(), 0600), 0); },
          [&] (DoctorTest& t)
-         { return "FAIL  log           the log " + log (t) + " is a FIFO, not a regular file"; }},
+         { return "FAIL  log           the log " + log (t) + " is a FIFO, not a regular file" + notSince (t); }},
         {"the log a link to /dev/zero", [&] (DoctorTest& t)
          {
              t.install();
              fs::create_directories (fs::path (log (t)).parent_path());
              ASSERT_EQ (symlink ("/dev/zero", log (t).c_str()), 0); },
          [&] (DoctorTest& t)
-         { return "FAIL  log           the log " + log (t) + " is a symbolic link to /dev/zero, a device, not a regular file"; }},
+         { return "FAIL  log           the log " + log (t) + " is a symbolic link to /dev/zero" + notSince (t); }},
     };
 
     for (const auto& c : cases)
@@ -454,6 +495,9 @@ TEST (DoctorLog, TheLastStartDecides)
          "Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe served"},
         {"Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe not served (its FIFOs are refused)\r\n", State::noPipe,
          "Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe not served (its FIFOs are refused)"},
+        {kWaitingHead, State::waiting, kWaitingHead.substr (0, kWaitingHead.size() - 2)},
+        {"Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe not served (stopped)\r\n", State::quit,
+         "Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe not served (stopped)"},
         // A trim that left no start line: what is left counts.
         {"Spotting:/a.wav\r\npipe re-created\r\nLog trimmed to its last 131072 bytes\r\n", State::serving, "pipe re-created"},
         // Lines that only look like a start do not begin one.

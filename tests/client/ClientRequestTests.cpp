@@ -1,7 +1,9 @@
 // bv-client's other subcommands, and its JSON output, against the real extension.
 
+#include <filesystem>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -143,4 +145,50 @@ TEST_F (LoadedExtensionTest, DoctorPassesEveryCheckWhenTheExtensionServes)
     EXPECT_NE (run.out.find ("REAPER " + std::to_string (getpid()) + " "), std::string::npos) << run.out;
     EXPECT_NE (run.out.find ("answered \"reaper ext 1.1\" in "), std::string::npos) << run.out;
     EXPECT_NE (run.out.find ("verdict: all checks passed"), std::string::npos) << run.out;
+}
+
+// A FIFO at the log's path when REAPER starts: the extension logs beside it, to a file of its
+// own, and answers.
+class LogPathInTheWayTest : public LoadedExtensionTest
+{
+protected:
+    void beforeLoad() override
+    {
+        std::filesystem::create_directories (std::filesystem::path (logPath()).parent_path());
+        ASSERT_EQ (mkfifo (logPath().c_str(), 0600), 0);
+    }
+
+    std::string logPath() const
+    {
+        return harness->home().logFilePath();
+    }
+};
+
+TEST_F (LogPathInTheWayTest, DoctorReadsTheLogTheExtensionWritesInsteadAndSaysWhatToRemove)
+{
+    const auto plugins = folder / "UserPlugins";
+    std::filesystem::create_directories (plugins);
+    std::filesystem::copy_file (BV_EXTENSION_PATH, plugins / "reaper_belvanta_extension.so");
+    const auto log = logPath();
+    const auto own = folder / ".config" / "Belvanta" / "Reaper.own.txt";
+
+    const auto before = client ({"doctor", "--plugins", plugins.string()});
+
+    EXPECT_EQ (before.exitCode, 1) << before.out << before.err;
+    EXPECT_NE (before.out.find ("FAIL  log           the log " + log + " is a FIFO, not a regular file, so the extension logs to " + own.string()
+                                + " instead, which says: the serving start made the pipe: \"pipe created\""),
+               std::string::npos)
+        << before.out;
+    EXPECT_NE (before.out.find ("to do: remove it (rm -r " + log + "): REAPER's next start logs there again"), std::string::npos) << before.out;
+    EXPECT_NE (before.out.find ("ok    round trip"), std::string::npos) << before.out;
+    EXPECT_NE (before.out.find ("verdict: the extension answers, but its log is " + own.string() + ", since " + log + " is a FIFO"), std::string::npos) << before.out;
+
+    // Removed as advised: this REAPER still logs beside it, until its next start.
+    ASSERT_EQ (unlink (log.c_str()), 0);
+    const auto after = client ({"doctor", "--plugins", plugins.string()});
+
+    EXPECT_EQ (after.exitCode, 0) << after.out << after.err;
+    EXPECT_NE (after.out.find ("ok    log           the serving start made the pipe: \"pipe created\""), std::string::npos) << after.out;
+    EXPECT_NE (after.out.find ("(read from " + own.string() + ": the running REAPER logs there"), std::string::npos) << after.out;
+    EXPECT_NE (after.out.find ("verdict: all checks passed"), std::string::npos) << after.out;
 }

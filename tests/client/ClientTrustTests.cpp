@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -19,8 +21,11 @@
 #include "FifoTrust.h"
 #include "ForgedReply.h"
 #include "LogFileLines.h"
+#include "PacketBuilder.h"
 #include "ReplyKinds.h"
 #include "ScopedVariable.h"
+#include "pipe/UniqueFd.h"
+#include "reaper.pb.h"
 
 using namespace client_testing;
 
@@ -249,6 +254,13 @@ TEST (ClientTrust, ASecondClientWaitsForTheLockWithinItsTimeoutAndSaysSo)
     EXPECT_NE (lstat (ClientLock::pathFor (pipe.name).c_str(), &info), 0);
     ClientLock next;
     EXPECT_TRUE (next.acquire (ClientLock::pathFor (pipe.name), 1).held());
+    next.release();
+
+    // A file left with a wider mode (its holder killed before it let go) is made private.
+    ASSERT_TRUE (makeFile (ClientLock::pathFor (pipe.name), "", 0666));
+    ASSERT_TRUE (next.acquire (ClientLock::pathFor (pipe.name), 100).held());
+    ASSERT_EQ (lstat (ClientLock::pathFor (pipe.name).c_str(), &info), 0);
+    EXPECT_EQ (info.st_mode & 07777, 0600u);
 }
 
 TEST (ClientTrust, ALockFileThatIsNotThisUsersOwnIsRefused)
@@ -383,6 +395,9 @@ TEST (ClientTrust, TheLockLivesInAFolderOnlyThisUserCanWriteTo)
         {"XDG_RUNTIME_DIR open to others", runtime.path(), [&]
          { return chmodRuntime (0777); },
          homeFolder},
+        {"XDG_RUNTIME_DIR writable by its group", runtime.path(), [&]
+         { return chmodRuntime (0770); },
+         homeFolder},
         {"XDG_RUNTIME_DIR of another user", runtime.path(), [&]
          { return chmodRuntime (0700) && chown (runtime.path().c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0; },
          homeFolder,
@@ -394,6 +409,12 @@ TEST (ClientTrust, TheLockLivesInAFolderOnlyThisUserCanWriteTo)
         {"the home folder's lock folder open to others", std::nullopt, [&]
          { return chmod (homeFolder.c_str(), 0777) == 0; },
          homeFolder, "cannot be used: its folder " + homeFolder + " can be written by other users (mode 0777)"},
+        {"~/.cache there already, as most accounts have it", std::nullopt, [&]
+         {
+             std::error_code error;
+             std::filesystem::remove_all (homeFolder, error);
+             return !error && chmod ((home.path() + "/.cache").c_str(), 0755) == 0; },
+         homeFolder},
     };
 
     for (const auto& c : cases)
@@ -429,6 +450,43 @@ TEST (ClientTrust, TheLockLivesInAFolderOnlyThisUserCanWriteTo)
     }
 
     EXPECT_EQ (chown (runtime.path().c_str(), geteuid(), getegid()), 0);
+}
+
+TEST (ClientTrust, StrayRepliesDoNotExtendTheWaitForTheAwaitedOne)
+{
+    const PlantedPipe pipe ("strays");
+    ASSERT_TRUE (makeFifo (pipe.in, 0600));
+    ASSERT_TRUE (makeFifo (pipe.out, 0600));
+
+    // This process takes the requests and answers none: every 50 ms, for 5 s, it writes a
+    // reply of another kind, as replies owed to an earlier client would come.
+    const UniqueFd requests (::open (pipe.in.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    const UniqueFd replies (::open (pipe.out.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_TRUE (requests.isValid() && replies.isValid());
+
+    BVReaper::ServerMessage reply;
+    reply.set_type (BVReaper::ServerMessage::COMMAND_RESULT);
+    const auto payload = reply.SerializeAsString();
+    const auto packet = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
+    std::atomic<bool> done{false};
+    std::thread strays ([&]
+                        {
+                            for (int i = 0; i < 100 && !done; ++i)
+                            {
+                                [[maybe_unused]] const auto written = ::write (replies.get(), packet.data(), packet.size());
+                                std::this_thread::sleep_for (std::chrono::milliseconds (50));
+                            } });
+
+    const auto run = runClient ({BV_CLIENT_PATH, "--pipe", pipe.name, "--timeout", "300", "version"});
+    done = true;
+    strays.join();
+
+    EXPECT_EQ (run.exitCode, 3);
+    EXPECT_NE (run.err.find ("skipped a command-result reply"), std::string::npos) << run.err;
+    EXPECT_NE (run.err.find ("no reply to the version request within 300 ms"), std::string::npos) << run.err;
+
+    // Waiting afresh after each stray, it would wait as long as they come: 5 s.
+    EXPECT_LT (run.took.count(), 2500);
 }
 
 TEST (ClientTrust, ADescriptorIsCheckedForWhatItReallyOpened)

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "LogTexts.h"
 #include "Platform.h"
 #include "logging/LogText.h"
 
@@ -62,7 +63,7 @@ std::string ExtensionLog::defaultPath (const std::string& subFolder, const std::
 
 std::string ExtensionLog::startBanner (const std::string& welcomeMessage, const std::string& startTime)
 {
-    return "\r\n**********************************************************\r\n" + welcomeMessage + "\r\nLog started: "
+    return "\r\n**********************************************************\r\n" + welcomeMessage + "\r\n" + log_texts::kStarted
            + startTime + "\r\n\r\n";
 }
 
@@ -75,8 +76,8 @@ void ExtensionLog::setPipeStatus (std::function<std::string()> status)
 std::string ExtensionLog::headLine() const
 {
     // Called by the appender with the lock held.
-    return "Log started " + startedAt + " in process " + std::to_string (static_cast<long> (::getpid())) + ", trimmed since"
-           + (pipeStatus ? "; " + pipeStatus() : std::string());
+    return log_texts::kHeadStarted + startedAt + log_texts::kHeadInProcess + std::to_string (static_cast<long> (::getpid())) + log_texts::kHeadTrimmed
+           + (pipeStatus ? log_texts::kHeadStateSeparator + pipeStatus() : std::string());
 }
 
 void ExtensionLog::logMessage (const std::string& message)

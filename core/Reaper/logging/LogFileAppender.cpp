@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "LogTexts.h"
 #include "OwnFile.h"
 
 namespace
@@ -59,7 +60,7 @@ void LogFileAppender::makeFolderOf (const std::string& filePath)
 
 std::string LogFileAppender::trimmedNotice (std::int64_t keptBytes)
 {
-    return "Log trimmed to its last " + std::to_string (keptBytes) + " bytes\r\n";
+    return log_texts::kTrimmed + std::to_string (keptBytes) + " bytes\r\n";
 }
 
 std::string LogFileAppender::lostNotice (long long lines)
@@ -69,13 +70,7 @@ std::string LogFileAppender::lostNotice (long long lines)
 
 std::string LogFileAppender::besidePath (const std::string& logPath)
 {
-    const auto slash = logPath.rfind ('/');
-    const auto dot = logPath.rfind ('.');
-
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash + 2))
-        return logPath + ".own";
-
-    return logPath.substr (0, dot) + ".own" + logPath.substr (dot);
+    return log_texts::besidePath (logPath);
 }
 
 void LogFileAppender::setHeadLine (std::function<std::string()> makeHeadLine)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "LogTexts.h"
 #include "PipeContract.h"
 #include "Platform.h"
 #include "logging/Log.h"
@@ -149,7 +150,7 @@ void PipeKeeper::takeLock()
             lastRefusal = {};
 
             if (!waitingLogged)
-                logging::writeToLog ("Pipe served by another REAPER"
+                logging::writeToLog (log_texts::kServedByAnother
                                      + (attempt.ownerProcessId > 0 ? " (process " + std::to_string (attempt.ownerProcessId) + ")" : std::string()));
 
             waitingLogged = true;
@@ -211,7 +212,7 @@ void PipeKeeper::makePipe()
         return;
     }
 
-    logging::writeToLog (madeSinceLockTaken ? "pipe re-created" : "pipe created");
+    logging::writeToLog (madeSinceLockTaken ? log_texts::kPipeRecreated : log_texts::kPipeCreated);
     madeSinceLockTaken = true;
     lastRefusal = {};
     madeAt = Clock::now();
@@ -234,7 +235,7 @@ void PipeKeeper::scheduleRetryAfterLoss()
 void PipeKeeper::logRefusal (const std::string& refusal)
 {
     if (refusal != lastRefusal)
-        logging::writeToLog ("Pipe not created: " + refusal);
+        logging::writeToLog (log_texts::kPipeNotCreated + refusal);
 
     lastRefusal = refusal;
 }

@@ -14,6 +14,8 @@
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
+#include "LogTexts.h"
+#include "OwnFile.h"
 #include "PipeClient.h"
 #include "PipeContract.h"
 #include "RegularFile.h"
@@ -86,7 +88,15 @@ Check findModule (const std::string& folder, std::string& module)
     // A FIFO by that name would block whoever opens it, REAPER at start-up included.
     for (const auto& path : found)
         if (const auto opened = regular_file::open (path); opened.status == regular_file::Opened::Status::notRegular)
-            return failed ("module", path + " " + opened.problem, "remove it (REAPER cannot load it, and may hang opening it), then install the module file");
+        {
+            struct stat info;
+            const bool fifo = ::stat (path.c_str(), &info) == 0 && S_ISFIFO (info.st_mode);
+            auto check = failed ("module", path + " " + opened.problem,
+                                 "remove it (rm -r " + path + ")" + (fifo ? ": REAPER may hang at start-up opening it" : ": REAPER cannot load it")
+                                     + "; then install the module file");
+            check.cause = path + " " + opened.problem + ", among REAPER's modules: " + check.advice;
+            return check;
+        }
 
     if (found.size() > 1)
         return failed ("module", std::to_string (found.size()) + " copies: " + joined (found),
@@ -128,9 +138,74 @@ Check checkLibraries (const std::string& module)
     return passed ("libraries", "all " + std::to_string (report.found.size()) + " found: " + joined (report.found, " "));
 }
 
-Check checkLog()
+// Empty when the extension may write to the file at the path (or nothing is there), else why
+// it refuses it: its rule for the files it writes at fixed names (OwnFile.h), in words that
+// name what is there. Links are never followed.
+std::string whyNotOwn (const std::string& path)
 {
-    const auto path = doctor_platform::logFile();
+    struct stat info;
+
+    if (::lstat (path.c_str(), &info) != 0)
+        return {};
+
+    if (S_ISLNK (info.st_mode))
+    {
+        char target[4096];
+        const auto length = ::readlink (path.c_str(), target, sizeof (target) - 1);
+        return "is a symbolic link" + (length > 0 ? " to " + std::string (target, static_cast<std::size_t> (length)) : std::string());
+    }
+
+    if (own_file::whyNot (info).empty())
+        return {};
+    if (!S_ISREG (info.st_mode))
+        return "is " + fifo_trust::kindOf (info.st_mode) + ", not a regular file";
+    if (info.st_uid != geteuid())
+        return "belongs to another user (" + fifo_trust::userName (info.st_uid) + ")";
+
+    return "has other names (hard links)";
+}
+
+bool exists (const std::string& path)
+{
+    struct stat info;
+    return ::lstat (path.c_str(), &info) == 0;
+}
+
+// When the file was last written; the earliest time when it cannot be told.
+fs::file_time_type modified (const std::string& path)
+{
+    std::error_code error;
+    const auto time = fs::last_write_time (path, error);
+    return error ? fs::file_time_type::min() : time;
+}
+
+// Which file the extension logs to: its log, or the file of its own beside it, used while
+// what is at the log's path is refused (and kept by the REAPER that started so until it quits).
+struct LogFiles
+{
+    std::string path;     // the log's usual path
+    std::string own;      // the file beside it
+    std::string inTheWay; // why path is refused, if it is
+    bool readOwn = false;
+};
+
+LogFiles findLogFiles()
+{
+    LogFiles files;
+    files.path = doctor_platform::logFile();
+    files.own = log_texts::besidePath (files.path);
+    files.inTheWay = whyNotOwn (files.path);
+
+    const bool ownUsable = exists (files.own) && whyNotOwn (files.own).empty();
+
+    // A REAPER started while the log's path was refused writes beside it still, after that
+    // was removed: the file written last is the one in use.
+    files.readOwn = !files.inTheWay.empty() || (ownUsable && (!exists (files.path) || modified (files.own) > modified (files.path)));
+    return files;
+}
+
+Check checkLogFile (const std::string& path, const std::string& lockPath)
+{
     const auto file = regular_file::readTail (path, log_check::kMostBytesRead);
 
     if (file.status == regular_file::Opened::Status::missing)
@@ -152,13 +227,18 @@ Check checkLog()
         case log_check::Verdict::State::serving:
             return passed ("log", "the serving start made the pipe: \"" + log.detail + "\"" + when);
         case log_check::Verdict::State::waiting:
+            // A cut log's head line does not tell a refused lock file from another REAPER's lock.
+            if (const auto refused = whyNotOwn (lockPath); !refused.empty())
+                return failed ("log", "the last start could not take the lock: " + lockPath + " " + refused + " (\"" + log.detail + "\")" + when,
+                               "see the pipe files line, which names what to remove");
+
             return passed ("log", "the last start waits for the REAPER that serves: \"" + log.detail + "\"" + when
                                       + "; the serving one's start is no longer in the log");
         case log_check::Verdict::State::quit:
-            return failed ("log", "REAPER unloaded the extension after its last start (\"Deleting Instance\")" + when, "start REAPER");
+            return failed ("log", "REAPER unloaded the extension after its last start (\"" + std::string (log_texts::kDeletingInstance) + "\")" + when, "start REAPER");
         case log_check::Verdict::State::noPipe:
             return failed ("log", "the last start could not make the pipe: \"" + log.detail + "\"" + when,
-                           "remove what is in the way (see the reason; bv-client doctor's pipe line names it), then restart REAPER");
+                           "remove what is in the way (the reason names it, and so does the pipe files line): a running REAPER makes the pipe within 2 s once the name is free");
         case log_check::Verdict::State::noStart:
             return failed ("log", path + " records no start", "start REAPER with the module in UserPlugins");
         case log_check::Verdict::State::unknown:
@@ -166,27 +246,48 @@ Check checkLog()
     }
 
     if (log.started.empty())
-        return notChecked ("log", "the log was trimmed since the last start, and what is left says neither \"pipe created\" nor \"Pipe not created\"");
+        return notChecked ("log", "the log was trimmed since the last start, and what is left says neither \"" + std::string (log_texts::kPipeCreated) + "\" nor \""
+                                      + std::string (log_texts::kPipeNotCreated) + "...\"");
 
-    return failed ("log", "the last start" + when + " says neither \"pipe created\" nor \"Pipe not created\"; its last line: \"" + log.detail + "\"",
+    return failed ("log", "the last start" + when + " says neither \"" + log_texts::kPipeCreated + "\" nor \"" + log_texts::kPipeNotCreated + "...\"; its last line: \"" + log.detail + "\"",
                    "read " + path + ": REAPER may still be starting or have been killed; a log removed while REAPER ran is made again with the same banner and without the start's lines");
 }
 
-// Empty when nothing is at the serving lock's path or the extension may lock what is there;
-// else why the extension refuses it (its rule: a regular file of this user with one name,
-// never followed).
-std::string whyLockRefused (const struct stat& info)
+Check checkLog (const std::string& lockPath)
 {
-    if (S_ISLNK (info.st_mode))
-        return "is a symbolic link";
-    if (!S_ISREG (info.st_mode))
-        return "is " + fifo_trust::kindOf (info.st_mode) + ", not a regular file";
-    if (info.st_uid != geteuid())
-        return "belongs to another user (" + fifo_trust::userName (info.st_uid) + ")";
-    if (info.st_nlink != 1)
-        return "has other names (hard links)";
+    const auto files = findLogFiles();
 
-    return {};
+    if (files.readOwn)
+    {
+        auto check = checkLogFile (files.own, lockPath);
+        const auto ownRefused = whyNotOwn (files.own);
+
+        if (files.inTheWay.empty())
+        {
+            check.detail += " (read from " + files.own + ": the running REAPER logs there, since " + files.path + " was in the way when it started; from its next start the log is "
+                            + files.path + " again)";
+            return check;
+        }
+
+        const auto opening = "the log " + files.path + " " + files.inTheWay;
+        const auto removal = "remove it (rm -r " + files.path + "): REAPER's next start logs there again";
+
+        if (!ownRefused.empty())
+            return failed ("log", opening + ", and " + files.own + " " + ownRefused + ": the extension logs to standard error only",
+                           "remove both (rm -r " + files.path + " " + files.own + "), then restart REAPER");
+
+        if (!exists (files.own))
+            return failed ("log", opening + ", and there is no " + files.own + ": the extension has not started since it was put there", removal);
+
+        auto advice = removal + "; until then it logs to " + files.own + (check.advice.empty() ? "" : "; " + check.advice);
+        check.status = Status::fail;
+        check.detail = opening + ", so the extension logs to " + files.own + " instead, which says: " + check.detail;
+        check.cause = "its log is " + files.own + ", since " + files.path + " " + files.inTheWay + ": " + advice;
+        check.advice = std::move (advice);
+        return check;
+    }
+
+    return checkLogFile (files.path, lockPath);
 }
 
 Check checkPipeFiles (const std::string& lockPath, const std::vector<std::string>& paths)
@@ -194,10 +295,10 @@ Check checkPipeFiles (const std::string& lockPath, const std::vector<std::string
     // A lock file planted before REAPER started keeps every REAPER from serving, so that the
     // FIFOs are missing as if REAPER were not running.
     if (struct stat info; ::lstat (lockPath.c_str(), &info) == 0)
-        if (const auto reason = whyLockRefused (info); !reason.empty())
+        if (const auto reason = whyNotOwn (lockPath); !reason.empty())
         {
             const bool ours = info.st_uid == geteuid();
-            auto check = failed ("pipe files", lockPath + " " + reason + ": no REAPER can serve the pipe while it is there (the log says \"Pipe not created: " + lockPath + " ...\")",
+            auto check = failed ("pipe files", lockPath + " " + reason + ": no REAPER can serve the pipe while it is there (the log says \"" + log_texts::kPipeNotCreated + lockPath + " ...\")",
                                  (ours ? "delete it" : "have its owner (" + fifo_trust::userName (info.st_uid) + ") or root delete it") + std::string (": rm -r ") + lockPath
                                      + "; REAPER serves within 2 s once the name is free");
             check.cause = "a file planted at " + lockPath + " keeps REAPER from serving the pipe: " + check.advice;
@@ -213,7 +314,7 @@ Check checkPipeFiles (const std::string& lockPath, const std::vector<std::string
 
         if (!verdict.trusted())
             return failed ("pipe files", path + " " + verdict.reason,
-                           "the extension refuses it too: remove it if it is yours (or have its owner remove it), then restart REAPER");
+                           "the extension refuses it too: remove it if it is yours (or have its owner remove it); a running REAPER makes the pipe within 2 s once the name is free");
     }
 
     return passed ("pipe files", joined (paths, " and ") + ": FIFOs of " + fifo_trust::userName (geteuid()) + ", closed to others");
@@ -350,11 +451,10 @@ std::vector<Check> runChecks (const Options& options)
                                                                : checkLibraries (module));
     }
 
-    checks.push_back (checkLog());
-
     const auto requestPath = pipe_contract::requestFifoPath (options.pipeName);
     const auto replyPath = pipe_contract::replyFifoPath (options.pipeName);
     const auto lockPath = pipe_contract::servingLockPath (options.pipeName);
+    checks.push_back (checkLog (lockPath));
     checks.push_back (checkPipeFiles (lockPath, {requestPath, replyPath}));
 
     if (checks.back().status != Status::pass)
@@ -386,8 +486,9 @@ std::string verdict (const std::vector<Check>& checks)
     };
 
     if (const auto* module = failedCheck ("module"))
-        return module->absent ? "not installed: the extension is not in REAPER's UserPlugins folder"
-                              : "installed twice: remove all copies but one";
+        return module->absent           ? "not installed: the extension is not in REAPER's UserPlugins folder"
+               : !module->cause.empty() ? module->cause
+                                        : "installed twice: remove all copies but one";
 
     if (failedCheck ("architecture") != nullptr || failedCheck ("libraries") != nullptr)
         return "installed, but REAPER cannot load it on this machine";
@@ -404,8 +505,8 @@ std::string verdict (const std::vector<Check>& checks)
     if (const auto* trip = failedCheck ("round trip"))
         return !trip->cause.empty() ? trip->cause : "the extension does not answer";
 
-    if (failedCheck ("log") != nullptr)
-        return "the extension answers, but its log does not show it started as expected";
+    if (const auto* log = failedCheck ("log"))
+        return !log->cause.empty() ? "the extension answers, but " + log->cause : "the extension answers, but its log does not show it started as expected";
 
     return "all checks passed: the extension is installed and answering";
 }

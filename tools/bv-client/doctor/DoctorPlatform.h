@@ -11,7 +11,8 @@ namespace doctor_platform
 // REAPER's UserPlugins folder for this user.
 std::string defaultPluginsFolder();
 
-// The extension's log file for this user.
+// The extension's log file for this user (the file beside it, log_texts::besidePath, is
+// used instead while what is at this path is refused).
 std::string logFile();
 
 // The module's file name ending: ".so", ".dylib".

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "ElfFile.h"
+#include "LogTexts.h"
 #include "RegularFile.h"
 
 namespace doctor_platform
@@ -134,7 +135,7 @@ std::string logFile()
 {
     // Where the extension's log is: ~/.config whatever XDG_CONFIG_HOME says, as REAPER's own
     // folder is.
-    return home() + "/.config/Belvanta/Reaper.txt";
+    return home() + "/.config/" + log_texts::kLogFolderName + "/" + log_texts::kLogFileName;
 }
 
 std::string moduleSuffix()

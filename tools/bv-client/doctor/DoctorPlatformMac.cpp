@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "LogTexts.h"
+
 namespace doctor_platform
 {
 namespace
@@ -20,7 +22,7 @@ std::string defaultPluginsFolder()
 
 std::string logFile()
 {
-    return home() + "/Library/Logs/Belvanta/Reaper.txt";
+    return home() + "/Library/Logs/" + log_texts::kLogFolderName + "/" + log_texts::kLogFileName;
 }
 
 std::string moduleSuffix()

@@ -1,22 +1,16 @@
 #include "LogCheck.h"
 
 #include <algorithm>
-#include <cctype>
 #include <sstream>
 #include <vector>
+
+#include "LogTexts.h"
 
 namespace log_check
 {
 namespace
 {
 using State = Verdict::State;
-
-std::string lowerCase (std::string text)
-{
-    std::transform (text.begin(), text.end(), text.begin(), [] (unsigned char c)
-                    { return static_cast<char> (std::tolower (c)); });
-    return text;
-}
 
 bool startsWith (const std::string& text, const char* prefix)
 {
@@ -30,12 +24,12 @@ bool contains (const std::string& text, const char* part)
 
 bool isStartLine (const std::string& line)
 {
-    return startsWith (line, "Log ") && contains (lowerCase (line), "started");
+    return startsWith (line, log_texts::kStarted) || (startsWith (line, log_texts::kHeadStarted) && contains (line, log_texts::kHeadTrimmed));
 }
 
 bool isWaitingLine (const std::string& line)
 {
-    return startsWith (line, "Pipe served by another REAPER");
+    return startsWith (line, log_texts::kServedByAnother);
 }
 
 struct Section
@@ -44,17 +38,26 @@ struct Section
     std::string detail;
 };
 
-// What the start line itself says of the pipe: only a trim's line says anything.
+// What the start line itself says of the pipe: only a cut log's head line says anything, the
+// pipe's state after ", trimmed since; ".
 Section fromStartLine (const std::string& line)
 {
-    const auto words = lowerCase (line);
+    const std::string marker = std::string (log_texts::kHeadTrimmed) + log_texts::kHeadStateSeparator;
+    const auto at = line.find (marker);
 
-    if (contains (words, "served by another"))
-        return {State::waiting, line};
-    if (contains (words, "not served") || contains (words, "not created"))
-        return {State::noPipe, line};
-    if (contains (words, "served") || contains (words, "serving") || contains (words, "pipe created"))
+    if (at == std::string::npos)
+        return {};
+
+    const auto state = line.substr (at + marker.size());
+
+    if (state == log_texts::kStateServed)
         return {State::serving, line};
+    if (state == log_texts::kStateWaitingForLock)
+        return {State::waiting, line};
+    if (state == log_texts::kStateFifosRefused || state == log_texts::kStateLost)
+        return {State::noPipe, line};
+    if (state == log_texts::kStateStopped)
+        return {State::quit, line};
 
     return {};
 }
@@ -66,13 +69,13 @@ Section evaluate (const std::vector<std::string>& lines, std::size_t from, std::
     {
         const auto& line = lines[i];
 
-        if (line == "pipe created" || line == "pipe re-created")
+        if (line == log_texts::kPipeCreated || line == log_texts::kPipeRecreated)
             section = {State::serving, line};
-        else if (startsWith (line, "Pipe not created"))
+        else if (startsWith (line, log_texts::kPipeNotCreated))
             section = {State::noPipe, line};
         else if (isWaitingLine (line))
             section = {State::waiting, line};
-        else if (line == "Deleting Instance" && (section.state == State::serving || section.state == State::waiting))
+        else if (line == log_texts::kDeletingInstance && (section.state == State::serving || section.state == State::waiting))
             section = {State::quit, line};
         else if (section.state == State::unknown && !line.empty())
             section.detail = line;
@@ -106,7 +109,7 @@ Verdict readLog (const std::string& text)
     if (starts.empty())
     {
         if (std::none_of (lines.begin(), lines.end(), [] (const std::string& line)
-                          { return startsWith (line, "Log trimmed"); }))
+                          { return startsWith (line, log_texts::kTrimmed); }))
             return verdict;
 
         const auto section = evaluate (lines, 0, lines.size(), {});
@@ -147,7 +150,7 @@ Verdict readLog (const std::string& text)
     verdict.started = lines[starts[k]];
     verdict.state = section.state;
     verdict.detail = section.detail;
-    verdict.trimmed = !startsWith (verdict.started, "Log started");
+    verdict.trimmed = !startsWith (verdict.started, log_texts::kStarted);
     return verdict;
 }
 } // namespace log_check

@@ -3,17 +3,17 @@
 #include <cstdint>
 #include <string>
 
-// Reads the extension's log for what its last start did. This is the one place that knows
-// the log's lines; it is read as lines (CR LF or LF) and tolerates lines it does not know.
+// Reads the extension's log for what its last start did, by the texts the extension writes it
+// with (LogTexts.h). It is read as lines (CR LF or LF) and tolerates lines it does not know.
 //
-// - A start line begins a start: a line that begins with "Log " and contains "started" (in
-//   any case). That is the banner each start writes, "Log started: <date>", and the first
-//   line a trim leaves, which says when this REAPER's log started and whether it serves the
-//   pipe, the lines before it being gone. Such a trim line also tells the pipe's state, by
-//   the words it contains (in any case): "served by another" (waiting), "not served" or "not
-//   created" (no pipe), "served", "serving" or "pipe created" (serving).
-// - A log without a start line but with a line beginning "Log trimmed" was cut since its
-//   start: all its lines count as that start's, whose start line is gone.
+// - A start line begins a start: the banner each start writes, "Log started: <time>", or the
+//   head line a cut leaves, "Log started <time> in process <id>, trimmed since; <pipe state>",
+//   which says when this REAPER's log started and how the pipe is, the lines before it being
+//   gone. That state decides as the lines below do: served (serving), served by another or
+//   lock refused (waiting: the doctor tells the two apart by the lock file), FIFOs refused or
+//   lost (no pipe), stopped (quit).
+// - A log without a start line but with a "Log trimmed to its last <n> bytes" line was cut
+//   since its start: all its lines count as that start's, whose start line is gone.
 // - After a start line: "pipe created" or "pipe re-created" (serving), "Pipe not created:
 //   <why>" (no pipe), "Pipe served by another REAPER (process N)" (waiting), and "Deleting
 //   Instance" when REAPER unloads the extension.

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+
+// The extension's log as others read it, written once: where the log is, and the lines that
+// tell how a start went and how the pipe is. The extension writes these texts from here and
+// bv-client doctor reads the log by them, so that the two cannot drift apart.
+namespace log_texts
+{
+// The log's folder (in the user's log folder) and its file.
+constexpr const char* kLogFolderName = "Belvanta";
+constexpr const char* kLogFileName = "Reaper.txt";
+
+// The file of the extension's own it logs to instead when what is at a log's path is not
+// its own plain file: "Reaper.txt" -> "Reaper.own.txt", a name without an ending gets ".own".
+inline std::string besidePath (const std::string& logPath)
+{
+    const auto slash = logPath.rfind ('/');
+    const auto dot = logPath.rfind ('.');
+
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash + 2))
+        return logPath + ".own";
+
+    return logPath.substr (0, dot) + ".own" + logPath.substr (dot);
+}
+
+// Each start's banner line: "Log started: <time>".
+constexpr const char* kStarted = "Log started: ";
+
+// The first line of a log cut while REAPER runs: "Log started <time> in process <id>,
+// trimmed since", then "; " and one of the pipe's states below.
+constexpr const char* kHeadStarted = "Log started ";
+constexpr const char* kHeadInProcess = " in process ";
+constexpr const char* kHeadTrimmed = ", trimmed since";
+constexpr const char* kHeadStateSeparator = "; ";
+
+// The last line of a log cut while REAPER runs: "Log trimmed to its last <n> bytes".
+constexpr const char* kTrimmed = "Log trimmed to its last ";
+
+// How the pipe went at a start, or since.
+constexpr const char* kPipeCreated = "pipe created";
+constexpr const char* kPipeRecreated = "pipe re-created";
+constexpr const char* kPipeNotCreated = "Pipe not created: "; // then why, often "<lock or FIFO path> <why>"
+
+// Another REAPER holds the serving lock: "Pipe served by another REAPER (process <id>)", the
+// process left out when it is not known. Written once each time this one starts waiting.
+constexpr const char* kServedByAnother = "Pipe served by another REAPER";
+
+// REAPER unloads the extension.
+constexpr const char* kDeletingInstance = "Deleting Instance";
+
+// The pipe's state as the head line of a cut log gives it.
+constexpr const char* kStateServed = "pipe served";
+constexpr const char* kStateWaitingForLock = "pipe not served (another REAPER serves it, or its lock file is refused)";
+constexpr const char* kStateFifosRefused = "pipe not served (its FIFOs are refused)";
+constexpr const char* kStateLost = "pipe not served (lost; made again after a pause)";
+constexpr const char* kStateStopped = "pipe not served (stopped)";
+} // namespace log_texts
