@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -13,12 +14,14 @@
 
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "../support/TempDirectory.h"
 #include "logging/ExtensionLog.h"
+#include "logging/Log.h"
 #include "logging/LogText.h"
 
 namespace
@@ -672,5 +675,112 @@ TEST_F (ExtensionLogTest, WithNoSafeFileTheLinesGoToStandardError)
 
     EXPECT_EQ (standardError, "Log file not used: " + keptOpen + " is a symbolic link\r\nLog file not used: " + beside
                                   + " is a symbolic link\r\nnowhere safe\r\nstill nowhere\r\n");
+    EXPECT_EQ (readFile (other), "precious\r\n");
+}
+
+namespace
+{
+// Standard error made the write end of a pipe for a while; the read end is the test's, read
+// only when it says so.
+class StandardErrorPipe
+{
+public:
+    StandardErrorPipe()
+    {
+        int ends[2];
+        EXPECT_EQ (::pipe (ends), 0);
+        saved = ::dup (STDERR_FILENO);
+        ::dup2 (ends[1], STDERR_FILENO);
+        ::close (ends[1]);
+        reader = ends[0];
+        ::fcntl (reader, F_SETFL, O_NONBLOCK);
+    }
+
+    ~StandardErrorPipe()
+    {
+        ::dup2 (saved, STDERR_FILENO);
+        ::close (saved);
+        closeReader();
+    }
+
+    std::string drain()
+    {
+        std::string text;
+        char buffer[4096];
+
+        for (ssize_t got; reader >= 0 && (got = ::read (reader, buffer, sizeof (buffer))) > 0;)
+            text.append (buffer, static_cast<std::size_t> (got));
+
+        return text;
+    }
+
+    void closeReader()
+    {
+        if (reader >= 0)
+            ::close (reader);
+
+        reader = -1;
+    }
+
+private:
+    int saved = -1;
+    int reader = -1;
+};
+} // namespace
+
+// Both files refused and standard error a pipe nobody reads: logging goes on at once, the
+// lines the pipe cannot take are lost and counted once it takes lines again, and a pipe
+// whose reader has gone raises no SIGPIPE.
+TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRaisesSigPipe)
+{
+    std::filesystem::create_directories (folder.path ("kept"));
+    const auto other = folder.path ("other.txt");
+    writeFile (other, "precious\r\n");
+    ASSERT_EQ (::symlink (other.c_str(), keptOpen.c_str()), 0);
+    ASSERT_EQ (::symlink (other.c_str(), LogFileAppender::besidePath (keptOpen).c_str()), 0);
+
+    StandardErrorPipe standardError;
+    auto logger = std::make_unique<ExtensionLog> (keptOpen, std::string(), 131072);
+    constexpr int kLines = 3000; // about 150 KB, more than a pipe holds
+
+    auto logging = std::async (std::launch::async,
+                               [&]
+                               {
+                                   for (int i = 0; i < kLines; ++i)
+                                       logger->logMessage (numberedLine (i) + std::string (30, '-'));
+                               });
+    const bool finished = logging.wait_for (std::chrono::seconds (20)) == std::future_status::ready;
+    auto text = standardError.drain();
+
+    // Held by a full pipe: read it out until the caller is free again, so the test can end.
+    while (logging.wait_for (std::chrono::milliseconds (10)) != std::future_status::ready)
+        text += standardError.drain();
+
+    EXPECT_TRUE (finished) << "the caller waited for standard error";
+    logger->logMessage ("read again");
+    text += standardError.drain();
+
+    int written = 0;
+    long long lost = -1;
+    std::smatch number;
+    const std::regex lostLine ("Log file could not be written: ([0-9]+) lines were lost");
+
+    for (std::size_t from = 0, end; (end = text.find ("\r\n", from)) != std::string::npos; from = end + 2)
+    {
+        const auto line = text.substr (from, end - from);
+        written += line.size() > 30 && numberOf (line.substr (0, line.size() - 30)) >= 0 ? 1 : 0;
+
+        if (std::regex_match (line, number, lostLine))
+            lost = std::stoll (number[1]);
+    }
+
+    EXPECT_GT (lost, 0);
+    EXPECT_EQ (written + lost, kLines);
+    EXPECT_TRUE (endsWith (text, "read again\r\n"));
+
+    standardError.closeReader();
+    logger->logMessage ("nobody reads");
+    logger.reset();
+    logging::writeToLog ("nobody reads either");
     EXPECT_EQ (readFile (other), "precious\r\n");
 }

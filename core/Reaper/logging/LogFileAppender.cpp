@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "OwnFile.h"
+#include "logging/StandardError.h"
 
 namespace
 {
@@ -418,13 +419,20 @@ void LogFileAppender::dropOldest()
 
 void LogFileAppender::pendingToStandardError()
 {
-    // Nowhere else to go: standard error, where log lines go when there is no log file.
-    if (droppedLines > 0)
-        kept.insert (0, lostNotice (droppedLines));
+    // Nowhere else to go: standard error, where log lines go when there is no log file, as
+    // far as it takes them at once. The lines it cannot take are lost and counted; a line
+    // it took only the start of is ended before the next.
+    auto lines = std::string (standardErrorEndsMidLine ? "\r\n" : "") + (droppedLines > 0 ? lostNotice (droppedLines) : "");
+    const auto notices = lines.size();
+    lines += kept;
 
-    std::fwrite (kept.data(), 1, kept.size(), stderr);
-    std::fflush (stderr);
+    const auto written = standard_error::writeWithoutWaiting (lines.data(), lines.size());
+    const auto lostFrom = lines.begin() + static_cast<std::ptrdiff_t> (std::max (written, notices));
+    droppedLines = (written < notices ? droppedLines : 0) + std::count (lostFrom, lines.end(), '\n');
+
+    if (written > 0)
+        standardErrorEndsMidLine = lines[written - 1] != '\n';
+
     kept.clear();
     restOfCutLine = 0;
-    droppedLines = 0;
 }

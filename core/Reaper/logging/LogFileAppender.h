@@ -24,7 +24,9 @@
 //   written first once it can be written again, after a line of its own counting exactly
 //   the lines that did not fit; a line cut short in the file by a failed write is finished
 //   first, or ended when its rest was among those lost; whatever is still waiting when the
-//   appender goes is written to standard error.
+//   appender goes is written to standard error;
+// - standard error is written only as far as it takes the lines at once (StandardError); the
+//   lines it does not take are counted as lost like any others.
 // Not thread-safe: the logger serialises calls.
 class LogFileAppender
 {
@@ -110,4 +112,5 @@ private:
     std::size_t restOfCutLine = 0;
     bool fileEndsMidLine = false;
     long long droppedLines = 0;
+    bool standardErrorEndsMidLine = false;
 };
