@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
 #include <regex>
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../support/ScopedVariable.h"
 #include "../support/TempDirectory.h"
 #include "logging/ExtensionLog.h"
 #include "logging/Log.h"
@@ -783,4 +785,82 @@ TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRai
     logger.reset();
     logging::writeToLog ("nobody reads either");
     EXPECT_EQ (readFile (other), "precious\r\n");
+}
+
+// The log's folder is used only when it is this user's own folder that nobody else may write
+// in: a link to another folder, or a folder others may write in, is not written in at all,
+// and the lines go to standard error saying why. A missing folder is made so.
+TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
+{
+    const auto elsewhere = folder.path ("elsewhere");
+    std::filesystem::create_directories (elsewhere);
+    ::chmod (elsewhere.c_str(), 0777);
+
+    const struct
+    {
+        const char* name;
+        std::function<void (const std::string&)> plant;
+        const char* reason; // empty: used
+    } cases[] = {
+        {"a symbolic link to a folder anyone may write in", [&] (const std::string& at)
+         { ASSERT_EQ (::symlink (elsewhere.c_str(), at.c_str()), 0); },
+         "is a symbolic link"},
+        {"writable by anyone", [] (const std::string& at)
+         { ::mkdir (at.c_str(), 0700), ::chmod (at.c_str(), 0777); },
+         "is writable by others"},
+        {"writable by its group", [] (const std::string& at)
+         { ::mkdir (at.c_str(), 0700), ::chmod (at.c_str(), 0770); },
+         "is writable by others"},
+        {"another user's", [] (const std::string& at)
+         { ::mkdir (at.c_str(), 0755), (void) ::chown (at.c_str(), 65534, 65534); },
+         ::geteuid() == 0 ? "is owned by another user" : ""},
+        {"missing, with the folder it is in", nullptr, ""},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto logFolder = folder.path (c.name) + "/Belvanta";
+
+        if (c.plant)
+            std::filesystem::create_directories (folder.path (c.name));
+        if (c.plant)
+            c.plant (logFolder);
+
+        ::testing::internal::CaptureStderr();
+        ExtensionLog (logFolder + "/Reaper.txt", std::string(), 131072).logMessage ("spotted");
+        const auto standardError = ::testing::internal::GetCapturedStderr();
+
+        if (*c.reason != 0)
+        {
+            EXPECT_TRUE (contains (standardError, "Log file not used: " + logFolder + " " + c.reason + "\r\n")) << standardError;
+            EXPECT_TRUE (endsWith (standardError, "spotted\r\n")) << standardError;
+            EXPECT_TRUE (std::filesystem::is_empty (elsewhere));
+            continue;
+        }
+
+        EXPECT_EQ (standardError, "");
+        EXPECT_TRUE (endsWith (readFile (logFolder + "/Reaper.txt"), "spotted\r\n"));
+        struct stat info;
+        ASSERT_EQ (::lstat (logFolder.c_str(), &info), 0);
+        EXPECT_EQ (info.st_mode & 022, 0u);
+    }
+}
+
+// HOME is used only when it is an absolute path: a relative one would put the log under
+// whatever folder REAPER was started in.
+TEST (ExtensionLogPath, IsUnderTheUsersHomeWhateverHomeSays)
+{
+    const auto entryHome = []
+    { testing_support::ScopedVariable unset ("HOME", std::nullopt); return ExtensionLog::defaultPath ("Belvanta", "Reaper.txt"); }();
+    ASSERT_EQ (entryHome.front(), '/');
+
+    for (const char* home : {"relhome", "", "./home"})
+    {
+        testing_support::ScopedVariable relative ("HOME", std::string (home));
+        EXPECT_EQ (ExtensionLog::defaultPath ("Belvanta", "Reaper.txt"), entryHome) << home;
+    }
+
+    testing_support::ScopedVariable absolute ("HOME", std::string ("/home/someone"));
+    EXPECT_EQ (ExtensionLog::defaultPath ("Belvanta", "Reaper.txt").rfind ("/home/someone/", 0), 0u);
 }

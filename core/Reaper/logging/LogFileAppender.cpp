@@ -53,9 +53,12 @@ LogFileAppender::~LogFileAppender()
 
 void LogFileAppender::makeFolderOf (const std::string& filePath)
 {
-    // Each missing folder on the way, outermost first.
-    for (auto slash = filePath.find ('/', 1); slash != std::string::npos; slash = filePath.find ('/', slash + 1))
-        ::mkdir (filePath.substr (0, slash).c_str(), 0777);
+    // Each missing folder on the way, outermost first: those on the way only for this user,
+    // the log's own readable by others as the log always was, writable only by this user.
+    const auto last = filePath.rfind ('/');
+
+    for (auto slash = filePath.find ('/', 1); slash != std::string::npos && slash <= last; slash = filePath.find ('/', slash + 1))
+        ::mkdir (filePath.substr (0, slash).c_str(), slash == last ? 0755 : 0700);
 }
 
 std::string LogFileAppender::trimmedNotice (std::int64_t keptBytes)
@@ -105,25 +108,80 @@ void LogFileAppender::append (const std::string& lines)
         dropOldest();
 }
 
+LogFileAppender::Open LogFileAppender::openFolder (const std::string& filePath, UniqueFd& folder, std::string& refusal)
+{
+    const auto slash = filePath.rfind ('/');
+    const auto folderPath = slash == std::string::npos ? std::string (".") : slash == 0 ? std::string ("/")
+                                                                                        : filePath.substr (0, slash);
+
+    // O_NOFOLLOW: a symbolic link at the folder's name is refused, never followed.
+    constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    folder.reset (::open (folderPath.c_str(), kFolderFlags));
+
+    if (!folder.isValid() && errno == ENOENT)
+    {
+        makeFolderOf (filePath);
+        folder.reset (::open (folderPath.c_str(), kFolderFlags));
+    }
+
+    struct stat info;
+
+    if (!folder.isValid())
+    {
+        // Anything else in the way (a file, a folder on the way missing) may go: tried again.
+        const auto error = errno;
+
+        if (!(error == ELOOP || (error == ENOTDIR && ::lstat (folderPath.c_str(), &info) == 0 && S_ISLNK (info.st_mode))))
+            return Open::unwritable;
+
+        refusal = folderPath + " is a symbolic link";
+        return Open::refused;
+    }
+
+    if (::fstat (folder.get(), &info) != 0)
+        return Open::unwritable;
+
+    // Another user, or anyone else who may write in it, could swap the log for a link to a
+    // file of their choosing, or read what was spotted.
+    if (info.st_uid != ::geteuid())
+        refusal = folderPath + " is owned by another user";
+    else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        refusal = folderPath + " is writable by others";
+    else
+        return Open::opened;
+
+    folder.reset();
+    return Open::refused;
+}
+
 LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal) const
 {
     created = false;
 
+    UniqueFd folder;
+    const auto folderOutcome = openFolder (at, folder, refusal);
+
+    if (folderOutcome != Open::opened)
+        return folderOutcome;
+
+    // Opened inside the folder checked: the names on the way are not looked up again.
+    const auto name = at.substr (at.rfind ('/') + 1);
+    const auto openIn = [&] (int flags)
+    { return ::openat (folder.get(), name.c_str(), flags, 0644); };
+
     // Read as well as written, so the file's tail can be read back when it is trimmed.
-    opened.reset (::open (at.c_str(), O_RDWR | kOpenFlags));
+    opened.reset (openIn (O_RDWR | kOpenFlags));
 
     if (!opened.isValid() && errno == EACCES)
-        opened.reset (::open (at.c_str(), O_WRONLY | kOpenFlags));
+        opened.reset (openIn (O_WRONLY | kOpenFlags));
 
     if (!opened.isValid() && errno == ENOENT)
     {
-        // The folder may have gone with the file.
-        makeFolderOf (at);
-        opened.reset (::open (at.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, 0644));
+        opened.reset (openIn (O_RDWR | O_CREAT | O_EXCL | kOpenFlags));
         created = opened.isValid();
 
         if (!opened.isValid() && errno == EEXIST)
-            opened.reset (::open (at.c_str(), O_RDWR | kOpenFlags));
+            opened.reset (openIn (O_RDWR | kOpenFlags));
     }
 
     if (!opened.isValid())
@@ -137,7 +195,8 @@ LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, Uniqu
             refusal = at + " is a directory";
         else if (error == ENXIO)
             refusal = at + " exists and is not a regular file";
-        else if ((error == EACCES || error == EPERM) && ::lstat (at.c_str(), &there) == 0 && there.st_uid != ::geteuid())
+        else if ((error == EACCES || error == EPERM) && ::fstatat (folder.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0
+                 && there.st_uid != ::geteuid())
             refusal = at + " is owned by another user";
         else
             return Open::unwritable; // a read-only folder, a full disk: tried again later

@@ -10,6 +10,9 @@
 
 // Appends whole lines to the log file through a descriptor kept open, and keeps the file
 // usable for as long as REAPER runs:
+// - the file's folder is used only when it is a folder (not a symbolic link) of this user
+//   that nobody else may write in; missing, it is made so. Refused, both files in it are,
+//   and the lines go to standard error;
 // - only a regular file of this user with no other name is written or cut, opened without
 //   following a symbolic link; anything else at the path is left alone, and a file of the
 //   extension's own beside it (besidePath) is used instead, or, when that is refused too,
@@ -56,7 +59,8 @@ public:
     // each cut.
     void setHeadLine (std::function<std::string()> makeHeadLine);
 
-    // Makes the folders on the way to filePath that are missing.
+    // Makes the folders on the way to filePath that are missing: the file's own 0755, those
+    // on the way to it 0700 (less what the umask takes away).
     static void makeFolderOf (const std::string& filePath);
 
     // The line written after a trim.
@@ -76,6 +80,7 @@ private:
         refused     // not this user's plain file: never written
     };
 
+    static Open openFolder (const std::string& filePath, UniqueFd& folder, std::string& refusal);
     Open openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal) const;
     bool fileIsCurrent();
     bool reopen (bool atStart);
