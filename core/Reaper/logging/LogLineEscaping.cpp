@@ -132,9 +132,29 @@ std::size_t escapedLength (const unsigned char* bytes, std::size_t left)
 
     while (left > 0)
     {
-        if (*bytes >= 0x20 && *bytes < 0x7F)
+        const auto lead = *bytes;
+
+        if (lead >= 0x20 && lead < 0x7F)
         {
             ++length, ++bytes, --left;
+            continue;
+        }
+
+        // Two- and three-byte characters whose lead byte allows no overlong form and no
+        // surrogate (C2..DF, E1..EC, EE, EF: most of the world's scripts, and U+FFFD) are
+        // decoded here; anything else as unitAt does.
+        const bool twoBytes = lead >= 0xC2 && lead <= 0xDF;
+        const bool threeBytes = (lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF;
+
+        if ((twoBytes && left >= 2 && (bytes[1] & 0xC0) == 0x80)
+            || (threeBytes && left >= 3 && (bytes[1] & 0xC0) == 0x80 && (bytes[2] & 0xC0) == 0x80))
+        {
+            const auto codePoint = twoBytes ? (static_cast<char32_t> (lead & 0x1F) << 6) | (bytes[1] & 0x3Fu)
+                                            : (static_cast<char32_t> (lead & 0x0F) << 12) | ((bytes[1] & 0x3Fu) << 6) | (bytes[2] & 0x3Fu);
+            const std::size_t size = twoBytes ? 2 : 3;
+            length += isEscapedCodePoint (codePoint) ? 6 : size;
+            bytes += size;
+            left -= size;
             continue;
         }
 
