@@ -403,7 +403,7 @@ TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacke
     PipeClient client;
     ASSERT_TRUE (client.open (name, 1000));
 
-    const std::uint32_t announced = PacketFramer::kMaxRequestSize + 1;
+    const std::uint32_t announced = 64 * 1024 + 1; // one byte over the limit
     std::string header = fromHex ("2C 9E B4 F2");
     for (int shift = 0; shift < 32; shift += 8)
         header.push_back (static_cast<char> ((announced >> shift) & 0xff));
