@@ -788,33 +788,38 @@ TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRai
 }
 
 // The log's folder is used only when it is this user's own folder that nobody else may write
-// in: a link to another folder, or a folder others may write in, is not written in at all,
-// and the lines go to standard error saying why. A missing folder is made so.
+// in: a link to another folder, or another user's folder, is not written in at all, and the
+// lines go to standard error saying why. This user's folder that others may write in is made
+// this user's alone first, and says so; a missing folder is made so.
 TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
 {
     const auto elsewhere = folder.path ("elsewhere");
     std::filesystem::create_directories (elsewhere);
     ::chmod (elsewhere.c_str(), 0777);
+    const auto mask = ::umask (0);
+    ::umask (mask);
+    const mode_t made = 0755 & ~mask;
 
     const struct
     {
         const char* name;
         std::function<void (const std::string&)> plant;
         const char* reason; // empty: used
+        mode_t modeThen;
     } cases[] = {
         {"a symbolic link to a folder anyone may write in", [&] (const std::string& at)
          { ASSERT_EQ (::symlink (elsewhere.c_str(), at.c_str()), 0); },
-         "is a symbolic link"},
+         "is a symbolic link", 0},
         {"writable by anyone", [] (const std::string& at)
          { ::mkdir (at.c_str(), 0700), ::chmod (at.c_str(), 0777); },
-         "is writable by others"},
+         "", 0755},
         {"writable by its group", [] (const std::string& at)
          { ::mkdir (at.c_str(), 0700), ::chmod (at.c_str(), 0770); },
-         "is writable by others"},
+         "", 0750},
         {"another user's", [] (const std::string& at)
          { ::mkdir (at.c_str(), 0755), (void) ::chown (at.c_str(), 65534, 65534); },
-         ::geteuid() == 0 ? "is owned by another user" : ""},
-        {"missing, with the folder it is in", nullptr, ""},
+         ::geteuid() == 0 ? "is owned by another user" : "", made},
+        {"missing, with the folder it is in", nullptr, "", made},
     };
 
     for (const auto& c : cases)
@@ -840,10 +845,13 @@ TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
         }
 
         EXPECT_EQ (standardError, "");
-        EXPECT_TRUE (endsWith (readFile (logFolder + "/Reaper.txt"), "spotted\r\n"));
+        const auto log = readFile (logFolder + "/Reaper.txt");
+        EXPECT_TRUE (endsWith (log, "spotted\r\n"));
+        EXPECT_EQ (contains (log, "Log folder " + logFolder + " was writable by others: now only by its owner\r\n"),
+                   std::string (c.name).rfind ("writable", 0) == 0);
         struct stat info;
         ASSERT_EQ (::lstat (logFolder.c_str(), &info), 0);
-        EXPECT_EQ (info.st_mode & 022, 0u);
+        EXPECT_EQ (info.st_mode & 0777, c.modeThen);
     }
 }
 

@@ -141,20 +141,35 @@ LogFileAppender::Open LogFileAppender::openFolder (const std::string& filePath, 
     if (::fstat (folder.get(), &info) != 0)
         return Open::unwritable;
 
-    // Another user, or anyone else who may write in it, could swap the log for a link to a
-    // file of their choosing, or read what was spotted.
+    // Another user's folder is never used: its owner could swap the log for a link to a file
+    // of their choosing, or read what was spotted.
     if (info.st_uid != ::geteuid())
+    {
         refusal = folderPath + " is owned by another user";
-    else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        refusal = folderPath + " is writable by others";
-    else
-        return Open::opened;
+        folder.reset();
+        return Open::refused;
+    }
 
-    folder.reset();
-    return Open::refused;
+    // This user's folder that others may write in (made by an older version under a umask
+    // that lets the group write): made this user's alone before anything is written in it.
+    // What others may have put in it meanwhile is refused file by file.
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    {
+        if (::fchmod (folder.get(), info.st_mode & 07777 & ~(S_IWGRP | S_IWOTH)) != 0)
+        {
+            refusal = folderPath + " is writable by others";
+            folder.reset();
+            return Open::refused;
+        }
+
+        const auto notice = "Log folder " + folderPath + " was writable by others: now only by its owner\r\n";
+        keep (notice.data(), notice.size());
+    }
+
+    return Open::opened;
 }
 
-LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal) const
+LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal)
 {
     created = false;
 

@@ -11,8 +11,10 @@
 // Appends whole lines to the log file through a descriptor kept open, and keeps the file
 // usable for as long as REAPER runs:
 // - the file's folder is used only when it is a folder (not a symbolic link) of this user
-//   that nobody else may write in; missing, it is made so. Refused, both files in it are,
-//   and the lines go to standard error;
+//   that nobody else may write in; missing, it is made so; this user's folder that others
+//   may write in is first made this user's alone ("Log folder <folder> was writable by
+//   others: now only by its owner"). Refused, both files in it are, and the lines go to
+//   standard error;
 // - only a regular file of this user with no other name is written or cut, opened without
 //   following a symbolic link; anything else at the path is left alone, and a file of the
 //   extension's own beside it (besidePath) is used instead, or, when that is refused too,
@@ -80,8 +82,8 @@ private:
         refused     // not this user's plain file: never written
     };
 
-    static Open openFolder (const std::string& filePath, UniqueFd& folder, std::string& refusal);
-    Open openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal) const;
+    Open openFolder (const std::string& filePath, UniqueFd& folder, std::string& refusal);
+    Open openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal);
     bool fileIsCurrent();
     bool reopen (bool atStart);
     void reportRefusal (const std::string& refusal);
