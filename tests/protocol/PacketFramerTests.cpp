@@ -207,7 +207,7 @@ TEST (PacketFramer, RandomStreamsInRandomChunksGiveEveryGoodPayloadInOrder)
     }
 }
 
-TEST (PacketFramer, APayloadOf200000BytesArrivesWholeFromReadSizedPieces)
+TEST (PacketFramer, PayloadOf200000BytesArrivesWholeFromReadSizedPieces)
 {
     std::string payload (200000, '\0');
 
