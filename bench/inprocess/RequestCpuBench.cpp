@@ -1,9 +1,16 @@
 // CPU cost of one request inside the extension, without the pipe: parse, dispatch, the
 // handler, building and serializing the reply. Host functions are the stand-in host's.
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -12,11 +19,14 @@
 #include "FunctionTable.h"
 #include "HostCallTimer.h"
 #include "HostModel.h"
+#include "MediaSource.h"
+#include "PacketFramer.h"
 #include "TempDirectory.h"
 #include "api/ApiBinding.h"
 #include "logging/ExtensionLog.h"
 #include "reaper.pb.h"
 #include "requests/RequestDispatcher.h"
+#include "requests/SelectedItemReport.h"
 
 namespace
 {
@@ -190,6 +200,135 @@ void BM_SpotOwnShare (benchmark::State& state)
     runSpots (state, true);
 }
 
+// The largest request of a kind whose text (set by setText) fills it up to `bytes`.
+std::string requestFilledTo (std::size_t bytes, const std::function<void (BVReaper::ClientMessage&, const std::string&)>& setText, char filler)
+{
+    BVReaper::ClientMessage message;
+
+    for (auto length = bytes;; --length)
+    {
+        setText (message, std::string (length, filler));
+
+        if (message.ByteSizeLong() <= bytes)
+            return encode (message);
+    }
+}
+
+std::string spotOf (std::size_t bytes, char filler)
+{
+    return requestFilledTo (
+        bytes, [] (BVReaper::ClientMessage& m, const std::string& path)
+        {
+            m.set_type (BVReaper::ClientMessage::SPOT_COMMAND);
+            m.mutable_spot()->set_file_path (path);
+            m.mutable_spot()->set_take_name ("Door slam"); },
+        filler);
+}
+
+std::string spotOfLongTakeName (std::size_t bytes)
+{
+    return requestFilledTo (
+        bytes, [] (BVReaper::ClientMessage& m, const std::string& name)
+        {
+            m.set_type (BVReaper::ClientMessage::SPOT_COMMAND);
+            m.mutable_spot()->set_file_path (environment().audioPath);
+            m.mutable_spot()->set_take_name (name); },
+        '\xFF');
+}
+
+std::string mediaExplorerOf (std::size_t bytes)
+{
+    return requestFilledTo (
+        bytes, [] (BVReaper::ClientMessage& m, const std::string& path)
+        {
+            m.set_type (BVReaper::ClientMessage::OPEN_PROJECT_REQUEST);
+            m.mutable_open_project()->set_path (path); },
+        '\xFF');
+}
+
+double threadCpuMilliseconds()
+{
+    timespec now{};
+    ::clock_gettime (CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double> (now.tv_sec) * 1e3 + static_cast<double> (now.tv_nsec) * 1e-6;
+}
+
+// The selected item's source named by `name` (as REAPER would report it).
+void selectItemNamed (const std::string& name)
+{
+    auto& host = reaper_host::HostModel::current();
+    auto& item = host.addItem (*host.track (0), 20, 1);
+    host.setTakeSource (host.addTake (item), reaper_host::MediaSource::synthetic (name.c_str(), 48000, 2, 48000));
+    host.unselectAllItems();
+    host.selectItem (item);
+}
+
+// --worst: the longest round (one request handled on REAPER's main thread, its log lines and
+// reply included) for the costliest request of each kind the extension accepts: the largest
+// (PacketFramer::kMaxRequestSize, or the size given), its text bytes that are not UTF-8 (each
+// becomes U+FFFD, three bytes, and a six-byte escape in JSON) or ASCII; and the selected-item
+// report of the longest name it reports, and of one longer.
+int printWorstRounds (std::size_t requestBytes, int rounds)
+{
+    environment();
+    const std::string longestName (SelectedItemReport::kLongestFileName, '\xFF');
+    const std::string tooLongName (1000 * 1000, '\xFF');
+
+    const struct
+    {
+        const char* kind;
+        std::string request;
+        const std::string* selectedName;
+    } cases[] = {
+        {"spot, path not UTF-8", spotOf (requestBytes, '\xFF'), nullptr},
+        {"spot, ASCII path", spotOf (requestBytes, 'p'), nullptr},
+        {"spot of a file, take name not UTF-8", spotOfLongTakeName (requestBytes), nullptr},
+        {"Media Explorer, path not UTF-8", mediaExplorerOf (requestBytes), nullptr},
+        {"selected item, name not UTF-8 (longest reported)", requestOfType (BVReaper::ClientMessage::SELECTED_FILE_REQUEST), &longestName},
+        {"selected item, name of 1,000,000 bytes (not reported)", requestOfType (BVReaper::ClientMessage::SELECTED_FILE_REQUEST), &tooLongName},
+        {"version", requestOfType (BVReaper::ClientMessage::VERSION_REQUEST), nullptr},
+    };
+
+    double load[3] = {};
+    ::getloadavg (load, 3);
+    std::printf ("Longest round per request, %d rounds each, load average %.2f %.2f %.2f on %ld cores\n", rounds, load[0], load[1],
+                 load[2], ::sysconf (_SC_NPROCESSORS_ONLN));
+    std::printf ("%-56s %9s %11s %9s %9s %13s\n", "request", "bytes", "reply bytes", "median ms", "max ms", "max CPU ms");
+
+    for (const auto& c : cases)
+    {
+        std::vector<double> milliseconds;
+        double longestCpu = 0;
+        DiscardingSender replies;
+
+        for (int round = 0; round < rounds; ++round)
+        {
+            if (round % kSpotsPerProject == 0)
+            {
+                prepareProject();
+
+                if (c.selectedName != nullptr)
+                    selectItemNamed (*c.selectedName);
+            }
+
+            // Wall time, and the thread's CPU time: on a busy machine the wall time also counts
+            // the moments another process had the core.
+            const auto cpuStart = threadCpuMilliseconds();
+            const auto start = Clock::now();
+            handleRequest (c.request.data(), c.request.size(), replies);
+            milliseconds.push_back (std::chrono::duration<double, std::milli> (Clock::now() - start).count());
+            longestCpu = std::max (longestCpu, threadCpuMilliseconds() - cpuStart);
+        }
+
+        std::sort (milliseconds.begin(), milliseconds.end());
+        std::printf ("%-56s %9zu %11zu %9.3f %9.3f %13.3f\n", c.kind, c.request.size(), replies.replies > 0 ? replies.bytes / replies.replies : 0,
+                     milliseconds[milliseconds.size() / 2], milliseconds.back(), longestCpu);
+    }
+
+    reaper_host::HostModel::current().reset();
+    return 0;
+}
+
 void registerAll (int repetitions, double minTime)
 {
     auto configure = [&] (benchmark::internal::Benchmark* bench)
@@ -212,8 +351,9 @@ void registerAll (int repetitions, double minTime)
 }
 } // namespace
 
-// --smoke: a few repetitions of short runs, for CI. Any other arguments go to Google
-// Benchmark (e.g. --benchmark_filter=spot).
+// --smoke: a few repetitions of short runs, for CI. --worst [request bytes]: the table of
+// printWorstRounds instead. Any other arguments go to Google Benchmark (e.g.
+// --benchmark_filter=spot).
 int main (int argc, char** argv)
 {
     std::vector<char*> args;
@@ -223,6 +363,8 @@ int main (int argc, char** argv)
     {
         if (std::string (argv[i]) == "--smoke")
             smoke = true;
+        else if (std::string (argv[i]) == "--worst")
+            return printWorstRounds (i + 1 < argc ? std::strtoull (argv[i + 1], nullptr, 10) : PacketFramer::kMaxRequestSize, smoke ? 20 : 400);
         else
             args.push_back (argv[i]);
     }

@@ -17,10 +17,12 @@ public:
     // path), so whoever reads replies allows more than a request may be.
     static constexpr std::int64_t kMaxPayloadSize = 64 * 1024 * 1024;
 
-    // The largest request the extension reads. No real request comes near it (a spot of a
-    // long path and take name is a few KiB; 200,000 bytes still pass); a larger one is
-    // skipped unread, so what a client can make the reader hold is one packet of this size.
-    static constexpr std::int64_t kMaxRequestSize = 1024 * 1024;
+    // The largest request the extension reads. No real request comes near it (a spot of the
+    // longest path a system takes and a long take name is a few KiB); a larger one is skipped
+    // unread, with one log line and no reply, so what a client can make the reader hold is
+    // one packet of this size, and the work one request costs REAPER's main thread (its text
+    // made UTF-8, logged and sent back) stays a small fraction of a millisecond's worth.
+    static constexpr std::int64_t kMaxRequestSize = 64 * 1024;
 
     static constexpr std::size_t kHeaderSize = 8;
 

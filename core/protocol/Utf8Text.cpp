@@ -32,9 +32,8 @@ LeadByte classify (unsigned char b)
 
     return {-1, 0, 0};
 }
+} // namespace
 
-// The length of the well-formed sequence at data (left bytes long), with the code point it
-// encodes; 0 when the byte there does not start one.
 std::size_t wellFormedLength (const unsigned char* data, std::size_t left, char32_t& codePoint)
 {
     const auto lead = classify (data[0]);
@@ -57,7 +56,6 @@ std::size_t wellFormedLength (const unsigned char* data, std::size_t left, char3
     const bool wellFormed = codePoint >= lead.minimum && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
     return wellFormed ? 1 + static_cast<std::size_t> (lead.continuationBytes) : 0;
 }
-} // namespace
 
 std::u32string decode (const char* bytes, std::size_t size)
 {

@@ -8,6 +8,10 @@
 // U+FFFD, so that malformed input can neither be over-read nor produce malformed text.
 namespace utf8
 {
+// The length of the well-formed sequence at data (left bytes long, left > 0), with the code
+// point it encodes; 0 when the byte there does not start one.
+std::size_t wellFormedLength (const unsigned char* data, std::size_t left, char32_t& codePoint);
+
 // The code points of bytes, ending at the first NUL or after size bytes.
 std::u32string decode (const char* bytes, std::size_t size);
 

@@ -192,7 +192,7 @@ void printLogFigures (const char* after, const std::string& log)
 const std::regex kHeadLine ("Log started [0-9]{1,2} [A-Z][a-z]{2} [0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2}[ap]m in process [0-9]+, trimmed since; pipe served");
 } // namespace
 
-// A path of 600 KB is logged cut to 8 KiB, saying how much was left out, so the next trim
+// A path of 60 KB is logged cut to 8 KiB, saying how much was left out, so the next trim
 // still has lines to keep; and however many spots follow, a log cut in session begins by
 // saying when it started and that the pipe is served.
 TEST (LogFileTest, ALongLineAndThousandsOfSpotsLeaveTheLogItsStart)
@@ -201,9 +201,9 @@ TEST (LogFileTest, ALongLineAndThousandsOfSpotsLeaveTheLogItsStart)
     ASSERT_TRUE (harness.load().ok());
     const auto log = harness.home().logFilePath();
 
-    const std::string longPath = "/missing/" + std::string (600 * 1000, 'p') + ".wav";
+    const std::string longPath = "/missing/" + std::string (60 * 1000, 'p') + ".wav";
     ASSERT_EQ (spotAll (harness, {longPath}), 1);
-    printLogFigures ("one spot of a 600 KB path", log);
+    printLogFigures ("one spot of a 60 KB path", log);
 
     auto lines = testing_support::readLogLines (log);
     EXPECT_LE (longestLine (lines), 8192u);
@@ -213,8 +213,8 @@ TEST (LogFileTest, ALongLineAndThousandsOfSpotsLeaveTheLogItsStart)
                                         { return line.rfind ("Spotting:/missing/ppp", 0) == 0; });
     ASSERT_NE (spotting, lines.end());
 
-    // Cut to leave room for a repeat count and for the note: 8096 bytes of its 600,022 kept.
-    EXPECT_EQ (*spotting, "Spotting:/missing/" + std::string (8096 - 18, 'p') + " ... (591,926 bytes left out)");
+    // Cut to leave room for a repeat count and for the note: 8096 bytes of its 60,022 kept.
+    EXPECT_EQ (*spotting, "Spotting:/missing/" + std::string (8096 - 18, 'p') + " ... (51,926 bytes left out)");
 
     // Ordinary spots of a sound, until the log has been cut in session more than once.
     std::filesystem::create_directories (harness.home().file ("Sound Library/Foley/Doors and Windows/Interior"));

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -13,12 +15,15 @@
 
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../support/ScopedVariable.h"
 #include "../support/TempDirectory.h"
 #include "logging/ExtensionLog.h"
+#include "logging/Log.h"
 #include "logging/LogText.h"
 
 namespace
@@ -673,4 +678,197 @@ TEST_F (ExtensionLogTest, WithNoSafeFileTheLinesGoToStandardError)
     EXPECT_EQ (standardError, "Log file not used: " + keptOpen + " is a symbolic link\r\nLog file not used: " + beside
                                   + " is a symbolic link\r\nnowhere safe\r\nstill nowhere\r\n");
     EXPECT_EQ (readFile (other), "precious\r\n");
+}
+
+namespace
+{
+// Standard error made the write end of a pipe for a while; the read end is the test's, read
+// only when it says so.
+class StandardErrorPipe
+{
+public:
+    StandardErrorPipe()
+    {
+        int ends[2];
+        EXPECT_EQ (::pipe (ends), 0);
+        saved = ::dup (STDERR_FILENO);
+        ::dup2 (ends[1], STDERR_FILENO);
+        ::close (ends[1]);
+        reader = ends[0];
+        ::fcntl (reader, F_SETFL, O_NONBLOCK);
+    }
+
+    ~StandardErrorPipe()
+    {
+        ::dup2 (saved, STDERR_FILENO);
+        ::close (saved);
+        closeReader();
+    }
+
+    std::string drain()
+    {
+        std::string text;
+        char buffer[4096];
+
+        for (ssize_t got; reader >= 0 && (got = ::read (reader, buffer, sizeof (buffer))) > 0;)
+            text.append (buffer, static_cast<std::size_t> (got));
+
+        return text;
+    }
+
+    void closeReader()
+    {
+        if (reader >= 0)
+            ::close (reader);
+
+        reader = -1;
+    }
+
+private:
+    int saved = -1;
+    int reader = -1;
+};
+} // namespace
+
+// Both files refused and standard error a pipe nobody reads: logging goes on at once, the
+// lines the pipe cannot take are lost and counted once it takes lines again, and a pipe
+// whose reader has gone raises no SIGPIPE.
+TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRaisesSigPipe)
+{
+    std::filesystem::create_directories (folder.path ("kept"));
+    const auto other = folder.path ("other.txt");
+    writeFile (other, "precious\r\n");
+    ASSERT_EQ (::symlink (other.c_str(), keptOpen.c_str()), 0);
+    ASSERT_EQ (::symlink (other.c_str(), LogFileAppender::besidePath (keptOpen).c_str()), 0);
+
+    StandardErrorPipe standardError;
+    auto logger = std::make_unique<ExtensionLog> (keptOpen, std::string(), 131072);
+    constexpr int kLines = 3000; // about 150 KB, more than a pipe holds
+
+    auto logging = std::async (std::launch::async,
+                               [&]
+                               {
+                                   for (int i = 0; i < kLines; ++i)
+                                       logger->logMessage (numberedLine (i) + std::string (30, '-'));
+                               });
+    const bool finished = logging.wait_for (std::chrono::seconds (20)) == std::future_status::ready;
+    auto text = standardError.drain();
+
+    // Held by a full pipe: read it out until the caller is free again, so the test can end.
+    while (logging.wait_for (std::chrono::milliseconds (10)) != std::future_status::ready)
+        text += standardError.drain();
+
+    EXPECT_TRUE (finished) << "the caller waited for standard error";
+    logger->logMessage ("read again");
+    text += standardError.drain();
+
+    int written = 0;
+    long long lost = -1;
+    std::smatch number;
+    const std::regex lostLine ("Log file could not be written: ([0-9]+) lines were lost");
+
+    for (std::size_t from = 0, end; (end = text.find ("\r\n", from)) != std::string::npos; from = end + 2)
+    {
+        const auto line = text.substr (from, end - from);
+        written += line.size() > 30 && numberOf (line.substr (0, line.size() - 30)) >= 0 ? 1 : 0;
+
+        if (std::regex_match (line, number, lostLine))
+            lost = std::stoll (number[1]);
+    }
+
+    EXPECT_GT (lost, 0);
+    EXPECT_EQ (written + lost, kLines);
+    EXPECT_TRUE (endsWith (text, "read again\r\n"));
+
+    standardError.closeReader();
+    logger->logMessage ("nobody reads");
+    logger.reset();
+    logging::writeToLog ("nobody reads either");
+    EXPECT_EQ (readFile (other), "precious\r\n");
+}
+
+// The log's folder is used only when it is this user's own folder that nobody else may write
+// in: a link to another folder, or another user's folder, is not written in at all, and the
+// lines go to standard error saying why. This user's folder that others may write in is made
+// this user's alone first, and says so; a missing folder is made so.
+TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
+{
+    const auto elsewhere = folder.path ("elsewhere");
+    std::filesystem::create_directories (elsewhere);
+    ::chmod (elsewhere.c_str(), 0777);
+    const auto mask = ::umask (0);
+    ::umask (mask);
+    const mode_t made = 0755 & ~mask;
+
+    const struct
+    {
+        const char* name;
+        std::function<void (const std::string&)> plant;
+        const char* reason; // empty: used
+        mode_t modeThen;
+    } cases[] = {
+        {"a symbolic link to a folder anyone may write in", [&] (const std::string& at)
+         { ASSERT_EQ (::symlink (elsewhere.c_str(), at.c_str()), 0); },
+         "is a symbolic link", 0},
+        {"writable by anyone", [] (const std::string& at)
+         { ::mkdir (at.c_str(), 0700), ::chmod (at.c_str(), 0777); },
+         "", 0755},
+        {"writable by its group", [] (const std::string& at)
+         { ::mkdir (at.c_str(), 0700), ::chmod (at.c_str(), 0770); },
+         "", 0750},
+        {"another user's", [] (const std::string& at)
+         { ::mkdir (at.c_str(), 0755), (void) ::chown (at.c_str(), 65534, 65534); },
+         ::geteuid() == 0 ? "is owned by another user" : "", made},
+        {"missing, with the folder it is in", nullptr, "", made},
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto logFolder = folder.path (c.name) + "/Belvanta";
+
+        if (c.plant)
+            std::filesystem::create_directories (folder.path (c.name));
+        if (c.plant)
+            c.plant (logFolder);
+
+        ::testing::internal::CaptureStderr();
+        ExtensionLog (logFolder + "/Reaper.txt", std::string(), 131072).logMessage ("spotted");
+        const auto standardError = ::testing::internal::GetCapturedStderr();
+
+        if (*c.reason != 0)
+        {
+            EXPECT_TRUE (contains (standardError, "Log file not used: " + logFolder + " " + c.reason + "\r\n")) << standardError;
+            EXPECT_TRUE (endsWith (standardError, "spotted\r\n")) << standardError;
+            EXPECT_TRUE (std::filesystem::is_empty (elsewhere));
+            continue;
+        }
+
+        EXPECT_EQ (standardError, "");
+        const auto log = readFile (logFolder + "/Reaper.txt");
+        EXPECT_TRUE (endsWith (log, "spotted\r\n"));
+        EXPECT_EQ (contains (log, "Log folder " + logFolder + " was writable by others: now only by its owner\r\n"),
+                   std::string (c.name).rfind ("writable", 0) == 0);
+        struct stat info;
+        ASSERT_EQ (::lstat (logFolder.c_str(), &info), 0);
+        EXPECT_EQ (info.st_mode & 0777, c.modeThen);
+    }
+}
+
+// HOME is used only when it is an absolute path: a relative one would put the log under
+// whatever folder REAPER was started in.
+TEST (ExtensionLogPath, IsUnderTheUsersHomeWhateverHomeSays)
+{
+    const auto entryHome = []
+    { testing_support::ScopedVariable unset ("HOME", std::nullopt); return ExtensionLog::defaultPath ("Belvanta", "Reaper.txt"); }();
+    ASSERT_EQ (entryHome.front(), '/');
+
+    for (const char* home : {"relhome", "", "./home"})
+    {
+        testing_support::ScopedVariable relative ("HOME", std::string (home));
+        EXPECT_EQ (ExtensionLog::defaultPath ("Belvanta", "Reaper.txt"), entryHome) << home;
+    }
+
+    testing_support::ScopedVariable absolute ("HOME", std::string ("/home/someone"));
+    EXPECT_EQ (ExtensionLog::defaultPath ("Belvanta", "Reaper.txt").rfind ("/home/someone/", 0), 0u);
 }

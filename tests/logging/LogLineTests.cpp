@@ -1,11 +1,13 @@
 // What the log makes of a line: control characters escaped, runs of repeats counted.
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "logging/EscapedCodePoints.h"
 #include "logging/LogLineEscaping.h"
 #include "logging/RepeatedLineSummary.h"
 
@@ -81,7 +83,7 @@ TEST (LogLineEscaping, FormatCharactersAreEscapedAndTheirNeighboursKept)
     const auto isEscaped = [] (unsigned codePoint)
     {
         return (codePoint >= 0x200B && codePoint <= 0x200F) || (codePoint >= 0x2028 && codePoint <= 0x202E)
-               || (codePoint >= 0x2060 && codePoint <= 0x2064) || (codePoint >= 0x2066 && codePoint <= 0x2069) || codePoint == 0xFEFF;
+               || (codePoint >= 0x2060 && codePoint <= 0x206F) || codePoint == 0xFEFF;
     };
 
     for (unsigned codePoint = 0x2000; codePoint <= 0x2070 || codePoint == 0xFEFE || codePoint == 0xFEFF || codePoint == 0xFF00;
@@ -93,6 +95,67 @@ TEST (LogLineEscaping, FormatCharactersAreEscapedAndTheirNeighboursKept)
         std::snprintf (hex, sizeof (hex), "\\u%04X", codePoint);
         EXPECT_EQ (escaped ("a" + character + "b"), "a" + (isEscaped (codePoint) ? std::string (hex) : character) + "b") << hex;
     }
+}
+
+// Every format character and default ignorable code point of the Unicode Character Database
+// is escaped, those above U+FFFF as \U and eight digits; their neighbours, and the tag
+// block's ordinary neighbours, are not.
+TEST (LogLineEscaping, EveryFormatAndDefaultIgnorableCodePointIsEscaped)
+{
+    const auto utf8 = [] (char32_t c)
+    {
+        std::string t;
+        if (c < 0x800)
+            t = {static_cast<char> (0xC0 | (c >> 6)), static_cast<char> (0x80 | (c & 0x3F))};
+        else if (c < 0x10000)
+            t = {static_cast<char> (0xE0 | (c >> 12)), static_cast<char> (0x80 | ((c >> 6) & 0x3F)), static_cast<char> (0x80 | (c & 0x3F))};
+        else
+            t = {static_cast<char> (0xF0 | (c >> 18)), static_cast<char> (0x80 | ((c >> 12) & 0x3F)),
+                 static_cast<char> (0x80 | ((c >> 6) & 0x3F)), static_cast<char> (0x80 | (c & 0x3F))};
+        return t;
+    };
+    const struct
+    {
+        char32_t first, last;
+        bool escaped;
+    } cases[] = {
+        {0x061C, 0x061C, true},
+        {0x00AD, 0x00AD, true},
+        {0x034F, 0x034F, true},
+        {0x115F, 0x1160, true},
+        {0x180E, 0x180E, true},
+        {0x2065, 0x206F, true},
+        {0x3164, 0x3164, true},
+        {0xFFA0, 0xFFA0, true},
+        {0xFFF9, 0xFFFB, true},
+        {0xFE00, 0xFE0F, true},
+        {0x1D173, 0x1D17A, true},
+        {0xE0000, 0xE0FFF, true},
+        {0x00AC, 0x00AC, false},
+        {0x00AE, 0x00AE, false},
+        {0x034E, 0x034E, false},
+        {0x1161, 0x1161, false},
+        {0x2070, 0x2070, false},
+        {0xFFA1, 0xFFA1, false},
+        {0xFFFC, 0xFFFD, false},
+        {0x1D172, 0x1D172, false},
+        {0x1D17B, 0x1D17B, false},
+        {0x1F600, 0x1F600, false},
+        {0xDFFFF, 0xDFFFF, false},
+        {0xE1000, 0xE1000, false},
+    };
+
+    for (const auto& c : cases)
+        for (auto codePoint = c.first; codePoint <= c.last; ++codePoint)
+        {
+            char hex[16];
+            std::snprintf (hex, sizeof (hex), codePoint > 0xFFFF ? "\\U%08X" : "\\u%04X", static_cast<unsigned> (codePoint));
+            EXPECT_EQ (escaped ("a" + utf8 (codePoint) + "b"), "a" + (c.escaped ? std::string (hex) : utf8 (codePoint)) + "b") << hex;
+        }
+
+    // The generated table is what the lookup needs: sorted, disjoint ranges.
+    for (std::size_t i = 1; i < std::size (log_line::kEscapedCodePoints); ++i)
+        EXPECT_LT (log_line::kEscapedCodePoints[i - 1].last + 1, log_line::kEscapedCodePoints[i].first) << i;
 }
 
 // A line longer than its bound is cut between two characters or escapes, never inside one,
@@ -118,6 +181,9 @@ TEST (LogLineEscaping, ALongLineIsCutWithinItsBoundSayingHowMuchWasLeftOut)
         {"escapes of six bytes", "abc" + []
                                      { std::string t; for (int i = 0; i < 100; ++i) t += "\xE2\x80\xAE"; return t; }(),
          147},
+        {"escapes, tags and stray bytes after the cut", std::string (bound, 'a') + []
+                                                            { std::string t; for (int i = 0; i < 5000; ++i) t += "\n\x01\xE2\x80\xAE\xF3\xA0\x80\x81\xC3\xA9\xFF\x80z"; return t; }(),
+         bound - 48},
     };
 
     for (const auto& c : cases)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "../support/Hex.h"
+#include "PacketFramer.h"
 #include "PipeClient.h"
 #include "PipeTestSupport.h"
 
@@ -167,7 +168,8 @@ TEST_F (PipeConnectionTest, LargePayloadsTravelWholeInBothDirections)
     RecordingConnection connection (true);
     ASSERT_TRUE (connection.makePipe (name, 2000).wasOk());
 
-    std::string request (200000, '\0');
+    // The largest request, larger than a FIFO's buffer with its header.
+    std::string request (PacketFramer::kMaxRequestSize, '\0');
     for (std::size_t i = 0; i < request.size(); ++i)
         request[i] = static_cast<char> (i % 251);
 
@@ -401,7 +403,7 @@ TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacke
     PipeClient client;
     ASSERT_TRUE (client.open (name, 1000));
 
-    const std::uint32_t announced = 1024 * 1024 + 1;
+    const std::uint32_t announced = 64 * 1024 + 1; // one byte over the limit
     std::string header = fromHex ("2C 9E B4 F2");
     for (int shift = 0; shift < 32; shift += 8)
         header.push_back (static_cast<char> ((announced >> shift) & 0xff));
@@ -411,7 +413,7 @@ TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacke
 
     ASSERT_TRUE (connection.waitForMessages (1, 10000));
     EXPECT_EQ (connection.receivedMessages(), std::vector<std::string>{"next"});
-    EXPECT_EQ (logger.lines(), std::vector<std::string>{"Skipped a packet of 1048577 bytes: larger than the limit of 1048576 bytes"});
+    EXPECT_EQ (logger.lines(), std::vector<std::string>{"Skipped a packet of 65537 bytes: larger than the limit of 65536 bytes"});
 }
 
 // However many replies wait for a client that has gone, together they wait one deadline:

@@ -215,7 +215,7 @@ TEST (PacketFramer, PayloadOf200000BytesArrivesWholeFromReadSizedPieces)
         payload[i] = static_cast<char> (i * 7);
 
     const auto stream = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
-    PacketFramer framer (pipe_contract::kPacketMagic, PacketFramer::kMaxRequestSize);
+    PacketFramer framer (pipe_contract::kPacketMagic);
 
     for (std::size_t at = 0; at < stream.size(); at += 65536)
         framer.feed (stream.data() + at, std::min<std::size_t> (65536, stream.size() - at));
@@ -240,7 +240,7 @@ TEST (PacketFramer, RealLimitsSkipOneByteMoreUnheldAndReadTheNextPacket)
     };
 
     const Case cases[] = {
-        {"requests", PacketFramer::kMaxRequestSize, 1024 * 1024},
+        {"requests", PacketFramer::kMaxRequestSize, 64 * 1024},
         {"replies (the default)", PacketFramer::kMaxPayloadSize, 64 * 1024 * 1024},
     };
 

@@ -5,6 +5,7 @@
 #include "HostModelFixture.h"
 #include "MediaSource.h"
 #include "WorkedExampleJson.h"
+#include "requests/SelectedItemReport.h"
 
 using handler_testing::HostModelTest;
 using reaper_host::MediaSource;
@@ -92,6 +93,15 @@ TEST_F (SelectedItem, Shapes)
          {
              auto& item = m.addItem (t, 0, 1);
              m.setTakeSource (m.addTake (item), MediaSource::synthetic (nullptr, 44100, 1, 44100));
+             m.selectItem (item);
+         },
+         "{\r\n}"},
+        {"a file name longer than any path is not reported",
+         [] (auto& m, auto& t)
+         {
+             static const std::string longName (SelectedItemReport::kLongestFileName + 1, '\xFF');
+             auto& item = m.addItem (t, 0, 1);
+             m.setTakeSource (m.addTake (item), MediaSource::synthetic (longName.c_str(), 44100, 1, 44100));
              m.selectItem (item);
          },
          "{\r\n}"},

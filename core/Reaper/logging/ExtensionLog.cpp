@@ -1,11 +1,10 @@
 #include "logging/ExtensionLog.h"
 
-#include <cstdlib>
 #include <vector>
 
-#include <pwd.h>
 #include <unistd.h>
 
+#include "HomeFolder.h"
 #include "LogTexts.h"
 #include "Platform.h"
 #include "logging/LogText.h"
@@ -51,14 +50,7 @@ ExtensionLog::~ExtensionLog()
 
 std::string ExtensionLog::defaultPath (const std::string& subFolder, const std::string& fileName)
 {
-    std::string home;
-
-    if (const char* fromEnvironment = std::getenv ("HOME"))
-        home = fromEnvironment;
-    else if (const auto* self = getpwuid (getuid()))
-        home = self->pw_dir;
-
-    return home + "/" + platform::logFolderInHome() + "/" + subFolder + "/" + fileName;
+    return home_folder::path() + "/" + platform::logFolderInHome() + "/" + subFolder + "/" + fileName;
 }
 
 std::string ExtensionLog::startBanner (const std::string& welcomeMessage, const std::string& startTime)

@@ -1,7 +1,8 @@
 #include "logging/Log.h"
 
 #include <atomic>
-#include <cstdio>
+
+#include "logging/StandardError.h"
 
 namespace logging
 {
@@ -18,9 +19,9 @@ void writeToLog (const std::string& line)
         return;
     }
 
-    std::fwrite (line.data(), 1, line.size(), stderr);
-    std::fputc ('\n', stderr);
-    std::fflush (stderr);
+    // Standard error only as far as it takes the line at once: a line it cannot take is lost.
+    const auto text = line + "\n";
+    standard_error::writeWithoutWaiting (text.data(), text.size());
 }
 
 void setDestination (LogDestination* destination)

@@ -11,6 +11,7 @@
 
 #include "LogTexts.h"
 #include "OwnFile.h"
+#include "logging/StandardError.h"
 
 namespace
 {
@@ -53,9 +54,12 @@ LogFileAppender::~LogFileAppender()
 
 void LogFileAppender::makeFolderOf (const std::string& filePath)
 {
-    // Each missing folder on the way, outermost first.
-    for (auto slash = filePath.find ('/', 1); slash != std::string::npos; slash = filePath.find ('/', slash + 1))
-        ::mkdir (filePath.substr (0, slash).c_str(), 0777);
+    // Each missing folder on the way, outermost first: those on the way only for this user,
+    // the log's own readable by others as the log always was, writable only by this user.
+    const auto last = filePath.rfind ('/');
+
+    for (auto slash = filePath.find ('/', 1); slash != std::string::npos && slash <= last; slash = filePath.find ('/', slash + 1))
+        ::mkdir (filePath.substr (0, slash).c_str(), slash == last ? 0755 : 0700);
 }
 
 std::string LogFileAppender::trimmedNotice (std::int64_t keptBytes)
@@ -99,25 +103,95 @@ void LogFileAppender::append (const std::string& lines)
         dropOldest();
 }
 
-LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal) const
+LogFileAppender::Open LogFileAppender::openFolder (const std::string& filePath, UniqueFd& folder, std::string& refusal)
+{
+    const auto slash = filePath.rfind ('/');
+    const auto folderPath = slash == std::string::npos ? std::string (".") : slash == 0 ? std::string ("/")
+                                                                                        : filePath.substr (0, slash);
+
+    // O_NOFOLLOW: a symbolic link at the folder's name is refused, never followed.
+    constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    folder.reset (::open (folderPath.c_str(), kFolderFlags));
+
+    if (!folder.isValid() && errno == ENOENT)
+    {
+        makeFolderOf (filePath);
+        folder.reset (::open (folderPath.c_str(), kFolderFlags));
+    }
+
+    struct stat info;
+
+    if (!folder.isValid())
+    {
+        // Anything else in the way (a file, a folder on the way missing) may go: tried again.
+        const auto error = errno;
+
+        if (!(error == ELOOP || (error == ENOTDIR && ::lstat (folderPath.c_str(), &info) == 0 && S_ISLNK (info.st_mode))))
+            return Open::unwritable;
+
+        refusal = folderPath + " is a symbolic link";
+        return Open::refused;
+    }
+
+    if (::fstat (folder.get(), &info) != 0)
+        return Open::unwritable;
+
+    // Another user's folder is never used: its owner could swap the log for a link to a file
+    // of their choosing, or read what was spotted.
+    if (info.st_uid != ::geteuid())
+    {
+        refusal = folderPath + " is owned by another user";
+        folder.reset();
+        return Open::refused;
+    }
+
+    // This user's folder that others may write in (made by an older version under a umask
+    // that lets the group write): made this user's alone before anything is written in it.
+    // What others may have put in it meanwhile is refused file by file.
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    {
+        if (::fchmod (folder.get(), info.st_mode & 07777 & ~(S_IWGRP | S_IWOTH)) != 0)
+        {
+            refusal = folderPath + " is writable by others";
+            folder.reset();
+            return Open::refused;
+        }
+
+        const auto notice = "Log folder " + folderPath + " was writable by others: now only by its owner\r\n";
+        keep (notice.data(), notice.size());
+    }
+
+    return Open::opened;
+}
+
+LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal)
 {
     created = false;
 
+    UniqueFd folder;
+    const auto folderOutcome = openFolder (at, folder, refusal);
+
+    if (folderOutcome != Open::opened)
+        return folderOutcome;
+
+    // Opened inside the folder checked: the names on the way are not looked up again.
+    const auto name = at.substr (at.rfind ('/') + 1);
+    const auto openIn = [&] (int flags)
+    { return ::openat (folder.get(), name.c_str(), flags, 0644); };
+
     // Read as well as written, so the file's tail can be read back when it is trimmed.
-    opened.reset (::open (at.c_str(), O_RDWR | kOpenFlags));
+    opened.reset (openIn (O_RDWR | kOpenFlags));
 
     if (!opened.isValid() && errno == EACCES)
-        opened.reset (::open (at.c_str(), O_WRONLY | kOpenFlags));
+        opened.reset (openIn (O_WRONLY | kOpenFlags));
 
     if (!opened.isValid() && errno == ENOENT)
     {
-        // The folder may have gone with the file.
-        makeFolderOf (at);
-        opened.reset (::open (at.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, 0644));
+        opened.reset (openIn (O_RDWR | O_CREAT | O_EXCL | kOpenFlags));
         created = opened.isValid();
 
         if (!opened.isValid() && errno == EEXIST)
-            opened.reset (::open (at.c_str(), O_RDWR | kOpenFlags));
+            opened.reset (openIn (O_RDWR | kOpenFlags));
     }
 
     if (!opened.isValid())
@@ -131,7 +205,8 @@ LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, Uniqu
             refusal = at + " is a directory";
         else if (error == ENXIO)
             refusal = at + " exists and is not a regular file";
-        else if ((error == EACCES || error == EPERM) && ::lstat (at.c_str(), &there) == 0 && there.st_uid != ::geteuid())
+        else if ((error == EACCES || error == EPERM) && ::fstatat (folder.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0
+                 && there.st_uid != ::geteuid())
             refusal = at + " is owned by another user";
         else
             return Open::unwritable; // a read-only folder, a full disk: tried again later
@@ -413,13 +488,20 @@ void LogFileAppender::dropOldest()
 
 void LogFileAppender::pendingToStandardError()
 {
-    // Nowhere else to go: standard error, where log lines go when there is no log file.
-    if (droppedLines > 0)
-        kept.insert (0, lostNotice (droppedLines));
+    // Nowhere else to go: standard error, where log lines go when there is no log file, as
+    // far as it takes them at once. The lines it cannot take are lost and counted; a line
+    // it took only the start of is ended before the next.
+    auto lines = std::string (standardErrorEndsMidLine ? "\r\n" : "") + (droppedLines > 0 ? lostNotice (droppedLines) : "");
+    const auto notices = lines.size();
+    lines += kept;
 
-    std::fwrite (kept.data(), 1, kept.size(), stderr);
-    std::fflush (stderr);
+    const auto written = standard_error::writeWithoutWaiting (lines.data(), lines.size());
+    const auto lostFrom = lines.begin() + static_cast<std::ptrdiff_t> (std::max (written, notices));
+    droppedLines = (written < notices ? droppedLines : 0) + std::count (lostFrom, lines.end(), '\n');
+
+    if (written > 0)
+        standardErrorEndsMidLine = lines[written - 1] != '\n';
+
     kept.clear();
     restOfCutLine = 0;
-    droppedLines = 0;
 }

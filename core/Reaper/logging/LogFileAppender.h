@@ -10,6 +10,11 @@
 
 // Appends whole lines to the log file through a descriptor kept open, and keeps the file
 // usable for as long as REAPER runs:
+// - the file's folder is used only when it is a folder (not a symbolic link) of this user
+//   that nobody else may write in; missing, it is made so; this user's folder that others
+//   may write in is first made this user's alone ("Log folder <folder> was writable by
+//   others: now only by its owner"). Refused, both files in it are, and the lines go to
+//   standard error;
 // - only a regular file of this user with no other name is written or cut, opened without
 //   following a symbolic link; anything else at the path is left alone, and a file of the
 //   extension's own beside it (besidePath) is used instead, or, when that is refused too,
@@ -24,7 +29,9 @@
 //   written first once it can be written again, after a line of its own counting exactly
 //   the lines that did not fit; a line cut short in the file by a failed write is finished
 //   first, or ended when its rest was among those lost; whatever is still waiting when the
-//   appender goes is written to standard error.
+//   appender goes is written to standard error;
+// - standard error is written only as far as it takes the lines at once (StandardError); the
+//   lines it does not take are counted as lost like any others.
 // Not thread-safe: the logger serialises calls.
 class LogFileAppender
 {
@@ -54,7 +61,8 @@ public:
     // each cut.
     void setHeadLine (std::function<std::string()> makeHeadLine);
 
-    // Makes the folders on the way to filePath that are missing.
+    // Makes the folders on the way to filePath that are missing: the file's own 0755, those
+    // on the way to it 0700 (less what the umask takes away).
     static void makeFolderOf (const std::string& filePath);
 
     // The line written after a trim.
@@ -74,7 +82,8 @@ private:
         refused     // not this user's plain file: never written
     };
 
-    Open openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal) const;
+    Open openFolder (const std::string& filePath, UniqueFd& folder, std::string& refusal);
+    Open openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal);
     bool fileIsCurrent();
     bool reopen (bool atStart);
     void reportRefusal (const std::string& refusal);
@@ -110,4 +119,5 @@ private:
     std::size_t restOfCutLine = 0;
     bool fileEndsMidLine = false;
     long long droppedLines = 0;
+    bool standardErrorEndsMidLine = false;
 };

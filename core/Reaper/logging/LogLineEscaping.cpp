@@ -1,7 +1,12 @@
 #include "logging/LogLineEscaping.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
 
+#include "Utf8Text.h"
+#include "logging/EscapedCodePoints.h"
 #include "logging/ThousandsSeparators.h"
 
 namespace log_line
@@ -11,57 +16,155 @@ namespace
 // The longest note: " ... (18,446,744,073,709,551,615 bytes left out)".
 constexpr std::size_t kLongestNote = 48;
 
-void appendHex (std::string& out, const char* prefix, unsigned value, int digits)
+// The longest escape: "\U000E0001".
+constexpr std::size_t kLongestEscape = 10;
+
+// The table's code points up to U+FFFF as one bit each (8 KiB), so that text in any script
+// is checked with one look; the few above are searched for in the table.
+struct BasicPlaneBits
 {
-    char text[12];
-    std::snprintf (text, sizeof (text), "%s%0*X", prefix, digits, value);
-    out += text;
+    std::uint64_t words[0x10000 / 64];
+};
+
+constexpr BasicPlaneBits basicPlaneBits()
+{
+    BasicPlaneBits bits{};
+
+    for (const auto& range : kEscapedCodePoints)
+        for (auto codePoint = range.first; codePoint <= range.last && codePoint <= 0xFFFF; ++codePoint)
+            bits.words[codePoint / 64] |= std::uint64_t{1} << (codePoint % 64);
+
+    return bits;
 }
 
-bool inRange (unsigned char byte, unsigned char first, unsigned char last)
+constexpr BasicPlaneBits kBasicPlane = basicPlaneBits();
+
+bool isEscapedCodePoint (char32_t codePoint)
 {
-    return byte >= first && byte <= last;
+    if (codePoint <= 0xFFFF)
+        return (kBasicPlane.words[codePoint / 64] >> (codePoint % 64)) & 1;
+
+    const auto after = std::upper_bound (std::begin (kEscapedCodePoints), std::end (kEscapedCodePoints), codePoint,
+                                         [] (char32_t value, const CodePointRange& range)
+                                         { return value < range.first; });
+    return after != std::begin (kEscapedCodePoints) && codePoint <= std::prev (after)->last;
 }
 
-// The length of the multi-byte character at `bytes` that must be escaped, with its code
-// point; 0 when it is kept. Reads no further than a NUL.
-int escapedSequence (const unsigned char* bytes, unsigned& codePoint)
+std::size_t writeHex (char* out, const char* prefix, char32_t value, int digits)
 {
-    // U+0080..U+009F: C2 80..C2 9F.
-    if (bytes[0] == 0xC2 && inRange (bytes[1], 0x80, 0x9F))
-    {
-        codePoint = bytes[1];
-        return 2;
-    }
+    static const char hexDigits[] = "0123456789ABCDEF";
+    const auto prefixLength = std::strlen (prefix);
+    std::memcpy (out, prefix, prefixLength);
 
-    // U+200B..U+200F, U+2028..U+202E: E2 80 8B..8F, E2 80 A8..AE.
-    // U+2060..U+2064, U+2066..U+2069: E2 81 A0..A4, E2 81 A6..A9.
-    if (bytes[0] == 0xE2 && (bytes[1] == 0x80 || bytes[1] == 0x81))
-    {
-        const auto last = bytes[2];
-        const bool escaped = bytes[1] == 0x80 ? inRange (last, 0x8B, 0x8F) || inRange (last, 0xA8, 0xAE)
-                                              : inRange (last, 0xA0, 0xA4) || inRange (last, 0xA6, 0xA9);
+    for (int at = digits - 1; at >= 0; --at, value >>= 4)
+        out[prefixLength + static_cast<std::size_t> (at)] = hexDigits[value & 0xF];
 
-        if (escaped)
+    return prefixLength + static_cast<std::size_t> (digits);
+}
+
+// How the text at `bytes` (left > 0 bytes) begins: `consumed` bytes of it become `length`
+// bytes of the line, either copied as they are (escapeLength 0) or as the escape written to
+// `escape`. `cutBefore` tells whether a cut line may end just before it: not inside a
+// character, so not before a continuation byte copied as it is.
+struct Unit
+{
+    std::size_t consumed = 1;
+    std::size_t length = 1;
+    std::size_t escapeLength = 0;
+    bool cutBefore = true;
+};
+
+Unit unitAt (const unsigned char* bytes, std::size_t left, char* escape)
+{
+    Unit unit;
+    const auto byte = bytes[0];
+
+    if (byte >= 0x20 && byte < 0x7F)
+        return unit;
+
+    if (byte < 0x80)
+    {
+        if (byte == '\n' || byte == '\r' || byte == '\t')
         {
-            codePoint = 0x2000u + ((bytes[1] - 0x80u) << 6) + (last - 0x80u);
-            return 3;
+            escape[0] = '\\';
+            escape[1] = byte == '\n' ? 'n' : byte == '\r' ? 'r'
+                                                          : 't';
+            unit.escapeLength = 2;
         }
+        else
+        {
+            unit.escapeLength = writeHex (escape, "\\x", byte, 2);
+        }
+
+        unit.length = unit.escapeLength;
+        return unit;
     }
 
-    // U+FEFF: EF BB BF.
-    if (bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+    char32_t codePoint = 0;
+    const auto sequence = utf8::wellFormedLength (bytes, left, codePoint);
+
+    if (sequence == 0)
     {
-        codePoint = 0xFEFF;
-        return 3;
+        // Not UTF-8: copied byte by byte, as it came.
+        unit.cutBefore = (byte & 0xC0) != 0x80;
+        return unit;
     }
 
-    return 0;
+    unit.consumed = sequence;
+
+    if (!isEscapedCodePoint (codePoint))
+    {
+        unit.length = sequence;
+        return unit;
+    }
+
+    unit.escapeLength = codePoint > 0xFFFF ? writeHex (escape, "\\U", codePoint, 8) : writeHex (escape, "\\u", codePoint, 4);
+    unit.length = unit.escapeLength;
+    return unit;
 }
 
-bool isContinuationByte (unsigned char byte)
+// The escaped length of the text from `bytes` on, without writing it: printable ASCII, by far
+// the most of any real text, is counted without a look at the table.
+std::size_t escapedLength (const unsigned char* bytes, std::size_t left)
 {
-    return (byte & 0xC0) == 0x80;
+    std::size_t length = 0;
+    char escape[kLongestEscape];
+
+    while (left > 0)
+    {
+        const auto lead = *bytes;
+
+        if (lead >= 0x20 && lead < 0x7F)
+        {
+            ++length, ++bytes, --left;
+            continue;
+        }
+
+        // Two- and three-byte characters whose lead byte allows no overlong form and no
+        // surrogate (C2..DF, E1..EC, EE, EF: most of the world's scripts, and U+FFFD) are
+        // decoded here; anything else as unitAt does.
+        const bool twoBytes = lead >= 0xC2 && lead <= 0xDF;
+        const bool threeBytes = (lead >= 0xE1 && lead <= 0xEC) || lead == 0xEE || lead == 0xEF;
+
+        if ((twoBytes && left >= 2 && (bytes[1] & 0xC0) == 0x80)
+            || (threeBytes && left >= 3 && (bytes[1] & 0xC0) == 0x80 && (bytes[2] & 0xC0) == 0x80))
+        {
+            const auto codePoint = twoBytes ? (static_cast<char32_t> (lead & 0x1F) << 6) | (bytes[1] & 0x3Fu)
+                                            : (static_cast<char32_t> (lead & 0x0F) << 12) | ((bytes[1] & 0x3Fu) << 6) | (bytes[2] & 0x3Fu);
+            const std::size_t size = twoBytes ? 2 : 3;
+            length += isEscapedCodePoint (codePoint) ? 6 : size;
+            bytes += size;
+            left -= size;
+            continue;
+        }
+
+        const auto unit = unitAt (bytes, left, escape);
+        length += unit.length;
+        bytes += unit.consumed;
+        left -= unit.consumed;
+    }
+
+    return length;
 }
 } // namespace
 
@@ -75,58 +178,36 @@ void escape (const char* utf8, std::string& out, std::size_t maxBytes)
     out.clear();
 
     // Where a cut line may end: the last point between two characters (or escapes) that
-    // leaves room for the note. Once the text is past maxBytes, only its length is counted.
+    // leaves room for the note. Once the text is past maxBytes, the rest is only counted.
     const std::size_t cutLimit = maxBytes > kLongestNote ? maxBytes - kLongestNote : 0;
     std::size_t cutAt = 0;
     std::size_t length = 0;
-    std::string unit;
+    char escapeText[kLongestEscape];
 
-    for (auto* bytes = reinterpret_cast<const unsigned char*> (utf8); *bytes != 0;)
+    const auto* bytes = reinterpret_cast<const unsigned char*> (utf8);
+    std::size_t left = std::strlen (utf8);
+
+    while (left > 0 && length <= maxBytes)
     {
-        const auto byte = *bytes;
-        unsigned codePoint = 0;
-        int consumed = 1;
-        unit.clear();
+        const auto unit = unitAt (bytes, left, escapeText);
 
-        if (byte == '\n')
-            unit = "\\n";
-        else if (byte == '\r')
-            unit = "\\r";
-        else if (byte == '\t')
-            unit = "\\t";
-        else if (byte < 0x20 || byte == 0x7F)
-            appendHex (unit, "\\x", byte, 2);
-        else if (const auto sequence = escapedSequence (bytes, codePoint); sequence > 0)
-        {
-            appendHex (unit, "\\u", codePoint, 4);
-            consumed = sequence;
-        }
-
-        // A byte copied as it is is a point to cut at unless it continues a character.
-        if (length <= cutLimit && !(unit.empty() && isContinuationByte (byte)))
+        if (length <= cutLimit && unit.cutBefore)
             cutAt = length;
 
-        if (unit.empty())
-        {
-            if (out.size() <= maxBytes)
-                out += static_cast<char> (byte);
-
-            ++length;
-        }
+        if (unit.escapeLength > 0)
+            out.append (escapeText, unit.escapeLength);
         else
-        {
-            if (out.size() <= maxBytes)
-                out += unit;
+            out.append (reinterpret_cast<const char*> (bytes), unit.consumed);
 
-            length += unit.size();
-        }
-
-        bytes += consumed;
+        length += unit.length;
+        bytes += unit.consumed;
+        left -= unit.consumed;
     }
 
     if (length <= maxBytes)
         return;
 
+    length += escapedLength (bytes, left);
     out.resize (cutAt);
     out += leftOutNote (length - cutAt);
 }

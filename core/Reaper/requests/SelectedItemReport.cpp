@@ -1,6 +1,9 @@
 #include "requests/SelectedItemReport.h"
 
+#include <cstring>
+
 #include "api/ReaperApi.h"
+#include "logging/Log.h"
 #include "requests/SelectedItemJson.h"
 #include "requests/SendReply.h"
 
@@ -35,6 +38,14 @@ SelectedItemReport gatherSelectedItemReport()
 
     if (fileName == nullptr)
         return report;
+
+    // Measured no further than the limit: a name of any length costs the same.
+    if (::strnlen (fileName, SelectedItemReport::kLongestFileName + 1) > SelectedItemReport::kLongestFileName)
+    {
+        logging::writeToLog ("Selected item's file name not reported: longer than "
+                             + std::to_string (SelectedItemReport::kLongestFileName) + " bytes");
+        return report;
+    }
 
     report.shape = SelectedItemReport::Shape::fullObject;
     report.src = fileName;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "requests/ReplySender.h"
@@ -10,9 +11,14 @@ struct SelectedItemReport
     enum class Shape
     {
         none,        // nothing selected, or the item has no take
-        emptyObject, // a take, but no source or no file name
+        emptyObject, // a take, but no source or no file name (or one longer than kLongestFileName)
         fullObject
     };
+
+    // No file system takes a path near this long (Linux 4,096 bytes, macOS 1,024): a longer
+    // name is no file's, and would make a reply of up to six times its size (each byte that
+    // is not UTF-8 becomes a six-byte escape). Such a name is not reported (emptyObject).
+    static constexpr std::size_t kLongestFileName = 65536;
 
     Shape shape = Shape::none;
     std::string src; // the source's file name, as REAPER's bytes
