@@ -440,6 +440,11 @@ TEST_F (PipeConnectionTest, AfterAFailedSendRepliesAreTriedOnceUntilOneGetsThrou
         EXPECT_EQ (client.receive (1000), std::optional<std::string> ("for the new client"));
     }
 
+    // Once its reply is written, the writer lets that opening go: a reply queued while it
+    // still held it would be dropped with the reader that left.
+    ASSERT_TRUE (waitUntil ([&]
+                            { return connection.unwrittenReplies() == 0; }));
+
     std::unique_ptr<PipeClient> late;
     std::thread arriving ([&]
                           {
