@@ -37,7 +37,7 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
     { return newInbox->hasRoom (partialBytes); };
     callbacks.holdOpen = made->requestWriteHold();
     callbacks.clientLeft = [this]
-    { ++clientsLeft; };
+    { replies.clientLeft (++clientsLeft); };
 
     clientsLeft = 0;
     auto newReader = std::make_unique<PipeReader> (made->requestFd(), magic, std::move (callbacks));

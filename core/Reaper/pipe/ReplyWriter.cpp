@@ -53,6 +53,9 @@ bool ReplyWriter::open (const std::string& replyFifoPath, int sendTimeoutMs, Acc
         counting = std::move (accounting);
         stalled = false;
         newestClient = 0;
+        departedClients = 0;
+        forgotten = 0;
+        lastOpeningLost = false;
         stopping = false;
         accepting = true;
     }
@@ -116,6 +119,15 @@ bool ReplyWriter::write (const std::vector<std::uint8_t>& message, unsigned clie
     return true;
 }
 
+void ReplyWriter::clientLeft (unsigned departed)
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    departedClients = departed;
+
+    if (lastOpeningLost)
+        forgotten = departed;
+}
+
 void ReplyWriter::requestRead (unsigned client)
 {
     auto newest = newestClient.load();
@@ -168,10 +180,12 @@ void ReplyWriter::run()
         // place, so the reply may be read without the lock.
         const auto& reply = queue.front();
         const bool closing = stopping;
+        const bool clientGone = reply.client < forgotten;
         auto sent = Sent::notTaken;
 
-        // Closing: one try each, and none once one has failed.
-        if (!(closing && stalled))
+        // Closing: one try each, and none once one has failed. A reply to a client gone from
+        // both FIFOs is not tried at all.
+        if (!(closing && stalled) && !clientGone)
         {
             const bool tryOnce = stalled || closing;
             guard.unlock();
@@ -181,10 +195,14 @@ void ReplyWriter::run()
 
         auto taken = std::move (queue.front());
         queue.pop_front();
-        stalled = sent == Sent::notTaken;
+        if (!clientGone)
+            stalled = sent == Sent::notTaken;
 
         if (sent == Sent::readerLeft)
         {
+            lastOpeningLost = true;
+            forgotten = std::max (forgotten, departedClients);
+
             // Everything queued until now was owed to the reader that left.
             finish (guard, std::move (taken));
             dropAllQueued (guard);
@@ -273,7 +291,10 @@ bool ReplyWriter::openBefore (Clock::time_point deadline)
         fd = fifo_packet_writer::openNow (path);
 
         if (fd.isValid())
+        {
+            lastOpeningLost = false;
             return true;
+        }
 
         // ENXIO: no reader yet; ENOENT: missing, perhaps being made again. Either may change
         // before the deadline.

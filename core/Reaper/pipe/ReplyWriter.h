@@ -81,6 +81,11 @@ public:
     // on a new opening of the FIFO. Any thread.
     void requestRead (unsigned client);
 
+    // This many clients have left the request FIFO (the number of the next one). When the
+    // last opening of the reply FIFO ended with its reader leaving, the replies still to come
+    // for those clients are dropped at their turn. Any thread.
+    void clientLeft (unsigned departed);
+
     // The replies queued between these share one opening of the reply FIFO (a delivery of a
     // run of requests); after endRun it is closed as soon as nothing is left to write.
     void beginRun();
@@ -130,6 +135,12 @@ private:
     bool inRun = false;
     std::atomic<bool> stopping{false};
     std::atomic<unsigned> newestClient{0};
+
+    // Clients that have left the request FIFO; replies to clients numbered below forgotten
+    // (gone from both FIFOs) are dropped without being tried.
+    unsigned departedClients = 0;
+    unsigned forgotten = 0;
+    std::atomic<bool> lastOpeningLost{false};
 
     // The writer thread's own.
     bool stalled = false;
