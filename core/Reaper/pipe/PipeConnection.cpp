@@ -44,10 +44,13 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
     newInbox->onRoomAgain (newReader->waker());
 
     // A delivery that stopped while replies filled the inbox goes on once the writer has
-    // taken some.
-    newInbox->onDeliveryRoom ([this, newGate, newInbox]
-                              { postThroughGate (newGate, [this, newGate, newInbox]
-                                                 { deliverFromInbox (newGate, newInbox); }); });
+    // taken some. The inbox keeps the callback, so the callback does not keep the inbox.
+    newInbox->onDeliveryRoom ([this, newGate, weakInbox = std::weak_ptr<PacketInbox> (newInbox)]
+                              {
+                                  if (auto inbox = weakInbox.lock())
+                                      postThroughGate (newGate, [this, newGate, inbox]
+                                                       { deliverFromInbox (newGate, inbox); });
+                              });
 
     // An unwritten reply counts against the inbox's bound like a request, so a client that
     // does not take its replies makes the reader wait, and then its own writes.
