@@ -218,7 +218,8 @@ void slowReaderFigures (FigureTable& table, reaper_host::HostModel& host, std::c
 
                        client.sendRaw (all, kWaitMs);
 
-                       // The extension fills the reply FIFO (64 KiB) while the client reads nothing.
+                       // The extension fills the reply FIFO (64 KiB on Linux, where this runs)
+                       // while the client reads nothing.
                        const auto fillDeadline = Clock::now() + 10s;
 
                        while (! filled && Clock::now() < fillDeadline)
@@ -564,7 +565,8 @@ int main (int argc, char** argv)
     if (only.empty() || only == "large-replies")
     {
         long oneReply = -1;
-        const int requests = smoke ? 40 : packetsGiven ? static_cast<int> (packets) : 200;
+        const int requests = smoke ? 40 : packetsGiven ? static_cast<int> (packets)
+                                                       : 200;
 
         if (!inFreshModule ([&]
                             { oneReply = largeReplyFigures (table, host, clientPeriod, 1, 1024 * 1024, -1); })

@@ -91,8 +91,7 @@ TEST_F (PipeSafetyTest, UnsafePathsAreRefusedWithOneLogLineAndLeftAlone)
          {
              ASSERT_EQ (::mkfifo (inPath.c_str(), 0600), 0);
              ASSERT_EQ (::chmod (inPath.c_str(), 0640), 0);
-             ASSERT_EQ (::mkdir (outPath.c_str(), 0700), 0);
-         },
+             ASSERT_EQ (::mkdir (outPath.c_str(), 0700), 0); },
          outPath, "not a FIFO", [&]
          { struct stat s; return ::lstat (inPath.c_str(), &s) == 0 && S_ISFIFO (s.st_mode) && (s.st_mode & 07777) == 0640; },
          true},

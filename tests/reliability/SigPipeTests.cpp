@@ -93,7 +93,8 @@ TEST (SigPipeTest, ClientsLeavingMidReplyNeverSignalTheHostAndItsDispositionIsKe
         const auto before = SignalState::now();
         ExtensionHarness harness (kTimedEmptyProject);
         harness.host().addTrack();
-        // Replies of about 4 KB, so a few fill the reply FIFO and a send has to wait.
+        // Replies of about 4 KB, so a few fill the reply FIFO (64 KiB on Linux, about 8 KiB on
+        // macOS) and a send has to wait.
         harness.host().setProjectPath ("/" + std::string (3990, 'p'));
         ASSERT_TRUE (harness.load().ok());
         EXPECT_TRUE (SignalState::now() == before);

@@ -49,8 +49,7 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
                               {
                                   if (auto inbox = weakInbox.lock())
                                       postThroughGate (newGate, [this, newGate, inbox]
-                                                       { deliverFromInbox (newGate, inbox); });
-                              });
+                                                       { deliverFromInbox (newGate, inbox); }); });
 
     // An unwritten reply counts against the inbox's bound like a request, so a client that
     // does not take its replies makes the reader wait, and then its own writes.
