@@ -177,11 +177,12 @@ void PipeConnection::reportLostAfterInbox (const Gate& through, const Inbox& inb
 
 void PipeConnection::packetArrived (const Gate& through, const Inbox& inbox, std::vector<std::uint8_t>&& packet)
 {
-    replies.requestRead (clientsLeft);
+    const unsigned client = clientsLeft;
+    replies.requestRead (client);
 
     // One posted call for a whole run of packets: while the inbox holds packets, a delivery
     // is already on its way (or waits for the writer) and will take this one too.
-    if (inbox->push (std::move (packet), clientsLeft))
+    if (inbox->push (std::move (packet), client))
         postThroughGate (through, [this, through, inbox]
                          { deliverFromInbox (through, inbox); });
 }
@@ -205,10 +206,13 @@ void PipeConnection::deliverFromInbox (const Gate& through, const Inbox& inbox)
             break;
         }
 
-        auto packet = inbox->pop (answering);
+        unsigned client = 0;
+        auto packet = inbox->pop (client);
 
         if (!packet)
             break;
+
+        answering = client;
 
         budget.packetHandedOn();
         messageReceived (*packet);

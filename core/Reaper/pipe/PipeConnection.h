@@ -103,8 +103,8 @@ private:
 
     // Clients that have left since the pipe was made: the number of the client whose packets
     // are being read now (the reader thread's).
-    unsigned clientsLeft = 0;
+    std::atomic<unsigned> clientsLeft{0};
 
-    // The number of the client whose request is being handed on (the main thread's).
-    unsigned answering = 0;
+    // The number of the client whose request is being handed on (set on the main thread).
+    std::atomic<unsigned> answering{0};
 };
