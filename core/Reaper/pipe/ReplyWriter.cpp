@@ -198,10 +198,13 @@ void ReplyWriter::run()
         if (!clientGone)
             stalled = sent == Sent::notTaken;
 
+        if (sent == Sent::clientGone)
+            forgotten = std::max (forgotten, taken.client + 1);
+
         if (sent == Sent::readerLeft)
         {
             lastOpeningLost = true;
-            forgotten = std::max (forgotten, departedClients);
+            forgotten = std::max (forgotten, departedClients.load());
 
             // Everything queued until now was owed to the reader that left.
             finish (guard, std::move (taken));
@@ -257,8 +260,16 @@ ReplyWriter::Sent ReplyWriter::writePacket (const Reply& reply, bool tryOnce)
         // A packet is never begun on another opening than the one that carries its rest, nor
         // on a new opening once a later client has been heard from: its reader would be that
         // client.
-        if (!fd.isValid() && (written > 0 || reply.client < newestClient || !openBefore (deadline)))
-            return Sent::notTaken;
+        if (!fd.isValid())
+        {
+            if (written > 0 || reply.client < newestClient)
+                return Sent::notTaken;
+
+            const auto opened = openBefore (deadline, reply.client);
+
+            if (opened != Sent::written)
+                return opened;
+        }
 
         const auto progress = fifo_packet_writer::writeAvailable (fd.get(), packet.data(), packet.size(), written);
 
@@ -284,7 +295,7 @@ ReplyWriter::Sent ReplyWriter::writePacket (const Reply& reply, bool tryOnce)
     }
 }
 
-bool ReplyWriter::openBefore (Clock::time_point deadline)
+ReplyWriter::Sent ReplyWriter::openBefore (Clock::time_point deadline, unsigned client)
 {
     for (;;)
     {
@@ -293,13 +304,18 @@ bool ReplyWriter::openBefore (Clock::time_point deadline)
         if (fd.isValid())
         {
             lastOpeningLost = false;
-            return true;
+            return Sent::written;
         }
+
+        // No reader, and its client has left the request FIFO: it has gone. The next reader
+        // to come would be another client.
+        if (errno == ENXIO && client < departedClients)
+            return Sent::clientGone;
 
         // ENXIO: no reader yet; ENOENT: missing, perhaps being made again. Either may change
         // before the deadline.
         if ((errno != ENXIO && errno != ENOENT) || stopping || Clock::now() >= deadline)
-            return false;
+            return Sent::notTaken;
 
         pause (std::min (deadline, Clock::now() + kOpenRetryInterval));
     }

@@ -26,7 +26,8 @@
 // number of the client that sent its request (see PipeReader); one is never begun on a new
 // opening of the FIFO once a later client's request has been read, since that opening's
 // reader would be the later client. A client that closes its request end but keeps reading
-// keeps the opening it is being written to, and so gets its replies.
+// keeps the opening it is being written to, and so gets its replies; one that has left the
+// request FIFO and has no reader on the reply FIFO has gone, and its replies are dropped.
 //
 // Deadlines: a reply whose turn has come is dropped when the client has not taken it within
 // the send deadline (no reader, or a full FIFO). After a reply was dropped, the following
@@ -107,15 +108,16 @@ private:
     enum class Sent
     {
         written,
-        notTaken,  // no reader took it before its deadline, or the pipe is closing
-        readerLeft // the reader it was being written to left
+        notTaken,   // no reader took it before its deadline, or the pipe is closing
+        readerLeft, // the reader it was being written to left
+        clientGone  // its client has left the request FIFO and has no reader on the reply FIFO
     };
 
     void run();
     Sent writePacket (const Reply& reply, bool tryOnce);
     void dropAllQueued (std::unique_lock<std::mutex>& guard);
     void finish (std::unique_lock<std::mutex>& guard, Reply&& reply);
-    bool openBefore (Clock::time_point deadline);
+    Sent openBefore (Clock::time_point deadline, unsigned client);
     void waitForRoom (Clock::time_point until);
     void pause (Clock::time_point until);
     void stopThread();
@@ -138,7 +140,7 @@ private:
 
     // Clients that have left the request FIFO; replies to clients numbered below forgotten
     // (gone from both FIFOs) are dropped without being tried.
-    unsigned departedClients = 0;
+    std::atomic<unsigned> departedClients{0};
     unsigned forgotten = 0;
     std::atomic<bool> lastOpeningLost{false};
 
