@@ -9,9 +9,13 @@
 // run it spends inside the extension, and whether the replies it reads are whole and in
 // order. An oversize request: one spot of 30 MB (path and take name), then a version
 // request: the longest round, the resident memory it leaves behind, and whether the request
-// after it is answered.
+// after it is answered. Large replies: a client that holds the reply FIFO open and reads
+// nothing sends small selected-item requests while the selected item's source name is long,
+// so each request of a few bytes makes a reply of about 1 MiB: the most memory the extension
+// takes on meanwhile, against the inbox's bound (requests and unwritten replies together)
+// plus one reply.
 //
-//   bv-bench-flood [--smoke] [--only flood|slow-reader|oversize] [--packets N]
+//   bv-bench-flood [--smoke] [--only flood|slow-reader|oversize|large-replies] [--packets N]
 //                  [--payload-bytes N] [--period-ms MS] [--module PATH]
 //
 // Each run is in a fresh module; --period-ms runs only one period, so that its memory figure
@@ -39,6 +43,7 @@
 #include "HostCallTimer.h"
 #include "HostModel.h"
 #include "MainLoop.h"
+#include "MediaSource.h"
 #include "PacketFramer.h"
 #include "PipeClient.h"
 #include "PipeContract.h"
@@ -213,7 +218,8 @@ void slowReaderFigures (FigureTable& table, reaper_host::HostModel& host, std::c
 
                        client.sendRaw (all, kWaitMs);
 
-                       // The extension fills the reply FIFO (64 KiB) while the client reads nothing.
+                       // The extension fills the reply FIFO (64 KiB on Linux, where this runs)
+                       // while the client reads nothing.
                        const auto fillDeadline = Clock::now() + 10s;
 
                        while (! filled && Clock::now() < fillDeadline)
@@ -331,6 +337,69 @@ bool sendHugeSpot (PipeClient& client, std::size_t half, std::size_t& payloadSiz
     return sendFilled ('n', half) && (piece.empty() || client.sendRaw (piece, kWaitMs));
 }
 
+// Small requests with large replies to a client that never reads them.
+// Returns the peak resident memory added, in KiB (-1 when broken). With oneReplyKiB (what one
+// such request costs alone), judges the figure against the bound.
+long largeReplyFigures (FigureTable& table, reaper_host::HostModel& host, std::chrono::microseconds period, int requests,
+                        std::size_t nameBytes, long oneReplyKiB)
+{
+    const auto periodText = std::to_string (period.count() / 1000) + " ms timer";
+    host.reset();
+    host.echoMessageBoxes = false;
+    auto& item = host.addItem (host.addTrack(), 1.0, 2.0);
+    const auto name = "/" + std::string (nameBytes, 'n') + ".wav";
+    host.setTakeSource (host.addTake (item, "Take"), reaper_host::MediaSource::synthetic (name.c_str(), 48000, 2, 96000));
+    host.selectItem (item);
+
+    process_memory::resetPeak();
+    const auto residentBefore = process_memory::residentKiB();
+    bool sent = false;
+
+    reaper_host::MainLoop pump (host.timers(), period);
+    pump.runWhile ([&]
+                   {
+                       PipeClient client;
+
+                       if (! client.open (pipe_contract::kPipeName, 2000))
+                           return;
+
+                       std::string all;
+
+                       for (int i = 0; i < requests; ++i)
+                           all += buildPacket (pipe_contract::kPacketMagic, request_payloads::selectedItem().data(), request_payloads::selectedItem().size());
+
+                       // Holds the reply FIFO open (PipeClient opens it at once) and reads
+                       // nothing, for longer than a reply's deadline.
+                       sent = client.sendRaw (all, kWaitMs);
+                       std::this_thread::sleep_for (3s); });
+
+    pump.runFor (1s);
+    const auto peakAdded = process_memory::peakResidentKiB() - residentBefore;
+
+    if (!sent)
+    {
+        table.addBroken ("large replies, " + periodText, "the requests could not be written");
+        return -1;
+    }
+
+    const auto figure = std::to_string (requests) + " selected-item request" + (requests == 1 ? "" : "s") + ", each answered with about "
+                        + std::to_string (nameBytes / 1024) + " KiB, to a client that reads none, " + periodText
+                        + ": peak resident memory added";
+
+    if (oneReplyKiB < 0)
+    {
+        table.addValue (figure, std::to_string (peakAdded) + " KiB", "(one reply, made and held)");
+        return peakAdded;
+    }
+
+    // The replies held stay under the bound plus one; making the next costs what one costs alone.
+    const auto boundKiB = kInboxBoundKiB + oneReplyKiB + 4096;
+    table.addValue (figure, std::to_string (peakAdded) + " KiB",
+                    "<= 16 MiB bound + one reply made and held + 4 MiB (" + std::to_string (boundKiB) + " KiB)",
+                    FigureTable::verdictOf (peakAdded <= boundKiB));
+    return peakAdded;
+}
+
 // One spot of about 30 MB, then a version request.
 void oversizeFigures (FigureTable& table, reaper_host::HostModel& host, std::chrono::microseconds period, std::size_t totalBytes)
 {
@@ -409,7 +478,7 @@ int main (int argc, char** argv)
     long long packets = 1000000;
     std::size_t payloadBytes = 2;
     std::vector<std::chrono::microseconds> periods{1ms, 33ms};
-    bool periodGiven = false;
+    bool periodGiven = false, packetsGiven = false;
     std::string only;
     std::string modulePath = BV_MODULE_PATH;
 
@@ -420,7 +489,10 @@ int main (int argc, char** argv)
         if (arg == "--smoke")
             smoke = true;
         else if (arg == "--packets" && i + 1 < argc)
+        {
             packets = std::stoll (argv[++i]);
+            packetsGiven = true;
+        }
         else if (arg == "--payload-bytes" && i + 1 < argc)
             payloadBytes = static_cast<std::size_t> (std::stoll (argv[++i]));
         else if (arg == "--period-ms" && i + 1 < argc)
@@ -430,11 +502,11 @@ int main (int argc, char** argv)
         }
         else if (arg == "--module" && i + 1 < argc)
             modulePath = argv[++i];
-        else if (arg == "--only" && i + 1 < argc && (std::string (argv[i + 1]) == "flood" || std::string (argv[i + 1]) == "slow-reader" || std::string (argv[i + 1]) == "oversize"))
+        else if (arg == "--only" && i + 1 < argc && (std::string (argv[i + 1]) == "flood" || std::string (argv[i + 1]) == "slow-reader" || std::string (argv[i + 1]) == "oversize" || std::string (argv[i + 1]) == "large-replies"))
             only = argv[++i];
         else
         {
-            std::fprintf (stderr, "usage: %s [--smoke] [--only flood|slow-reader|oversize] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]\n", argv[0]);
+            std::fprintf (stderr, "usage: %s [--smoke] [--only flood|slow-reader|oversize|large-replies] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]\n", argv[0]);
             return 2;
         }
     }
@@ -489,6 +561,19 @@ int main (int argc, char** argv)
         && !inFreshModule ([&]
                            { oversizeFigures (table, host, clientPeriod, smoke ? 4 * 1024 * 1024 : 30 * 1000 * 1000); }))
         return 1;
+
+    if (only.empty() || only == "large-replies")
+    {
+        long oneReply = -1;
+        const int requests = smoke ? 40 : packetsGiven ? static_cast<int> (packets)
+                                                       : 200;
+
+        if (!inFreshModule ([&]
+                            { oneReply = largeReplyFigures (table, host, clientPeriod, 1, 1024 * 1024, -1); })
+            || !inFreshModule ([&]
+                               { largeReplyFigures (table, host, clientPeriod, requests, 1024 * 1024, oneReply); }))
+            return 1;
+    }
 
     table.print();
     return table.isBroken() ? 3 : 0;

@@ -119,9 +119,10 @@ TEST_F (LoadedExtensionTest, RepliesLeftOverFromAClientThatStoppedWaitingAreSkip
     EXPECT_EQ (selected.exitCode, 0) << selected.err;
     EXPECT_EQ (selected.out, "{\"item\":null,\"ok\":true,\"reply\":\"response\",\"request\":\"selected\",\"text\":\"null\"}\n");
 
-    // Every left-over reply was either skipped with a note or discarded before the request.
-    EXPECT_GT (countOf (version.err + selected.err, "skipped a command-result reply") + countOf (version.err + selected.err, "discarded "), 0)
-        << version.err << selected.err;
+    // The pipe drops the replies owed to a client that has gone; one that still reaches the
+    // next client (it opened the reply FIFO before the pipe saw the first one gone) is
+    // skipped with a note or discarded before the request, never taken for an answer.
+    EXPECT_LE (countOf (version.err + selected.err, "skipped a command-result reply"), spots) << version.err << selected.err;
 
     // The first client's spots did land: a retry would have doubled them.
     EXPECT_EQ (model.itemCount(), spots);
@@ -141,8 +142,9 @@ TEST_F (LoadedExtensionTest, AFailureLeftOverFromAnotherSpotIsNotTakenForThisSpo
     const auto run = client ({"spot", good});
 
     // Never "failed: good.wav: Unable to find source file:missing.wav", exit 1, which invites
-    // a retry that places good.wav twice. The departed client's answer reaches the reply
-    // FIFO as soon as the next client opens it: before that client's request (it is then
+    // a retry that places good.wav twice. The pipe drops the departed client's answer once
+    // it sees that client gone from both FIFOs; if the next client opens the reply FIFO
+    // before that, the answer reaches it: before that client's request (it is then
     // discarded with a note, and the spot's own answer follows) or after it (the spot is
     // then reported as answered by another request).
     EXPECT_EQ (run.out.find ("failed:"), std::string::npos) << run.out;
@@ -150,7 +152,6 @@ TEST_F (LoadedExtensionTest, AFailureLeftOverFromAnotherSpotIsNotTakenForThisSpo
     if (run.exitCode == 0)
     {
         EXPECT_EQ (run.out, "spotted: " + good + "\n");
-        EXPECT_NE (run.err.find ("discarded "), std::string::npos) << run.err;
     }
     else
     {

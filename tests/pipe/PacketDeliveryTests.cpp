@@ -50,6 +50,29 @@ private:
     std::chrono::microseconds delay;
 };
 
+// Records each message, with rounds of its own, and answers it with a large reply that
+// begins with the message.
+class LargeReplyConnection : public RecordingConnection
+{
+public:
+    explicit LargeReplyConnection (std::size_t replySize)
+        : RecordingConnection (true)
+        , size (replySize)
+    {
+    }
+
+    void messageReceived (const std::vector<std::uint8_t>& message) override
+    {
+        RecordingConnection::messageReceived (message);
+        auto reply = message;
+        reply.resize (size, 'x');
+        sendMessage (reply);
+    }
+
+private:
+    const std::size_t size;
+};
+
 class PacketDeliveryTest : public ::testing::Test
 {
 protected:
@@ -225,4 +248,81 @@ TEST_F (PacketDeliveryTest, ClientAnsweringEachReplyAtOnceCannotKeepOneRoundGoin
     clientThread.join();
     EXPECT_EQ (answered, kExchanges);
     EXPECT_LE (mostInOneRound, 11u);
+}
+
+// A run whose replies are all written before it ends lets the reply FIFO go as it ends.
+TEST_F (PacketDeliveryTest, ARunWhoseRepliesAreWrittenBeforeItEndsLetsTheReplyFifoGo)
+{
+    SlowConnection connection (std::chrono::milliseconds (50), true);
+    ASSERT_TRUE (connection.makePipe (name, 1000).wasOk());
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.send ("one", 1000));
+    letReaderCatchUp();
+    ASSERT_TRUE (pumpUntil ([&]
+                            { return connection.messageCount() == 1; }));
+
+    EXPECT_EQ (client.receive (1000), std::optional<std::string> ("re:one"));
+    EXPECT_TRUE (waitUntil ([&]
+                            { return descriptorsOpenOn (outPath) == 1; }));
+}
+
+// A small request can make a large reply. With a client that holds the reply FIFO open and
+// reads nothing, requests stop being handed on once the replies not yet written fill the
+// inbox's bound, so what the extension holds stays within the bound plus one reply; none is
+// lost, and all follow in order once the client reads.
+TEST_F (PacketDeliveryTest, RepliesNotYetTakenHoldBackTheRequestsOnceTheyFillTheBound)
+{
+    constexpr int kRequests = 40;
+    constexpr std::size_t kReplySize = 1024 * 1024;
+    constexpr std::size_t kMostHeld = PacketInbox::kMaxBytes / kReplySize + 1;
+    LargeReplyConnection connection (kReplySize);
+    ASSERT_TRUE (connection.makePipe (name, 20000).wasOk());
+
+    PipeClient client;
+    ASSERT_TRUE (client.open (name, 1000));
+    ASSERT_TRUE (client.sendRaw (burstOf (kRequests, "q"), 2000));
+
+    ASSERT_TRUE (connection.waitForMessages (kMostHeld - 1));
+    std::this_thread::sleep_for (std::chrono::milliseconds (500));
+    EXPECT_LE (connection.messageCount(), kMostHeld);
+    EXPECT_LE (connection.unwrittenReplies(), kMostHeld);
+
+    for (int i = 0; i < kRequests; ++i)
+    {
+        const auto reply = client.receive (5000);
+        ASSERT_TRUE (reply.has_value()) << i;
+        ASSERT_EQ (reply->size(), kReplySize);
+        ASSERT_EQ (reply->substr (0, reply->find ('x')), "q" + std::to_string (i));
+    }
+
+    EXPECT_EQ (connection.messageCount(), std::size_t (kRequests));
+}
+
+// A client that leaves with more replies owed than its reply FIFO holds, each small enough to
+// go in whole or not at all, long before their deadline: none of them is handed to the next
+// client, which gets its own reply first.
+TEST_F (PacketDeliveryTest, RepliesOwedToAClientThatLeftNeverReachTheNextClient)
+{
+    RecordingConnection connection (true, true);
+    ASSERT_TRUE (connection.makePipe (name, 20000).wasOk());
+
+    {
+        PipeClient leaving;
+        ASSERT_TRUE (leaving.open (name, 1000));
+        ASSERT_TRUE (leaving.sendRaw (burstOf (100, std::string (2000, 'g')), 2000));
+        ASSERT_TRUE (connection.waitForMessages (100));
+        ASSERT_GT (connection.unwrittenReplies(), 0u);
+    }
+
+    // They are dropped as soon as the pipe sees the client gone, long before their deadline
+    // (20 s); the next client comes after that.
+    ASSERT_TRUE (waitUntil ([&]
+                            { return connection.unwrittenReplies() == 0; }));
+
+    PipeClient next;
+    ASSERT_TRUE (next.open (name, 1000));
+    ASSERT_TRUE (next.send ("hello", 1000));
+    EXPECT_EQ (next.receive (2000), std::optional<std::string> ("re:hello"));
 }

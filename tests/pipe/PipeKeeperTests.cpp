@@ -150,6 +150,19 @@ TEST_F (PipeKeeperTest, ALockFileRemovedOrReplacedIsLockedAgainByItsOwnerAndNoOn
         EXPECT_EQ (other.tryAcquire().outcome, LockOutcome::owned);
         other.release();
     }
+
+    // Let go after its file was replaced (before it could lock anew): the file that replaced
+    // it is someone else's and stays.
+    {
+        ServingLock owner (lockPath);
+        ASSERT_EQ (owner.tryAcquire().outcome, LockOutcome::owned);
+        const auto spare = lockPath + ".spare";
+        writeFile (spare, "another's");
+        ASSERT_EQ (::rename (spare.c_str(), lockPath.c_str()), 0);
+
+        owner.release();
+        EXPECT_EQ (readFile (lockPath), "another's");
+    }
 }
 
 TEST_F (PipeKeeperTest, AnUnsafeLockPathIsRefusedNeverFollowedAndLeftAsItWas)

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -63,7 +64,7 @@ TEST (PipeReader, StopWakesAnIdleReaderAtOnce)
 
         const auto start = Clock::now();
         reader.stop();
-        EXPECT_LT (std::chrono::duration_cast<std::chrono::milliseconds> (Clock::now() - start).count(), 100);
+        EXPECT_LT (std::chrono::duration_cast<std::chrono::milliseconds> (Clock::now() - start).count(), 200);
     }
 
     EXPECT_EQ (outcome.failures, 0);
@@ -111,13 +112,19 @@ TEST (PipeReader, FailuresOtherThanNoDataAreReportedOnceAndEndTheThread)
     }
 }
 
-TEST (PipeReader, APartialPacketLeftIdleIsDroppedSoTheNextPacketIsReadWhole)
+// The reader holds the FIFO open for writing only while no client is there: a partial packet
+// is kept for as long as its writer stays, however long it pauses, and dropped once its writer
+// has closed the FIFO, so the next client's packet is read whole; each leaving is told once.
+TEST (PipeReader, APartialPacketIsDroppedOnlyOnceItsWriterHasLeftSoTheNextPacketIsReadWhole)
 {
-    int ends[2];
-    ASSERT_EQ (::pipe (ends), 0);
-    ASSERT_EQ (fcntl (ends[0], F_SETFL, O_NONBLOCK), 0);
+    char folder[] = "/tmp/bv-reader-XXXXXX";
+    ASSERT_NE (::mkdtemp (folder), nullptr);
+    const std::string fifo = std::string (folder) + "/in";
+    ASSERT_EQ (::mkfifo (fifo.c_str(), 0600), 0);
+    const int readFd = ::open (fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE (readFd, 0);
 
-    std::atomic<int> packets{0};
+    std::atomic<int> packets{0}, left{0}, failures{0};
     std::string lastPayload;
     std::mutex payloadLock;
     PipeReader::Callbacks callbacks;
@@ -127,52 +134,77 @@ TEST (PipeReader, APartialPacketLeftIdleIsDroppedSoTheNextPacketIsReadWhole)
         lastPayload.assign (block.begin(), block.end());
         ++packets;
     };
+    callbacks.readFailed = [&]
+    { ++failures; };
+    callbacks.clientLeft = [&]
+    { ++left; };
+    callbacks.holdOpen = [&]
+    { return UniqueFd (::open (fifo.c_str(), O_WRONLY | O_NONBLOCK)); };
 
-    constexpr int kStaleMs = 100;
-    PipeReader reader (ends[0], pipe_contract::kPacketMagic, std::move (callbacks), kStaleMs);
+    PipeReader reader (readFd, pipe_contract::kPacketMagic, std::move (callbacks));
     ASSERT_TRUE (reader.start());
 
-    // A writer that keeps to the limit between its pieces is read normally.
-    const auto slow = buildPacket (pipe_contract::kPacketMagic, "ab", 2);
-    for (char byte : slow)
-    {
-        ASSERT_EQ (::write (ends[1], &byte, 1), 1);
-        std::this_thread::sleep_for (std::chrono::milliseconds (kStaleMs / 4));
-    }
-    ASSERT_TRUE (waitFor ([&]
-                          { return packets == 1; }));
-
-    // A writer that leaves half a packet behind: the half is dropped after the limit, and
-    // the next packet is not swallowed by it.
-    const auto half = buildPacket (pipe_contract::kPacketMagic, "xyz", 3).substr (0, 9);
-    ASSERT_EQ (::write (ends[1], half.data(), half.size()), static_cast<ssize_t> (half.size()));
-    std::this_thread::sleep_for (std::chrono::milliseconds (kStaleMs * 3));
-
-    const auto next = buildPacket (pipe_contract::kPacketMagic, "cd", 2);
-    ASSERT_EQ (::write (ends[1], next.data(), next.size()), static_cast<ssize_t> (next.size()));
-    ASSERT_TRUE (waitFor ([&]
-                          { return packets == 2; }));
-
-    reader.stop();
+    auto lastIs = [&] (const std::string& expected)
     {
         const std::lock_guard<std::mutex> lock (payloadLock);
-        EXPECT_EQ (lastPayload, "cd");
+        return lastPayload == expected;
+    };
+
+    // A writer that pauses inside a header, then carries on.
+    {
+        const UniqueFd writer (::open (fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        ASSERT_TRUE (writer.isValid());
+        const auto slow = buildPacket (pipe_contract::kPacketMagic, "ab", 2);
+        ASSERT_EQ (::write (writer.get(), slow.data(), 3), 3);
+        std::this_thread::sleep_for (std::chrono::milliseconds (300));
+        ASSERT_EQ (::write (writer.get(), slow.data() + 3, slow.size() - 3), static_cast<ssize_t> (slow.size() - 3));
+        ASSERT_TRUE (waitFor ([&]
+                              { return packets == 1; }));
+        EXPECT_TRUE (lastIs ("ab"));
+        EXPECT_EQ (left, 0);
+    }
+    ASSERT_TRUE (waitFor ([&]
+                          { return left == 1; }));
+
+    // A writer that leaves half a packet behind: its half is not taken for the start of the
+    // next client's packet.
+    {
+        const UniqueFd writer (::open (fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        const auto half = buildPacket (pipe_contract::kPacketMagic, "xyz", 3).substr (0, 9);
+        ASSERT_EQ (::write (writer.get(), half.data(), half.size()), static_cast<ssize_t> (half.size()));
+    }
+    ASSERT_TRUE (waitFor ([&]
+                          { return left == 2; }));
+    {
+        const UniqueFd writer (::open (fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        const auto next = buildPacket (pipe_contract::kPacketMagic, "cd", 2);
+        ASSERT_EQ (::write (writer.get(), next.data(), next.size()), static_cast<ssize_t> (next.size()));
+        ASSERT_TRUE (waitFor ([&]
+                              { return packets == 2; }));
     }
 
-    ::close (ends[0]);
-    ::close (ends[1]);
+    ASSERT_TRUE (waitFor ([&]
+                          { return left == 3; }));
+    std::this_thread::sleep_for (std::chrono::milliseconds (20));
+    reader.stop();
+    EXPECT_TRUE (lastIs ("cd"));
+    EXPECT_EQ (left, 3);
+    EXPECT_EQ (failures, 0);
+
+    ::close (readFd);
+    ::unlink (fifo.c_str());
+    ::rmdir (folder);
 }
 
-// A packet read in part just before the inbox filled waits for room with the reader; the
-// time it waited is not the client's, so once reading resumes its rest has the whole limit
-// to arrive.
-TEST (PipeReader, APartialPacketIsJudgedStaleOnlyByTheTimeSinceReadingResumed)
+// A packet read in part just before the inbox filled waits for room with the reader, and
+// its rest is taken once reading resumes, however long the wait was.
+TEST (PipeReader, APartialPacketWaitingForRoomIsFinishedOnceReadingResumes)
 {
     int ends[2];
     ASSERT_EQ (::pipe (ends), 0);
     ASSERT_EQ (fcntl (ends[0], F_SETFL, O_NONBLOCK), 0);
 
-    constexpr int kStaleMs = 100;
+    constexpr int kWaitMs = 100;
     auto inbox = std::make_shared<PacketInbox> (1, 1024 * 1024);
     std::atomic<int> packets{0};
 
@@ -185,7 +217,7 @@ TEST (PipeReader, APartialPacketIsJudgedStaleOnlyByTheTimeSinceReadingResumed)
     callbacks.hasRoom = [inbox] (std::size_t partial)
     { return inbox->hasRoom (partial); };
 
-    PipeReader reader (ends[0], pipe_contract::kPacketMagic, std::move (callbacks), kStaleMs);
+    PipeReader reader (ends[0], pipe_contract::kPacketMagic, std::move (callbacks));
     inbox->onRoomAgain (reader.waker());
     ASSERT_TRUE (reader.start());
 
@@ -196,13 +228,13 @@ TEST (PipeReader, APartialPacketIsJudgedStaleOnlyByTheTimeSinceReadingResumed)
     ASSERT_TRUE (waitFor ([&]
                           { return packets == 1; }));
 
-    // Far longer than the limit without room, then room, and the rest soon after.
-    std::this_thread::sleep_for (std::chrono::milliseconds (kStaleMs * 3));
+    // A long while without room, then room, and the rest soon after.
+    std::this_thread::sleep_for (std::chrono::milliseconds (kWaitMs * 3));
     auto taken = inbox->pop();
     ASSERT_TRUE (taken.has_value());
     inbox->release (taken->size());
 
-    std::this_thread::sleep_for (std::chrono::milliseconds (kStaleMs / 4));
+    std::this_thread::sleep_for (std::chrono::milliseconds (kWaitMs / 4));
     const auto rest = second.substr (10);
     ASSERT_EQ (::write (ends[1], rest.data(), rest.size()), static_cast<ssize_t> (rest.size()));
 
@@ -327,4 +359,37 @@ TEST (PacketInbox, RoomFollowsCountsBytesAndPartialPackets)
     }
 
     EXPECT_TRUE (inbox.isEmpty());
+}
+
+// Replies not yet written count like packets: with the inbox full of them the reader has no
+// room, and no packet is handed on (however small) until the writer has taken some; with no
+// reply held, a packet is always handed on, so a full inbox of requests still drains.
+TEST (PacketInbox, HeldRepliesFillTheBoundAndHoldBackTheNextPacketUntilWritten)
+{
+    PacketInbox inbox (8, 1000);
+    int deliveries = 0;
+    inbox.onDeliveryRoom ([&]
+                          { ++deliveries; });
+
+    for (int i = 0; i < 2; ++i)
+        inbox.push (std::vector<std::uint8_t> (600));
+
+    EXPECT_TRUE (inbox.mayHandOn()); // the requests alone fill the bound, no reply held
+
+    inbox.hold (500);
+    inbox.hold (500);
+    inbox.release (inbox.pop()->size());
+    inbox.release (inbox.pop()->size());
+    EXPECT_EQ (inbox.countedBytes(), 1000u);
+    EXPECT_FALSE (inbox.hasRoom (0));
+
+    inbox.push (std::vector<std::uint8_t> (10));
+    EXPECT_FALSE (inbox.mayHandOn());
+    EXPECT_EQ (deliveries, 0);
+
+    inbox.releaseReply (500); // one reply written: room again, and the delivery is told once
+    EXPECT_EQ (deliveries, 1);
+    EXPECT_TRUE (inbox.mayHandOn());
+    inbox.releaseReply (500);
+    EXPECT_EQ (deliveries, 1);
 }

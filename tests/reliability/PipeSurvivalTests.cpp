@@ -325,8 +325,9 @@ TEST (PipeSurvivalTest, FifosRemovedAgainAndAgainForTenSecondsNeverLeaveAClientS
     EXPECT_EQ (outcome.wrong, 0);
     EXPECT_LE (outcome.slowestMs, 500 + 500 + 1000 + 500);
 
-    // A reply with no one left to read it waits out its deadline (1 s), never much more.
-    EXPECT_LT (harness.longestTick(), 2000ms);
+    // A reply with no one left to read it waits out its deadline (1 s) on the pipe's writer
+    // thread, never on the main thread.
+    EXPECT_LT (harness.longestTick(), 200ms);
 
     EXPECT_TRUE (servedAgain (harness));
     EXPECT_EQ (countOf (harness.logLines(), "pipe created"), 1);

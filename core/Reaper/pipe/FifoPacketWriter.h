@@ -22,7 +22,9 @@ enum class Progress
 };
 
 // Writes as much of the bytes from `written` on as the FIFO takes now, advancing `written`.
-// A packet of at most PIPE_BUF (4096) bytes goes in with one atomic write or not at all, so
-// a reader never finds half of one.
+// A packet of at most PIPE_BUF bytes (4096 on Linux, only 512 on macOS) goes in with one
+// atomic write or not at all; a longer one may go in part by part, and the caller finishes
+// it. Nothing here depends on PIPE_BUF or on how much the FIFO holds (64 KiB on Linux, about
+// 8 KiB on macOS): a reader never finds half a packet unless its writer stopped midway.
 Progress writeAvailable (int fd, const void* data, std::size_t size, std::size_t& written);
 } // namespace fifo_packet_writer

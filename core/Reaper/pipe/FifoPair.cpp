@@ -47,7 +47,7 @@ Outcome FifoPair::make (const std::string& pipeName, bool mustNotExist, std::opt
     if (outPrepared.failed())
         return undoAndRefuse (outPrepared.errorMessage());
 
-    auto reader = fifo_file::open (newInPath, O_RDWR | O_NONBLOCK);
+    auto reader = fifo_file::open (newInPath, O_RDONLY | O_NONBLOCK);
 
     if (!reader.isValid())
         return undoAndRefuse (newInPath + " cannot be opened safely");
@@ -67,6 +67,19 @@ Outcome FifoPair::make (const std::string& pipeName, bool mustNotExist, std::opt
     pair.requestReader = std::move (reader);
     made.emplace (std::move (pair));
     return Outcome::ok();
+}
+
+std::function<UniqueFd()> FifoPair::requestWriteHold() const
+{
+    return [path = inPath, identity = inIdentity]
+    {
+        auto hold = fifo_file::open (path, O_WRONLY | O_NONBLOCK);
+
+        if (hold.isValid() && !(fifo_file::identify (hold.get()) == identity))
+            hold.reset();
+
+        return hold;
+    };
 }
 
 bool FifoPair::filesUnchanged() const

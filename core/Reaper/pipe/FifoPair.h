@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -7,9 +8,9 @@
 #include "pipe/FifoFile.h"
 #include "pipe/UniqueFd.h"
 
-// The two FIFO files of a pipe in /tmp, as the extension serves them: the request FIFO,
-// held open for reading and writing (so the reader never sees end-of-file however often a
-// client closes and reopens its end), and the reply FIFO, opened for each reply. Both are
+// The two FIFO files of a pipe in /tmp, as the extension serves them: the request FIFO, held
+// open for reading (and for writing too while no client is there: see PipeReader), and the
+// reply FIFO, opened for each run of replies. Both are
 // remembered by identity, so a file that replaced one of them is never taken for ours.
 class FifoPair
 {
@@ -26,6 +27,11 @@ public:
     {
         return requestReader.get();
     }
+
+    // Opens the request FIFO for writing, without waiting, if the file at its path is still
+    // the one being read; invalid otherwise. Safe to call from any thread, also after the
+    // pair was closed.
+    std::function<UniqueFd()> requestWriteHold() const;
 
     const std::string& replyPath() const
     {

@@ -35,9 +35,21 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
     { readFailed (newGate, newInbox); };
     callbacks.hasRoom = [newInbox] (std::size_t partialBytes)
     { return newInbox->hasRoom (partialBytes); };
+    callbacks.holdOpen = made->requestWriteHold();
+    callbacks.clientLeft = [this]
+    { replies.clientLeft (++clientsLeft); };
 
+    clientsLeft = 0;
     auto newReader = std::make_unique<PipeReader> (made->requestFd(), magic, std::move (callbacks));
     newInbox->onRoomAgain (newReader->waker());
+
+    // A delivery that stopped while replies filled the inbox goes on once the writer has
+    // taken some. The inbox keeps the callback, so the callback does not keep the inbox.
+    newInbox->onDeliveryRoom ([this, newGate, weakInbox = std::weak_ptr<PacketInbox> (newInbox)]
+                              {
+                                  if (auto inbox = weakInbox.lock())
+                                      postThroughGate (newGate, [this, newGate, inbox]
+                                                       { deliverFromInbox (newGate, inbox); }); });
 
     // An unwritten reply counts against the inbox's bound like a request, so a client that
     // does not take its replies makes the reader wait, and then its own writes.
@@ -45,7 +57,7 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
     accounting.taken = [newInbox] (std::size_t size)
     { newInbox->hold (size); };
     accounting.done = [newInbox] (std::size_t size)
-    { newInbox->release (size); };
+    { newInbox->releaseReply (size); };
 
     if (!replies.open (made->replyPath(), pipeReceiveTimeoutMs, std::move (accounting)))
     {
@@ -83,7 +95,12 @@ bool PipeConnection::filesUnchanged() const
 
 bool PipeConnection::sendMessage (const std::vector<std::uint8_t>& message)
 {
-    return replies.write (message);
+    return replies.write (message, answering);
+}
+
+bool PipeConnection::sendMessageThen (const std::vector<std::uint8_t>& message, std::function<void()> afterward)
+{
+    return replies.write (message, answering, std::move (afterward));
 }
 
 std::size_t PipeConnection::unwrittenReplies() const
@@ -160,9 +177,12 @@ void PipeConnection::reportLostAfterInbox (const Gate& through, const Inbox& inb
 
 void PipeConnection::packetArrived (const Gate& through, const Inbox& inbox, std::vector<std::uint8_t>&& packet)
 {
+    const unsigned client = clientsLeft;
+    replies.requestRead (client);
+
     // One posted call for a whole run of packets: while the inbox holds packets, a delivery
-    // is already on its way and will take this one too.
-    if (inbox->push (std::move (packet)))
+    // is already on its way (or waits for the writer) and will take this one too.
+    if (inbox->push (std::move (packet), client))
         postThroughGate (through, [this, through, inbox]
                          { deliverFromInbox (through, inbox); });
 }
@@ -174,12 +194,25 @@ void PipeConnection::deliverFromInbox (const Gate& through, const Inbox& inbox)
     // The replies of one delivery share one opening of the reply FIFO.
     replies.beginRun();
 
-    while (budget.allowsAnother())
+    bool waitingForWriter = false;
+
+    while (budget.allowsAnother() && !inbox->isEmpty())
     {
-        auto packet = inbox->pop();
+        // While replies not yet written fill the inbox, the inbox posts the next delivery
+        // once the writer has taken some.
+        if (!inbox->mayHandOn())
+        {
+            waitingForWriter = true;
+            break;
+        }
+
+        unsigned client = 0;
+        auto packet = inbox->pop (client);
 
         if (!packet)
             break;
+
+        answering = client;
 
         budget.packetHandedOn();
         messageReceived (*packet);
@@ -192,11 +225,11 @@ void PipeConnection::deliverFromInbox (const Gate& through, const Inbox& inbox)
 
     replies.endRun();
 
-    if (!through->open || inbox->isEmpty())
+    if (!through->open || waitingForWriter || inbox->isEmpty())
         return;
 
-    // The rest in a later round; the reader posts nothing while the inbox holds packets, so
-    // this is the only delivery pending.
+    // The rest in a later round; the reader posts nothing while the inbox holds packets, nor
+    // the inbox while no delivery waits for the writer, so this is the only delivery pending.
     postThroughGate (through, [this, through, inbox]
                      { deliverFromInbox (through, inbox); });
 }

@@ -47,6 +47,10 @@ public:
     // send.
     bool sendMessage (const std::vector<std::uint8_t>& message) override;
 
+    // The same, calling afterward on the writer's thread once the reply has been written or
+    // dropped (at once when it was not queued).
+    bool sendMessageThen (const std::vector<std::uint8_t>& message, std::function<void()> afterward) override;
+
     // Replies queued and not yet written or dropped.
     std::size_t unwrittenReplies() const;
 
@@ -96,4 +100,11 @@ private:
     Gate gate;
     std::unique_ptr<PipeReader> reader;
     std::atomic<bool> connected{false};
+
+    // Clients that have left since the pipe was made: the number of the client whose packets
+    // are being read now (the reader thread's).
+    std::atomic<unsigned> clientsLeft{0};
+
+    // The number of the client whose request is being handed on (set on the main thread).
+    std::atomic<unsigned> answering{0};
 };

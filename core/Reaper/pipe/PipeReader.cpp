@@ -9,9 +9,8 @@
 #include "Platform.h"
 #include "logging/Log.h"
 
-PipeReader::PipeReader (int fileDescriptor, std::uint32_t magic, Callbacks callbacksToUse, int staleMs)
+PipeReader::PipeReader (int fileDescriptor, std::uint32_t magic, Callbacks callbacksToUse)
     : fd (fileDescriptor)
-    , stalePartialPacketMs (staleMs)
     , framer (magic, PacketFramer::kMaxRequestSize)
     , callbacks (std::move (callbacksToUse))
     , readBuffer (kReadChunkSize)
@@ -62,29 +61,32 @@ std::function<void()> PipeReader::waker() const
 
 bool PipeReader::mayRead()
 {
-    const bool mayNow = !callbacks.hasRoom || callbacks.hasRoom (framer.partialPayloadBytes());
-
-    // Time spent waiting for room is not the client's: a packet in part is judged stale only
-    // by the time since reading resumed.
-    if (mayNow && waitingForRoom)
-        lastDataTime = std::chrono::steady_clock::now();
-
-    waitingForRoom = !mayNow;
-    return mayNow;
+    return !callbacks.hasRoom || callbacks.hasRoom (framer.partialPayloadBytes());
 }
 
 void PipeReader::run()
 {
     platform::setCurrentThreadName ("JUCE IPC");
 
+    if (callbacks.holdOpen)
+    {
+        writeHold = callbacks.holdOpen();
+
+        if (!writeHold.isValid())
+        {
+            reportFailure();
+            return;
+        }
+    }
+
     // An idle pipe is normal and never ends the connection; stop() and waker() wake the poll
-    // through the wake pipe. The poll only times out to drop a partial packet gone stale.
-    // While there is no room for more packets, only the wake pipe is watched.
+    // through the wake pipe. While there is no room for more packets, only the wake pipe is
+    // watched.
     while (!stopRequested)
     {
         const bool reading = mayRead();
         pollfd fds[2] = {{reading ? fd : -1, POLLIN, 0}, {wakePipe->readFd(), POLLIN, 0}};
-        const auto ready = ::poll (fds, 2, reading ? pollTimeoutMs() : -1);
+        const auto ready = ::poll (fds, 2, -1);
 
         if (ready < 0)
         {
@@ -105,10 +107,11 @@ void PipeReader::run()
         }
 
         if (fds[0].revents == 0)
-        {
-            dropStalePartialPacket();
             continue;
-        }
+
+        // A client has written (or has come and gone): from now on the FIFO's end-of-file
+        // tells when it leaves.
+        writeHold.reset();
 
         if (!readAvailable())
         {
@@ -128,7 +131,6 @@ bool PipeReader::readAvailable()
 
         if (bytesRead > 0)
         {
-            lastDataTime = std::chrono::steady_clock::now();
             framer.feed (readBuffer.data(), static_cast<std::size_t> (bytesRead));
             return true;
         }
@@ -139,29 +141,30 @@ bool PipeReader::readAvailable()
         if (bytesRead < 0 && errno == EAGAIN)
             return true;
 
-        // The FIFO is held open for writing by this process too, so end-of-file means the
-        // descriptor no longer is what it was: treat it like any other failure.
+        if (bytesRead == 0)
+            return writersLeft();
+
         return false;
     }
 }
 
-int PipeReader::pollTimeoutMs() const
+bool PipeReader::writersLeft()
 {
-    if (!framer.isMidPacket())
-        return -1;
+    // Without a hold of its own, end-of-file means the descriptor no longer is what it was.
+    if (!callbacks.holdOpen)
+        return false;
 
-    const auto idle = std::chrono::duration_cast<std::chrono::milliseconds> (std::chrono::steady_clock::now() - lastDataTime);
-    return static_cast<int> (std::max<std::chrono::milliseconds::rep> (0, stalePartialPacketMs - idle.count()));
-}
+    // Every whole packet read before was handed on after its read; what is left of a packet
+    // in part can never be finished by the client that left.
+    if (framer.isMidPacket())
+        logging::writeToLog ("Dropped an incomplete packet of " + std::to_string (framer.dropPartialPacket())
+                             + " bytes: its client left");
 
-void PipeReader::dropStalePartialPacket()
-{
-    if (pollTimeoutMs() != 0)
-        return;
+    if (callbacks.clientLeft)
+        callbacks.clientLeft();
 
-    const auto dropped = framer.dropPartialPacket();
-    logging::writeToLog ("Dropped an incomplete packet of " + std::to_string (dropped) + " bytes after "
-                         + std::to_string (stalePartialPacketMs) + " ms without data");
+    writeHold = callbacks.holdOpen();
+    return writeHold.isValid();
 }
 
 void PipeReader::reportFailure()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,23 +8,25 @@
 #include <vector>
 
 #include "PacketFramer.h"
+#include "pipe/UniqueFd.h"
 #include "pipe/WakePipe.h"
 
 // Reads packets from the request FIFO on its own thread, named "JUCE IPC", and hands each
 // whole payload on in arrival order, until it is stopped or a read fails.
+//
+// Clients come and go: the reader tells when one has left by the FIFO's end-of-file, which
+// comes once its last writer has closed it. While no client has written, the reader holds
+// the FIFO open for writing itself (holdOpen), so an idle FIFO never reads as end-of-file
+// (on some systems it would from the start, and poll would never sleep); once data arrives,
+// a client is there and the reader lets its own hold go, so that the client's leaving shows.
+// Then the rest of a packet the client left unfinished can never come: it is dropped, with
+// one log line, and clientLeft is called. A live client keeps the FIFO open, so however long
+// it pauses in the middle of a packet, its bytes are never dropped.
 class PipeReader
 {
 public:
     // The largest piece read from the FIFO at once.
     static constexpr std::size_t kReadChunkSize = 65536;
-
-    // How long part of a packet may wait for its rest before it is dropped. The reader holds
-    // the FIFO open for writing itself, so it never sees a client leave; without this, the
-    // half packet of a client that died mid-write would swallow the start of the next
-    // client's first request, and every packet after it would be misread. A live client
-    // writes each packet in one go and the reader drains the FIFO at once, so no live
-    // client leaves a packet half-written for seconds.
-    static constexpr int kStalePartialPacketMs = 2000;
 
     struct Callbacks
     {
@@ -35,6 +36,14 @@ public:
         // The FIFO failed for a reason other than having no data; the thread then ends.
         std::function<void()> readFailed;
 
+        // Opens the FIFO for writing, for the reader to hold while it waits for a client. Unset:
+        // nothing is held, and end-of-file is a failure like any other.
+        std::function<UniqueFd()> holdOpen;
+
+        // A client has left (its last writer closed the FIFO); called on the reader thread
+        // after every packet it sent has been handed on.
+        std::function<void()> clientLeft;
+
         // Asked before each read, with the bytes of a packet read in part; while it answers
         // false the reader reads nothing (the FIFO fills and its writers wait) until woken
         // through waker(). Unset: always true.
@@ -42,7 +51,7 @@ public:
     };
 
     // fd is the request FIFO, open for reading and non-blocking; it stays the caller's.
-    PipeReader (int fd, std::uint32_t magic, Callbacks callbacks, int stalePartialPacketMs = kStalePartialPacketMs);
+    PipeReader (int fd, std::uint32_t magic, Callbacks callbacks);
     PipeReader (const PipeReader&) = delete;
     PipeReader& operator= (const PipeReader&) = delete;
     ~PipeReader();
@@ -66,17 +75,14 @@ private:
     bool readAvailable();
     void deliverEvents();
     void reportFailure();
-    int pollTimeoutMs() const;
-    void dropStalePartialPacket();
+    bool writersLeft();
     bool mayRead();
 
     const int fd;
-    const int stalePartialPacketMs;
     PacketFramer framer;
-    std::chrono::steady_clock::time_point lastDataTime;
     Callbacks callbacks;
+    UniqueFd writeHold;
     const std::shared_ptr<WakePipe> wakePipe = std::make_shared<WakePipe>();
-    bool waitingForRoom = false;
     std::vector<char> readBuffer;
     std::atomic<bool> stopRequested{false};
     std::thread thread;

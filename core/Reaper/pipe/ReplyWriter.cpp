@@ -52,6 +52,10 @@ bool ReplyWriter::open (const std::string& replyFifoPath, int sendTimeoutMs, Acc
         timeoutMs = sendTimeoutMs > 0 ? sendTimeoutMs : kDefaultTimeoutMs;
         counting = std::move (accounting);
         stalled = false;
+        newestClient = 0;
+        departedClients = 0;
+        forgotten = 0;
+        lastOpeningLost = false;
         stopping = false;
         accepting = true;
     }
@@ -84,30 +88,53 @@ void ReplyWriter::stopThread()
     thread.join();
 }
 
-bool ReplyWriter::write (const std::vector<std::uint8_t>& message)
+bool ReplyWriter::write (const std::vector<std::uint8_t>& message, unsigned client, std::function<void()> afterward)
 {
-    if (message.empty())
-        return false;
+    auto packet = message.empty() ? std::string() : buildPacket (magic, message.data(), message.size());
+    bool queued = false;
 
-    auto packet = buildPacket (magic, message.data(), message.size());
-
-    if (packet.empty())
-        return false;
-
+    if (!packet.empty())
     {
         const std::lock_guard<std::mutex> guard (lock);
 
-        if (!accepting)
-            return false;
+        if (accepting)
+        {
+            if (counting.taken)
+                counting.taken (packet.size());
 
-        if (counting.taken)
-            counting.taken (packet.size());
+            queue.push_back (Reply{std::move (packet), client, std::move (afterward)});
+            queued = true;
+        }
+    }
 
-        queue.push_back (std::move (packet));
+    if (!queued)
+    {
+        if (afterward)
+            afterward();
+
+        return false;
     }
 
     changed.notify_all();
     return true;
+}
+
+void ReplyWriter::clientLeft (unsigned departed)
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    departedClients = departed;
+
+    if (lastOpeningLost)
+        forgotten = departed;
+}
+
+void ReplyWriter::requestRead (unsigned client)
+{
+    auto newest = newestClient.load();
+
+    while (client > newest && !newestClient.compare_exchange_weak (newest, client))
+    {
+    }
 }
 
 void ReplyWriter::beginRun()
@@ -150,66 +177,110 @@ void ReplyWriter::run()
         }
 
         // Only this thread takes from the queue, and adding at its end leaves the front in
-        // place, so the packet may be read without the lock.
-        const auto& packet = queue.front();
-        const auto size = packet.size();
+        // place, so the reply may be read without the lock.
+        const auto& reply = queue.front();
         const bool closing = stopping;
-        bool written = false;
+        const bool clientGone = reply.client < forgotten;
+        auto sent = Sent::notTaken;
 
-        // Closing: one try each, and none once one has failed.
-        if (!(closing && stalled))
+        // Closing: one try each, and none once one has failed. A reply to a client gone from
+        // both FIFOs is not tried at all.
+        if (!(closing && stalled) && !clientGone)
         {
             const bool tryOnce = stalled || closing;
             guard.unlock();
-            written = writePacket (packet, tryOnce);
+            sent = writePacket (reply, tryOnce);
             guard.lock();
         }
 
+        auto taken = std::move (queue.front());
         queue.pop_front();
-        stalled = !written;
+        if (!clientGone)
+            stalled = sent == Sent::notTaken;
 
-        // Closed before the reply counts as done, so that whoever sees the queue empty also
-        // finds the FIFO closed.
-        if (queue.empty() && (!inRun || stopping))
-            fd.reset();
+        if (sent == Sent::clientGone)
+            forgotten = std::max (forgotten, taken.client + 1);
 
-        const auto done = counting.done;
-        guard.unlock();
+        if (sent == Sent::readerLeft)
+        {
+            lastOpeningLost = true;
+            forgotten = std::max (forgotten, departedClients.load());
 
-        if (done)
-            done (size);
+            // Everything queued until now was owed to the reader that left.
+            finish (guard, std::move (taken));
+            dropAllQueued (guard);
+            continue;
+        }
 
-        guard.lock();
+        finish (guard, std::move (taken));
     }
 }
 
-bool ReplyWriter::writePacket (const std::string& packet, bool tryOnce)
+void ReplyWriter::finish (std::unique_lock<std::mutex>& guard, Reply&& reply)
 {
+    // Closed before the reply counts as done, so that whoever sees the queue empty also
+    // finds the FIFO closed.
+    if (queue.empty() && (!inRun || stopping))
+        fd.reset();
+
+    const auto done = counting.done;
+    const auto size = reply.packet.size();
+    guard.unlock();
+
+    if (done)
+        done (size);
+
+    if (reply.afterward)
+        reply.afterward();
+
+    guard.lock();
+}
+
+void ReplyWriter::dropAllQueued (std::unique_lock<std::mutex>& guard)
+{
+    std::deque<Reply> dropped;
+    dropped.swap (queue);
+
+    while (!dropped.empty())
+    {
+        auto reply = std::move (dropped.front());
+        dropped.pop_front();
+        finish (guard, std::move (reply));
+    }
+}
+
+ReplyWriter::Sent ReplyWriter::writePacket (const Reply& reply, bool tryOnce)
+{
+    const auto& packet = reply.packet;
     const auto deadline = Clock::now() + (tryOnce ? std::chrono::milliseconds (0) : std::chrono::milliseconds (timeoutMs));
     std::size_t written = 0;
 
     for (;;)
     {
-        // A packet is never begun on another opening than the one that carries its rest.
-        if (!fd.isValid() && (written > 0 || !openBefore (deadline)))
-            return false;
+        // A packet is never begun on another opening than the one that carries its rest, nor
+        // on a new opening once a later client has been heard from: its reader would be that
+        // client.
+        if (!fd.isValid())
+        {
+            if (written > 0 || reply.client < newestClient)
+                return Sent::notTaken;
+
+            const auto opened = openBefore (deadline, reply.client);
+
+            if (opened != Sent::written)
+                return opened;
+        }
 
         const auto progress = fifo_packet_writer::writeAvailable (fd.get(), packet.data(), packet.size(), written);
 
         if (progress == fifo_packet_writer::Progress::done)
-            return true;
+            return Sent::written;
 
-        // A reader that left before the packet was begun is like none: the packet waits for
-        // the next one until its deadline. One that left in its middle takes the rest along.
+        // The reader left: with it went whatever of this packet it did not read.
         if (progress == fifo_packet_writer::Progress::readerGone)
         {
             fd.reset();
-
-            if (written > 0 || stopping || Clock::now() >= deadline)
-                return false;
-
-            pause (std::min (deadline, Clock::now() + kOpenRetryInterval));
-            continue;
+            return Sent::readerLeft;
         }
 
         // Full. A packet not yet begun waits until its deadline; one begun waits for as long
@@ -217,26 +288,34 @@ bool ReplyWriter::writePacket (const std::string& packet, bool tryOnce)
         if (stopping || (written == 0 && Clock::now() >= deadline))
         {
             fd.reset();
-            return false;
+            return Sent::notTaken;
         }
 
         waitForRoom (written == 0 ? std::min (deadline, Clock::now() + kLongestWaitForRoom) : Clock::now() + kLongestWaitForRoom);
     }
 }
 
-bool ReplyWriter::openBefore (Clock::time_point deadline)
+ReplyWriter::Sent ReplyWriter::openBefore (Clock::time_point deadline, unsigned client)
 {
     for (;;)
     {
         fd = fifo_packet_writer::openNow (path);
 
         if (fd.isValid())
-            return true;
+        {
+            lastOpeningLost = false;
+            return Sent::written;
+        }
+
+        // No reader, and its client has left the request FIFO: it has gone. The next reader
+        // to come would be another client.
+        if (errno == ENXIO && client < departedClients)
+            return Sent::clientGone;
 
         // ENXIO: no reader yet; ENOENT: missing, perhaps being made again. Either may change
         // before the deadline.
         if ((errno != ENXIO && errno != ENOENT) || stopping || Clock::now() >= deadline)
-            return false;
+            return Sent::notTaken;
 
         pause (std::min (deadline, Clock::now() + kOpenRetryInterval));
     }

@@ -19,6 +19,16 @@
 // main thread) never waits for it: write() only queues. The thread writes the queue in
 // order, one packet after the other, so packets never interleave.
 //
+// Whose replies: a reader of the reply FIFO that leaves while replies are queued (a write
+// fails with EPIPE, or the FIFO reports the reader gone) takes every reply queued until then
+// with it: they were owed to the client that left, and the next client to open the FIFO
+// would otherwise read them as the answers to its own requests. Each reply also carries the
+// number of the client that sent its request (see PipeReader); one is never begun on a new
+// opening of the FIFO once a later client's request has been read, since that opening's
+// reader would be the later client. A client that closes its request end but keeps reading
+// keeps the opening it is being written to, and so gets its replies; one that has left the
+// request FIFO and has no reader on the reply FIFO has gone, and its replies are dropped.
+//
 // Deadlines: a reply whose turn has come is dropped when the client has not taken it within
 // the send deadline (no reader, or a full FIFO). After a reply was dropped, the following
 // ones are tried once, without waiting, until one gets through: a client that has gone then
@@ -62,9 +72,20 @@ public:
     void close();
 
     // Queues the message to be written as one packet after those queued before; never waits
-    // for the client. True when queued; false when there is no pipe, the message is empty, or
-    // it is too large for a packet.
-    bool write (const std::vector<std::uint8_t>& message);
+    // for the client. client is the number of the client whose request it answers. afterward,
+    // if set, is called once the reply has been written or dropped: on the writer's thread,
+    // or at once on the caller's when it was not queued. True when queued; false when there
+    // is no pipe, the message is empty, or it is too large for a packet.
+    bool write (const std::vector<std::uint8_t>& message, unsigned client = 0, std::function<void()> afterward = {});
+
+    // A request of this client has been read: replies to earlier clients are no longer begun
+    // on a new opening of the FIFO. Any thread.
+    void requestRead (unsigned client);
+
+    // This many clients have left the request FIFO (the number of the next one). When the
+    // last opening of the reply FIFO ended with its reader leaving, the replies still to come
+    // for those clients are dropped at their turn. Any thread.
+    void clientLeft (unsigned departed);
 
     // The replies queued between these share one opening of the reply FIFO (a delivery of a
     // run of requests); after endRun it is closed as soon as nothing is left to write.
@@ -77,9 +98,26 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    struct Reply
+    {
+        std::string packet;
+        unsigned client = 0;
+        std::function<void()> afterward;
+    };
+
+    enum class Sent
+    {
+        written,
+        notTaken,   // no reader took it before its deadline, or the pipe is closing
+        readerLeft, // the reader it was being written to left
+        clientGone  // its client has left the request FIFO and has no reader on the reply FIFO
+    };
+
     void run();
-    bool writePacket (const std::string& packet, bool tryOnce);
-    bool openBefore (Clock::time_point deadline);
+    Sent writePacket (const Reply& reply, bool tryOnce);
+    void dropAllQueued (std::unique_lock<std::mutex>& guard);
+    void finish (std::unique_lock<std::mutex>& guard, Reply&& reply);
+    Sent openBefore (Clock::time_point deadline, unsigned client);
     void waitForRoom (Clock::time_point until);
     void pause (Clock::time_point until);
     void stopThread();
@@ -91,13 +129,20 @@ private:
 
     mutable std::mutex lock;
     std::condition_variable changed;
-    std::deque<std::string> queue;
+    std::deque<Reply> queue;
     std::string path;
     int timeoutMs = 1000;
     Accounting counting;
     bool accepting = false;
     bool inRun = false;
     std::atomic<bool> stopping{false};
+    std::atomic<unsigned> newestClient{0};
+
+    // Clients that have left the request FIFO; replies to clients numbered below forgotten
+    // (gone from both FIFOs) are dropped without being tried.
+    std::atomic<unsigned> departedClients{0};
+    unsigned forgotten = 0;
+    std::atomic<bool> lastOpeningLost{false};
 
     // The writer thread's own.
     bool stalled = false;

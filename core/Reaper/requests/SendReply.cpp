@@ -3,7 +3,7 @@
 #include "logging/Log.h"
 #include "requests/MessageSerializer.h"
 
-void sendReply (const BVReaper::ServerMessage& reply, ReplySender& replies)
+void sendReply (const BVReaper::ServerMessage& reply, ReplySender& replies, std::function<void()> afterward)
 {
     auto block = serializeMessage (reply);
 
@@ -11,8 +11,15 @@ void sendReply (const BVReaper::ServerMessage& reply, ReplySender& replies)
     {
         BV_ASSERT_FALSE(); // writes the log's documented assertion line
         logging::writeToLog ("Unable to serialize reply");
+
+        if (afterward)
+            afterward();
+
         return;
     }
 
-    replies.sendMessage (*block);
+    if (afterward)
+        replies.sendMessageThen (*block, std::move (afterward));
+    else
+        replies.sendMessage (*block);
 }

@@ -228,13 +228,17 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& rep
     if (outcome.failed())
         reply.mutable_error()->set_description (outcome.errorMessage());
 
-    sendReply (reply, replies);
-
-    // Logged only after the reply is out, so the library application is not kept waiting
-    // on the log file.
-    if (outcome.failed())
+    if (!outcome.failed())
     {
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
-        logging::writeToLog (outcome.errorMessage());
+        sendReply (reply, replies);
+        return;
     }
+
+    // Logged only once the reply has been written or dropped (by the pipe's writer, without
+    // the main thread waiting), so the library application is not kept waiting on the log
+    // file and the log shows the reply before the failure.
+    sendReply (reply, replies, [why = outcome.errorMessage()]
+               {
+                   BV_ASSERT_FALSE(); // writes the log's documented assertion line
+                   logging::writeToLog (why); });
 }
