@@ -264,8 +264,10 @@ TEST_F (PipeKeeperTest, AKeeperWhoseLockWasTakenByAnotherLetsItsPipeGo)
     ServingLock other (lockPath);
     ASSERT_EQ (other.tryAcquire().outcome, LockOutcome::owned);
 
+    // The keeper's state turns to waiting just before it logs who serves: wait for both.
     EXPECT_TRUE (waitUntil ([&]
-                            { return keeper.state() == PipeKeeper::State::waitingForLock; },
+                            { return keeper.state() == PipeKeeper::State::waitingForLock
+                                     && countLines (log.lines(), ownProcessLine) > 0; },
                             2000));
     EXPECT_FALSE (connection.isConnected());
     EXPECT_EQ (inodeAt (inPath), in);
