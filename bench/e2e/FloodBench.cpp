@@ -347,7 +347,8 @@ long largeReplyFigures (FigureTable& table, reaper_host::HostModel& host, std::c
     host.reset();
     host.echoMessageBoxes = false;
     auto& item = host.addItem (host.addTrack(), 1.0, 2.0);
-    const auto name = "/" + std::string (nameBytes, 'n') + ".wav";
+    // Bytes that are not UTF-8: each is a six-byte escape in the report's JSON.
+    const auto name = "/" + std::string (nameBytes, '\xFF') + ".wav";
     host.setTakeSource (host.addTake (item, "Take"), reaper_host::MediaSource::synthetic (name.c_str(), 48000, 2, 96000));
     host.selectItem (item);
 
@@ -383,7 +384,7 @@ long largeReplyFigures (FigureTable& table, reaper_host::HostModel& host, std::c
     }
 
     const auto figure = std::to_string (requests) + " selected-item request" + (requests == 1 ? "" : "s") + ", each answered with about "
-                        + std::to_string (nameBytes / 1024) + " KiB, to a client that reads none, " + periodText
+                        + std::to_string (nameBytes * 6 / 1024) + " KiB, to a client that reads none, " + periodText
                         + ": peak resident memory added";
 
     if (oneReplyKiB < 0)
@@ -564,14 +565,16 @@ int main (int argc, char** argv)
 
     if (only.empty() || only == "large-replies")
     {
+        // The longest source name the selected-item report still gives (64 KiB in all).
+        constexpr std::size_t nameBytes = 65536 - 5;
         long oneReply = -1;
         const int requests = smoke ? 40 : packetsGiven ? static_cast<int> (packets)
                                                        : 200;
 
         if (!inFreshModule ([&]
-                            { oneReply = largeReplyFigures (table, host, clientPeriod, 1, 1024 * 1024, -1); })
+                            { oneReply = largeReplyFigures (table, host, clientPeriod, 1, nameBytes, -1); })
             || !inFreshModule ([&]
-                               { largeReplyFigures (table, host, clientPeriod, requests, 1024 * 1024, oneReply); }))
+                               { largeReplyFigures (table, host, clientPeriod, requests, nameBytes, oneReply); }))
             return 1;
     }
 
