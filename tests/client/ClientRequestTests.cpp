@@ -132,11 +132,9 @@ TEST_F (LoadedExtensionTest, DoctorPassesEveryCheckWhenTheExtensionServes)
     if (reaper_host::host_main_thread::extensionRoundsComeOnDemand())
         GTEST_SKIP() << kDoctorLooksElsewhere;
 
-    const auto plugins = folder / "UserPlugins";
-    std::filesystem::create_directories (plugins);
-    std::filesystem::copy_file (BV_EXTENSION_PATH, plugins / "reaper_belvanta_extension.so");
+    const auto plugins = installedPlugins();
 
-    const auto run = client ({"doctor", "--plugins", plugins.string()});
+    const auto run = client ({"doctor", "--plugins", plugins});
 
     EXPECT_EQ (run.exitCode, 0) << run.out << run.err;
 
@@ -172,13 +170,11 @@ TEST_F (LogPathInTheWayTest, DoctorReadsTheLogTheExtensionWritesInsteadAndSaysWh
     if (reaper_host::host_main_thread::extensionRoundsComeOnDemand())
         GTEST_SKIP() << kDoctorLooksElsewhere;
 
-    const auto plugins = folder / "UserPlugins";
-    std::filesystem::create_directories (plugins);
-    std::filesystem::copy_file (BV_EXTENSION_PATH, plugins / "reaper_belvanta_extension.so");
+    const auto plugins = installedPlugins();
     const auto log = logPath();
     const auto own = folder / ".config" / "Belvanta" / "Reaper.own.txt";
 
-    const auto before = client ({"doctor", "--plugins", plugins.string()});
+    const auto before = client ({"doctor", "--plugins", plugins});
 
     EXPECT_EQ (before.exitCode, 1) << before.out << before.err;
     EXPECT_NE (before.out.find ("FAIL  log           the log " + log + " is a FIFO, not a regular file, so the extension logs to " + own.string()
@@ -191,7 +187,7 @@ TEST_F (LogPathInTheWayTest, DoctorReadsTheLogTheExtensionWritesInsteadAndSaysWh
 
     // Removed as advised: this REAPER still logs beside it, until its next start.
     ASSERT_EQ (unlink (log.c_str()), 0);
-    const auto after = client ({"doctor", "--plugins", plugins.string()});
+    const auto after = client ({"doctor", "--plugins", plugins});
 
     EXPECT_EQ (after.exitCode, 0) << after.out << after.err;
     EXPECT_NE (after.out.find ("ok    log           the serving start made the pipe: \"pipe created\""), std::string::npos) << after.out;

@@ -71,6 +71,14 @@ std::string LoadedExtensionTest::audioFile (const std::string& name, double seco
     return file;
 }
 
+std::string LoadedExtensionTest::installedPlugins() const
+{
+    const auto plugins = folder / "UserPlugins";
+    std::filesystem::create_directories (plugins);
+    std::filesystem::copy_file (BV_EXTENSION_PATH, plugins / "reaper_belvanta_extension.so");
+    return plugins.string();
+}
+
 std::string LoadedExtensionTest::logText() const
 {
     return harness->logText();

@@ -35,6 +35,10 @@ protected:
     // A short mono WAV in the test's folder; its absolute path.
     std::string audioFile (const std::string& name, double seconds, int sampleRate = 48000);
 
+    // A UserPlugins folder in the test's folder holding this build's module, as the doctor
+    // finds an installation; its path.
+    std::string installedPlugins() const;
+
     // The extension's log file as it is now.
     std::string logText() const;
 
