@@ -2,12 +2,15 @@
 
 #include "api/ReaperTypes.h"
 
-// Every REAPER function the extension uses, written once, with REAPER's own name and
+// Every REAPER function the extension binds, written once, with REAPER's own name and
 // signature: X (return type, name, (parameters)). The extension's function table, its
 // binding at load, the stand-in host's implementations and the benchmarks' call timer are
 // all made from these lists.
 
 // Required: a host that lacks any of these is refused. Looked up in this order at load.
+// Six are bound but never called: EnumProjects, GetSet_LoopTimeRange, GetSetMediaItemInfo,
+// GetTrackMediaItem, InsertMedia and UpdateArrange. They stay required so that a host is
+// checked as before: one that lacks any of them is still refused.
 #define BV_REAPER_REQUIRED_FUNCTIONS(X)                                                                       \
     X (MediaItem*, AddMediaItemToTrack, (MediaTrack * tr))                                                    \
     X (MediaItem_Take*, AddTakeToMediaItem, (MediaItem * item))                                               \

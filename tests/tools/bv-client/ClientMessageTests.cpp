@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/Hex.h"
+#include "Hex.h"
 #include "ClientRequests.h"
 #include "ReplyFormatter.h"
 
