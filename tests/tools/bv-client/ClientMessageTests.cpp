@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Hex.h"
 #include "ClientRequests.h"
+#include "Hex.h"
 #include "ReplyFormatter.h"
 
 using namespace client_requests;
