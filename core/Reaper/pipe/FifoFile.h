@@ -6,13 +6,14 @@
 
 #include <string>
 
-#include "Outcome.h"
+#include "common/Outcome.h"
 #include "pipe/UniqueFd.h"
 
 // Creating, checking, opening and deleting the FIFO files of a pipe without ever following
 // or reusing a path that is not a FIFO of the current user: /tmp is shared by every user, so
 // a symbolic link or someone else's file planted at our name must not redirect our I/O. The
 // rule is FifoTrust's; a FIFO of ours open to others is not refused here but made private.
+// Each function holds no state of its own: [any thread].
 namespace fifo_file
 {
 // Which file a path named when it was looked at: a file deleted and made again under the

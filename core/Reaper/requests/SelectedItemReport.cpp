@@ -4,8 +4,9 @@
 
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
+#include "pipe/ReplyChannel.h"
+#include "reaper.pb.h"
 #include "requests/SelectedItemJson.h"
-#include "requests/SendReply.h"
 
 SelectedItemReport gatherSelectedItemReport()
 {
@@ -57,7 +58,7 @@ SelectedItemReport gatherSelectedItemReport()
     return report;
 }
 
-void reportSelectedItem (ReplySender& replies)
+void reportSelectedItem (ReplyChannel& replies)
 {
     BVReaper::ServerMessage reply;
     reply.set_type (BVReaper::ServerMessage::RESPONSE);

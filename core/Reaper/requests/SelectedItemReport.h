@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "requests/ReplySender.h"
+#include "pipe/ReplyChannel.h"
 
 // What REAPER says about the first selected media item, gathered for one reply.
 struct SelectedItemReport
@@ -32,4 +32,4 @@ struct SelectedItemReport
 SelectedItemReport gatherSelectedItemReport();
 
 // The SELECTED_FILE_REQUEST: always answered with a RESPONSE whose text is the report as JSON.
-void reportSelectedItem (ReplySender& replies);
+void reportSelectedItem (ReplyChannel& replies);
