@@ -28,6 +28,11 @@ struct SelectedItemReport
     double pcmlen = 0.0;
 };
 
+// The report as the library application parses it: null, an empty object or the five
+// members src, start, len, pcmsr, pcmlen in that order; CR LF line ends, two-space indent,
+// no line end after the closing brace; ASCII only.
+std::string writeSelectedItemJson (const SelectedItemReport& report);
+
 // Asks REAPER about take 0 of selected item 0 of the current project.
 SelectedItemReport gatherSelectedItemReport();
 
