@@ -19,7 +19,7 @@
 #include "api/ReaperApi.h"
 #include "api/ReaperFunctions.h"
 #include "logging/Log.h"
-#include "requests/ReplySender.h"
+#include "pipe/ReplyChannel.h"
 #include "requests/RequestDispatcher.h"
 
 namespace
@@ -52,10 +52,10 @@ class DiscardingLog : public LogDestination
     }
 };
 
-class CountingSender : public ReplySender
+class CountingSender : public ReplyChannel
 {
 public:
-    bool sendMessage (const std::vector<std::uint8_t>& message) override
+    bool sendMessage (std::vector<std::uint8_t> message) override
     {
         ++count;
         last.assign (message.begin(), message.end());

@@ -11,7 +11,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <nlohmann/json.hpp>
 
-#include "requests/SelectedItemJson.h"
+#include "requests/SelectedItemReport.h"
 
 namespace
 {

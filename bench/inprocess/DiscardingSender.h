@@ -4,14 +4,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "requests/ReplySender.h"
+#include "pipe/ReplyChannel.h"
 
 // A reply channel that only counts what it is given, so a benchmark measures the request's
 // handling without any pipe.
-class DiscardingSender : public ReplySender
+class DiscardingSender : public ReplyChannel
 {
 public:
-    bool sendMessage (const std::vector<std::uint8_t>& message) override
+    bool sendMessage (std::vector<std::uint8_t> message) override
     {
         ++replies;
         bytes += message.size();

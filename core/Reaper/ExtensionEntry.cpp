@@ -4,11 +4,11 @@
 #include <string>
 
 #include "LogTexts.h"
-#include "MainThread.h"
 #include "ReaperBridge.h"
 #include "api/ApiBinding.h"
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
+#include "mainthread/MainThread.h"
 
 namespace
 {
@@ -58,14 +58,7 @@ int unload()
     // Nothing may deliver into the bridge once its destruction starts.
     main_thread::stop();
 
-    const std::lock_guard<std::mutex> lock (ReaperBridge::_singletonLock);
-
-    if (auto* bridge = ReaperBridge::_singletonInstance)
-    {
-        ReaperBridge::_singletonInstance = nullptr;
-        delete bridge;
-    }
-
+    ReaperBridge::deleteInstance();
     return 0;
 }
 } // namespace

@@ -68,8 +68,20 @@ ReaperBridge* ReaperBridge::getInstance()
     return _singletonInstance;
 }
 
+void ReaperBridge::deleteInstance()
+{
+    const std::lock_guard<std::mutex> lock (_singletonLock);
+
+    if (auto* bridge = _singletonInstance)
+    {
+        _singletonInstance = nullptr;
+        delete bridge;
+    }
+}
+
 ReaperBridge::ReaperBridge()
-    : keeper (*this, pipe_contract::kPipeName, kPipeTimeoutMs)
+    : connection (*this)
+    , keeper (connection, pipe_contract::kPipeName, kPipeTimeoutMs)
 {
     logger = std::make_unique<ExtensionLog> (ExtensionLog::defaultPath (log_texts::kLogFolderName, log_texts::kLogFileName), "", kLogSizeKeptAtStart);
     logging::setDestination (logger.get());
@@ -120,5 +132,5 @@ void ReaperBridge::connectionLost()
 
 void ReaperBridge::messageReceived (const std::vector<std::uint8_t>& message)
 {
-    handleRequest (message.data(), message.size(), *this);
+    handleRequest (message.data(), message.size(), connection);
 }

@@ -9,18 +9,26 @@
 
 // The extension's one long-lived object, alive from a successful load to the unload: it
 // owns the log and the pipe to the library application (served by one REAPER at a time,
-// and made again when it goes), and hands every packet received to the request dispatch.
-class ReaperBridge : public PipeConnection
+// and made again when it goes), and hands every packet received to the request dispatch,
+// whose replies go back through the same connection.
+class ReaperBridge : private PipeListener
 {
 public:
     // The bridge, created on first use. Null only when asked for again from inside the
-    // bridge's own construction.
+    // bridge's own construction. [main thread]
     static ReaperBridge* getInstance();
+
+    // Destroys the bridge, if there is one: the pipe is closed and its files removed, the log
+    // closed. [main thread]
+    static void deleteInstance();
 
     ~ReaperBridge() override;
 
     ReaperBridge (const ReaperBridge&) = delete;
     ReaperBridge& operator= (const ReaperBridge&) = delete;
+
+private:
+    ReaperBridge();
 
     void connectionMade() override;
     void connectionLost() override;
@@ -28,9 +36,6 @@ public:
 
     static ReaperBridge* _singletonInstance;
     static std::mutex _singletonLock;
-
-private:
-    ReaperBridge();
 
     std::unique_ptr<ExtensionLog> logger;
 
@@ -45,6 +50,9 @@ private:
     };
 
     LoadRefusalsAsserted duringLoad;
+
+    // The pipe itself; it reports to this bridge.
+    PipeConnection connection;
 
     // Serves the pipe while no other REAPER does, and makes it again when it goes.
     PipeKeeper keeper;

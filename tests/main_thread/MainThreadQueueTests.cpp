@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "MainThread.h"
-#include "MainThreadQueue.h"
+#include "mainthread/MainThread.h"
+#include "mainthread/MainThreadQueue.h"
 
 namespace
 {

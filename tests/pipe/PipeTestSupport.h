@@ -14,8 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "MainThread.h"
 #include "logging/Log.h"
+#include "mainthread/MainThread.h"
 #include "pipe/PipeConnection.h"
 
 namespace pipe_testing
@@ -118,11 +118,12 @@ private:
 // with "re:" and the message. Its callbacks run where the main thread's rounds run: on the
 // test's thread while it pumps (pumpUntil), or, with roundsOfItsOwn, on a thread of the
 // connection's own that plays REAPER's main thread, so that a test may wait on a client.
-class RecordingConnection : public PipeConnection
+class RecordingConnection : public PipeListener, public PipeConnection
 {
 public:
     explicit RecordingConnection (bool roundsOfItsOwn, bool echoReplies = false)
-        : echo (echoReplies)
+        : PipeConnection (static_cast<PipeListener&> (*this))
+        , echo (echoReplies)
     {
         if (roundsOfItsOwn)
             mainThread = std::thread ([this]

@@ -5,7 +5,7 @@
 
 #include "../support/Hex.h"
 #include "ProtocolParsing.h"
-#include "requests/MessageSerializer.h"
+#include "pipe/ReplyChannel.h"
 
 using namespace BVReaper;
 using testing_support::fromHex;
@@ -219,9 +219,9 @@ TEST (SerializeMessage, ProducesExactlyTheEncodedBytes)
     reply.mutable_version()->set_version ("reaper ext 1.1");
 
     const auto block = serializeMessage (reply);
-    ASSERT_NE (block, nullptr);
-    EXPECT_EQ (toHex (std::string (block->begin(), block->end())), versionReplyHex());
+    ASSERT_FALSE (block.empty());
+    EXPECT_EQ (toHex (std::string (block.begin(), block.end())), versionReplyHex());
 
     // An empty message has nothing to send.
-    EXPECT_EQ (serializeMessage (Response()), nullptr);
+    EXPECT_TRUE (serializeMessage (Response()).empty());
 }

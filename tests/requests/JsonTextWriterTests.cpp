@@ -7,7 +7,7 @@
 
 #include "WorkedExampleJson.h"
 #include "requests/JsonTextWriter.h"
-#include "requests/SelectedItemJson.h"
+#include "requests/SelectedItemReport.h"
 
 using namespace json_text;
 

@@ -5,12 +5,12 @@
 
 #include "LogCapture.h"
 #include "ProtocolParsing.h"
-#include "requests/ReplySender.h"
+#include "pipe/ReplyChannel.h"
 
 namespace handler_testing
 {
 // A reply channel that keeps every packet it is given.
-class RecordingSender : public ReplySender
+class RecordingSender : public ReplyChannel
 {
 public:
     explicit RecordingSender (LogCapture* logToInterleave = nullptr)
@@ -18,7 +18,7 @@ public:
     {
     }
 
-    bool sendMessage (const std::vector<std::uint8_t>& message) override
+    bool sendMessage (std::vector<std::uint8_t> message) override
     {
         packets.emplace_back (message.begin(), message.end());
         if (log != nullptr)

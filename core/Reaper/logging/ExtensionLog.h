@@ -42,19 +42,21 @@ public:
     ExtensionLog (const ExtensionLog&) = delete;
     ExtensionLog& operator= (const ExtensionLog&) = delete;
 
-    // The log file <the system's log folder>/<subFolder>/<fileName>.
+    // The log file <the system's log folder>/<subFolder>/<fileName>. [any thread]
     static std::string defaultPath (const std::string& subFolder, const std::string& fileName);
 
     // The start banner, as whole lines: a blank line, a row of stars, the welcome message
     // and "Log started: " with the local time as log_text::bannerTime shows it, then a
-    // blank line.
+    // blank line. [any thread]
     static std::string startBanner (const std::string& welcomeMessage, const std::string& startTime);
 
     // What tells how the pipe is, in a few words ("pipe served"), for the head line. Called
     // with the log's lock held, on whichever thread writes the line that makes the file too
-    // large: it must not log, block or take long.
+    // large: it must not log, block or take long. Set before the log is installed.
+    // [one thread at a time]
     void setPipeStatus (std::function<std::string()> pipeStatus);
 
+    // [any thread]
     void logMessage (const std::string& message) override;
 
 private:

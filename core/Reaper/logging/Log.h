@@ -3,32 +3,33 @@
 #include <string>
 
 // Where every log line of the extension goes: to the destination installed (the bridge's
-// log file, from load to unload), else to standard error, as one line each. Callable from
-// any thread.
+// log file, from load to unload), else to standard error, as one line each.
 class LogDestination
 {
 public:
     virtual ~LogDestination() = default;
 
-    // One line of text, UTF-8, without its line end.
+    // One line of text, UTF-8, without its line end. [any thread]
     virtual void logMessage (const std::string& line) = 0;
 };
 
 namespace logging
 {
+// [any thread]
 void writeToLog (const std::string& line);
 
 // Null sends the lines to standard error again. The caller keeps the destination alive
-// until it has been replaced.
+// until it has been replaced. [any thread]
 void setDestination (LogDestination* destination);
 
 // Writes "JUCE Assertion failure in <file name>:<line>", the line the log has always shown
-// for a failed internal check (log readers search for it), and carries on.
+// for a failed internal check (log readers search for it), and carries on. [any thread]
 void logAssertionFailure (const char* sourceFile, int line);
 } // namespace logging
 
-// A failed internal check writes the documented assertion line and execution continues;
-// no check ever stops REAPER.
+// A failed internal check writes the log's documented assertion line (logAssertionFailure)
+// and execution continues; no check ever stops REAPER. Every BV_ASSERT and BV_ASSERT_FALSE
+// in the extension writes that line. [any thread]
 #define BV_ASSERT(condition)                                     \
     do                                                           \
     {                                                            \

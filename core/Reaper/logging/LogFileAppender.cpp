@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "LogTexts.h"
-#include "OwnFile.h"
+#include "common/OwnFile.h"
 #include "logging/StandardError.h"
 
 namespace

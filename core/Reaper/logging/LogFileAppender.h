@@ -55,23 +55,25 @@ public:
     LogFileAppender& operator= (const LogFileAppender&) = delete;
 
     // Appends the text, whole lines ending in CR LF, in one write when it can.
+    // [one thread at a time]
     void append (const std::string& lines);
 
     // What the file begins with once cut in session: one line, without its line end, made at
-    // each cut.
+    // each cut. [one thread at a time]
     void setHeadLine (std::function<std::string()> makeHeadLine);
 
     // Makes the folders on the way to filePath that are missing: the file's own 0755, those
-    // on the way to it 0700 (less what the umask takes away).
+    // on the way to it 0700 (less what the umask takes away). [any thread]
     static void makeFolderOf (const std::string& filePath);
 
-    // The line written after a trim.
+    // The line written after a trim. [any thread]
     static std::string trimmedNotice (std::int64_t keptBytes);
 
-    // The line counting the lines lost while the file could not be written.
+    // The line counting the lines lost while the file could not be written. [any thread]
     static std::string lostNotice (long long lines);
 
     // The file used when what is at path is refused: "Reaper.txt" -> "Reaper.own.txt".
+    // [any thread]
     static std::string besidePath (const std::string& path);
 
 private:

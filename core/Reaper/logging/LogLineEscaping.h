@@ -21,9 +21,9 @@ constexpr std::size_t kMaxLineBytes = 8192;
 // Replaces `out` with the escaped form of the UTF-8 text. When that is longer than maxBytes
 // it is cut, between two characters or escapes, and ends in " ... (N bytes left out)", N
 // being how many bytes of the escaped text were cut off; the whole stays within maxBytes.
-// Past maxBytes the rest of the text is only counted, never written out.
+// Past maxBytes the rest of the text is only counted, never written out. [any thread]
 void escape (const char* utf8, std::string& out, std::size_t maxBytes = std::string::npos);
 
-// The note a cut line ends with.
+// The note a cut line ends with. [any thread]
 std::string leftOutNote (std::size_t bytesLeftOut);
 } // namespace log_line

@@ -7,15 +7,15 @@
 // the host process has set: a log line reads the same on every machine.
 namespace log_text
 {
-// Up to six significant digits, as printf's %g: 1.5, 0, 12.3457, 1e-07.
+// Up to six significant digits, as printf's %g: 1.5, 0, 12.3457, 1e-07. [any thread]
 std::string number (double value);
 
-// Six decimals, as printf's %f: 1.500000.
+// Six decimals, as printf's %f: 1.500000. [any thread]
 std::string fixed (double value);
 
-// A local time as the log's banner shows it: "8 Dec 2026 6:24:05pm".
+// A local time as the log's banner shows it: "8 Dec 2026 6:24:05pm". [any thread]
 std::string bannerTime (const std::tm& local);
 
-// The same for now.
+// The same for now. [any thread]
 std::string bannerTimeNow();
 } // namespace log_text

@@ -25,14 +25,14 @@ public:
 
     // Takes the next line. Appends to `toWrite` what must be written now, in order: the
     // summary of the run this line ends, if any, then the line itself; nothing when the line
-    // continues a run being counted.
+    // continues a run being counted. [one thread at a time]
     void add (const std::string& line, std::vector<std::string>& toWrite);
 
     // Appends the summary of the repetitions counted so far; the run goes on, and later
-    // repetitions are counted afresh.
+    // repetitions are counted afresh. [one thread at a time]
     void flush (std::vector<std::string>& toWrite);
 
-    // True while repetitions have been counted and not yet summarised.
+    // True while repetitions have been counted and not yet summarised. [one thread at a time]
     bool holdsBack() const
     {
         return heldBack > 0;

@@ -14,6 +14,6 @@
 namespace standard_error
 {
 // How many bytes of the text went out: all of them, or fewer when standard error could not
-// take the rest at once (or not at all).
+// take the rest at once (or not at all). [any thread]
 std::size_t writeWithoutWaiting (const char* data, std::size_t size);
 } // namespace standard_error

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// A count (never negative) as people read it: 49899 -> "49,899".
+// A count (never negative) as people read it: 49899 -> "49,899". [any thread]
 inline std::string withThousandsSeparators (long long value)
 {
     auto digits = std::to_string (value);

@@ -16,7 +16,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // Called before handing packets on in the given round of the main thread; a new round
-    // starts a fresh budget.
+    // starts a fresh budget. [main thread]
     void enterRound (unsigned round)
     {
         if (started && round == currentRound)
@@ -28,11 +28,13 @@ public:
         roundStart = Clock::now();
     }
 
+    // [main thread]
     bool allowsAnother() const
     {
         return packets == 0 || (packets < kMaxPacketsPerRound && Clock::now() < roundStart + kTimePerRound);
     }
 
+    // [main thread]
     void packetHandedOn()
     {
         ++packets;

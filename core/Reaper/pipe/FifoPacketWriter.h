@@ -11,7 +11,7 @@
 namespace fifo_packet_writer
 {
 // The FIFO opened for writing, non-blocking, at once. Invalid when it has no reader (errno
-// ENXIO), is missing (ENOENT) or the path is unsafe.
+// ENXIO), is missing (ENOENT) or the path is unsafe. [writer thread]
 UniqueFd openNow (const std::string& path);
 
 enum class Progress
@@ -21,10 +21,20 @@ enum class Progress
     readerGone // the reader left (EPIPE) or the FIFO failed: the rest can never be written
 };
 
-// Writes as much of the bytes from `written` on as the FIFO takes now, advancing `written`.
+// One packet as it is written: its header, then its payload, in two blocks of their own.
+struct Packet
+{
+    const void* header;
+    std::size_t headerSize;
+    const void* payload;
+    std::size_t payloadSize;
+};
+
+// Writes as much of the packet's bytes from `written` on as the FIFO takes now, advancing `written`.
 // A packet of at most PIPE_BUF bytes (4096 on Linux, only 512 on macOS) goes in with one
 // atomic write or not at all; a longer one may go in part by part, and the caller finishes
 // it. Nothing here depends on PIPE_BUF or on how much the FIFO holds (64 KiB on Linux, about
 // 8 KiB on macOS): a reader never finds half a packet unless its writer stopped midway.
-Progress writeAvailable (int fd, const void* data, std::size_t size, std::size_t& written);
+// [writer thread]
+Progress writeAvailable (int fd, const Packet& packet, std::size_t& written);
 } // namespace fifo_packet_writer

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "Outcome.h"
+#include "common/Outcome.h"
 #include "pipe/FifoFile.h"
 #include "pipe/UniqueFd.h"
 
@@ -17,33 +17,35 @@ class FifoPair
 public:
     // Makes (or reuses) /tmp/<pipeName>_in and /tmp/<pipeName>_out. Nothing is made while
     // either path is refused, and a failure leaves the file system as it was; the failure
-    // text names the path and the reason.
+    // text names the path and the reason. [any thread]
     static Outcome make (const std::string& pipeName, bool mustNotExist, std::optional<FifoPair>& made);
 
     FifoPair (FifoPair&&) = default;
     FifoPair& operator= (FifoPair&&) = default;
 
+    // [any thread]
     int requestFd() const
     {
         return requestReader.get();
     }
 
     // Opens the request FIFO for writing, without waiting, if the file at its path is still
-    // the one being read; invalid otherwise. Safe to call from any thread, also after the
-    // pair was closed.
+    // the one being read; invalid otherwise. Also after the pair was closed. [any thread]
     std::function<UniqueFd()> requestWriteHold() const;
 
+    // [any thread]
     const std::string& replyPath() const
     {
         return outPath;
     }
 
     // True while both files at the paths are still the ones made: false once either was
-    // deleted or replaced. Two lstat calls.
+    // deleted or replaced. Two lstat calls. [any thread]
     bool filesUnchanged() const;
 
     // Closes the request FIFO and deletes both files, each only if it is still ours. Destroying
     // the pair closes the FIFO and leaves the files, for another process that serves them now.
+    // [one thread at a time]
     void closeAndRemove();
 
 private:

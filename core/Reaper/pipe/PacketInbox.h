@@ -32,45 +32,50 @@ public:
 
     // Adds a packet at the end, with the number of the client that sent it (see PipeReader).
     // True when the inbox was empty before, i.e. when no delivery is pending and the caller
-    // must arrange one.
+    // must arrange one. [reader thread]
     bool push (std::vector<std::uint8_t>&& packet, unsigned client = 0);
 
     // The oldest packet, or nothing when the inbox is empty. It stays counted until
-    // release() is called with its size.
+    // release() is called with its size. [main thread]
     std::optional<std::vector<std::uint8_t>> pop();
     std::optional<std::vector<std::uint8_t>> pop (unsigned& client);
 
     // Counts a reply of this size waiting to be written, like a packet, until releaseReply().
+    // [main thread]
     void hold (std::size_t replySize);
 
     // A popped packet (or a held reply) of this size has been handled. Calls the room
     // callback when the reader was told to wait and the inbox has drained to half its bound
     // (or is empty), and the delivery callback when a delivery was told to wait and there is
-    // room again.
+    // room again. release: [main thread]; releaseReply: [writer thread].
     void release (std::size_t packetSize);
     void releaseReply (std::size_t replySize);
 
     // Asked by the reader before it reads, holding partialBytes of a packet not yet pushed.
     // Always true while nothing is counted, so a packet larger than the bound still gets
-    // through; false once the packets or bytes counted reach the bound.
+    // through; false once the packets or bytes counted reach the bound. [reader thread]
     bool hasRoom (std::size_t partialBytes);
 
     // Asked before handing on the next packet: true while no reply is held or what is counted
     // is under the bound. False makes the inbox call the delivery callback once there is room.
+    // [main thread]
     bool mayHandOn();
 
     // Set before the reader starts; called on the thread that releases packets or replies.
+    // [one thread at a time]
     void onRoomAgain (std::function<void()> callback);
     void onDeliveryRoom (std::function<void()> callback);
 
+    // [any thread]
     bool isEmpty() const;
 
-    // Packets counted: waiting, popped but not yet released, and replies held.
+    // Packets counted: waiting, popped but not yet released, and replies held. [any thread]
     std::size_t countedPackets() const;
 
-    // Bytes counted the same way.
+    // Bytes counted the same way. [any thread]
     std::size_t countedBytes() const;
 
+    // [any thread]
     void clear();
 
 private:

@@ -1,9 +1,10 @@
 #include "pipe/PipeConnection.h"
 
-#include "MainThread.h"
+#include "mainthread/MainThread.h"
 
-PipeConnection::PipeConnection (std::uint32_t magicNumber)
-    : magic (magicNumber)
+PipeConnection::PipeConnection (PipeListener& listenerToTell, std::uint32_t magicNumber)
+    : listener (listenerToTell)
+    , magic (magicNumber)
     , replies (magicNumber)
 {
 }
@@ -74,7 +75,7 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
 
     // Posted before the reader starts, so it arrives before any packet.
     postThroughGate (newGate, [this]
-                     { connectionMade(); });
+                     { listener.connectionMade(); });
 
     reader = std::move (newReader);
 
@@ -93,14 +94,14 @@ bool PipeConnection::filesUnchanged() const
     return fifos && fifos->filesUnchanged();
 }
 
-bool PipeConnection::sendMessage (const std::vector<std::uint8_t>& message)
+bool PipeConnection::sendMessage (std::vector<std::uint8_t> message)
 {
-    return replies.write (message, answering);
+    return replies.write (std::move (message), answering);
 }
 
-bool PipeConnection::sendMessageThen (const std::vector<std::uint8_t>& message, std::function<void()> afterward)
+bool PipeConnection::sendMessageThen (std::vector<std::uint8_t> message, std::function<void()> afterward)
 {
-    return replies.write (message, answering, std::move (afterward));
+    return replies.write (std::move (message), answering, std::move (afterward));
 }
 
 std::size_t PipeConnection::unwrittenReplies() const
@@ -172,7 +173,7 @@ void PipeConnection::reportLostAfterInbox (const Gate& through, const Inbox& inb
         return;
     }
 
-    connectionLost();
+    listener.connectionLost();
 }
 
 void PipeConnection::packetArrived (const Gate& through, const Inbox& inbox, std::vector<std::uint8_t>&& packet)
@@ -215,7 +216,7 @@ void PipeConnection::deliverFromInbox (const Gate& through, const Inbox& inbox)
         answering = client;
 
         budget.packetHandedOn();
-        messageReceived (*packet);
+        listener.messageReceived (*packet);
         inbox->release (packet->size());
 
         // The gate closes when a callback disconnects; the packets left are dropped with it.

@@ -8,26 +8,38 @@
 #include <string>
 #include <vector>
 
-#include "Outcome.h"
 #include "PipeContract.h"
+#include "common/Outcome.h"
 #include "pipe/DeliveryBudget.h"
 #include "pipe/FifoPair.h"
 #include "pipe/PacketInbox.h"
 #include "pipe/PipeReader.h"
+#include "pipe/ReplyChannel.h"
 #include "pipe/ReplyWriter.h"
-#include "requests/ReplySender.h"
 
-// The server end of the named pipe: reads packets from its request FIFO on a reader thread
-// and hands them to messageReceived on REAPER's main thread, and writes each sendMessage as
-// one packet into its reply FIFO from a writer thread, so REAPER's main thread never waits
-// for a client. The FIFO files are FifoPair's, the writing ReplyWriter's, the pace of handing
-// packets on DeliveryBudget's.
-//
-// The callbacks run on the main thread, never after disconnect() has returned.
-class PipeConnection : public ReplySender
+// What a pipe connection tells its owner, always on REAPER's main thread and never after
+// disconnect() has returned.
+class PipeListener
 {
 public:
-    explicit PipeConnection (std::uint32_t magic = pipe_contract::kPacketMagic);
+    virtual ~PipeListener() = default;
+
+    // [main thread]
+    virtual void connectionMade() = 0;
+    virtual void connectionLost() = 0;
+    virtual void messageReceived (const std::vector<std::uint8_t>& message) = 0;
+};
+
+// The server end of the named pipe: reads packets from its request FIFO on a reader thread
+// and hands them to its listener on REAPER's main thread, and writes each sendMessage as one
+// packet into its reply FIFO from a writer thread, so REAPER's main thread never waits for a
+// client. The FIFO files are FifoPair's, the writing ReplyWriter's, the pace of handing
+// packets on DeliveryBudget's.
+class PipeConnection : public ReplyChannel
+{
+public:
+    // The listener outlives the connection.
+    explicit PipeConnection (PipeListener& listener, std::uint32_t magic = pipe_contract::kPacketMagic);
     ~PipeConnection() override;
 
     PipeConnection (const PipeConnection&) = delete;
@@ -36,39 +48,36 @@ public:
     // Makes (or reuses) the FIFOs of pipeName and starts reading, closing any pipe this
     // connection had first. pipeReceiveTimeoutMs bounds each send (non-positive: 1000 ms).
     // Failed, saying why, when either path is unsafe or cannot be made or opened.
+    // [one thread at a time]
     Outcome makePipe (const std::string& pipeName, int pipeReceiveTimeoutMs, bool mustNotExist = false);
 
     // True while the pipe is made and both FIFO files at its paths are still the ones it was
-    // made with. Any thread.
+    // made with. [any thread]
     bool filesUnchanged() const;
 
     // Queues the message to be written as one packet after the replies before it, without
     // waiting (see ReplyWriter). True when queued; false when there is no pipe or nothing to
-    // send.
-    bool sendMessage (const std::vector<std::uint8_t>& message) override;
+    // send. [main thread]
+    bool sendMessage (std::vector<std::uint8_t> message) override;
 
     // The same, calling afterward on the writer's thread once the reply has been written or
-    // dropped (at once when it was not queued).
-    bool sendMessageThen (const std::vector<std::uint8_t>& message, std::function<void()> afterward) override;
+    // dropped (at once when it was not queued). [main thread]
+    bool sendMessageThen (std::vector<std::uint8_t> message, std::function<void()> afterward) override;
 
-    // Replies queued and not yet written or dropped.
+    // Replies queued and not yet written or dropped. [any thread]
     std::size_t unwrittenReplies() const;
 
-    // True from a successful makePipe until disconnect() or a failed read.
+    // True from a successful makePipe until disconnect() or a failed read. [any thread]
     bool isConnected() const;
 
     // Stops the reader at once, closes the pipe and deletes both FIFO files, each only if it
     // is still the one the pipe was made with. Callbacks already posted but not yet run are
-    // dropped.
+    // dropped. [one thread at a time]
     void disconnect();
 
     // The same, leaving the FIFO files in place: for handing the pipe over to another
-    // process that now serves it.
+    // process that now serves it. [one thread at a time]
     void disconnectLeavingFiles();
-
-    virtual void connectionMade() = 0;
-    virtual void connectionLost() = 0;
-    virtual void messageReceived (const std::vector<std::uint8_t>& message) = 0;
 
 private:
     // Lets posted callbacks through only while the connection that posted them is open.
@@ -90,6 +99,7 @@ private:
     void closeGate();
     void close (bool removeFiles);
 
+    PipeListener& listener;
     const std::uint32_t magic;
     ReplyWriter replies;
     DeliveryBudget budget;

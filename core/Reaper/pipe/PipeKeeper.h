@@ -54,16 +54,17 @@ public:
     PipeKeeper& operator= (const PipeKeeper&) = delete;
 
     // Takes the lock and makes the pipe if it can, on the calling thread, logging
-    // "pipe created" or why not; then starts watching.
+    // "pipe created" or why not; then starts watching. [main thread]
     void start();
 
     // Stops watching; then closes the pipe, deleting its FIFO files if they are still the
-    // ones it made, and lets the lock go.
+    // ones it made, and lets the lock go. [main thread]
     void stop();
 
-    // The connection reported its loss: the pipe is made again after a pause. Any thread.
+    // The connection reported its loss: the pipe is made again after a pause. [any thread]
     void connectionLost();
 
+    // [any thread]
     State state() const
     {
         return currentState;

@@ -30,23 +30,24 @@ public:
 
     struct Callbacks
     {
-        // A whole payload; called on the reader thread.
+        // A whole payload. [reader thread]
         std::function<void (std::vector<std::uint8_t>&&)> packetReceived;
 
         // The FIFO failed for a reason other than having no data; the thread then ends.
+        // [reader thread]
         std::function<void()> readFailed;
 
         // Opens the FIFO for writing, for the reader to hold while it waits for a client. Unset:
-        // nothing is held, and end-of-file is a failure like any other.
+        // nothing is held, and end-of-file is a failure like any other. [reader thread]
         std::function<UniqueFd()> holdOpen;
 
-        // A client has left (its last writer closed the FIFO); called on the reader thread
-        // after every packet it sent has been handed on.
+        // A client has left (its last writer closed the FIFO), after every packet it sent has
+        // been handed on. [reader thread]
         std::function<void()> clientLeft;
 
         // Asked before each read, with the bytes of a packet read in part; while it answers
         // false the reader reads nothing (the FIFO fills and its writers wait) until woken
-        // through waker(). Unset: always true.
+        // through waker(). Unset: always true. [reader thread]
         std::function<bool (std::size_t partialBytes)> hasRoom;
     };
 
@@ -56,18 +57,18 @@ public:
     PipeReader& operator= (const PipeReader&) = delete;
     ~PipeReader();
 
-    // Starts the thread; false when it could not be started.
+    // Starts the thread; false when it could not be started. [one thread at a time]
     bool start();
 
     // Wakes the thread at once and waits for it to end. Called from the thread itself (from
     // a callback), it only tells the thread to end; the destructor then waits for it.
+    // [any thread]
     void stop();
 
-    // True when called on the reader thread.
+    // True when called on the reader thread. [any thread]
     bool isReaderThread() const;
 
-    // Makes the reader ask hasRoom again; callable from any thread, also after the reader
-    // has gone.
+    // Makes the reader ask hasRoom again, also after the reader has gone. [any thread]
     std::function<void()> waker() const;
 
 private:

@@ -88,21 +88,22 @@ void ReplyWriter::stopThread()
     thread.join();
 }
 
-bool ReplyWriter::write (const std::vector<std::uint8_t>& message, unsigned client, std::function<void()> afterward)
+bool ReplyWriter::write (std::vector<std::uint8_t> message, unsigned client, std::function<void()> afterward)
 {
-    auto packet = message.empty() ? std::string() : buildPacket (magic, message.data(), message.size());
+    // The header goes beside the message, which is written as it came: never copied.
+    auto header = message.empty() ? std::string() : packetHeader (magic, message.size());
     bool queued = false;
 
-    if (!packet.empty())
+    if (!header.empty())
     {
         const std::lock_guard<std::mutex> guard (lock);
 
         if (accepting)
         {
             if (counting.taken)
-                counting.taken (packet.size());
+                counting.taken (header.size() + message.size());
 
-            queue.push_back (Reply{std::move (packet), client, std::move (afterward)});
+            queue.push_back (Reply{std::move (header), std::move (message), client, std::move (afterward)});
             queued = true;
         }
     }
@@ -224,7 +225,7 @@ void ReplyWriter::finish (std::unique_lock<std::mutex>& guard, Reply&& reply)
         fd.reset();
 
     const auto done = counting.done;
-    const auto size = reply.packet.size();
+    const auto size = reply.header.size() + reply.message.size();
     guard.unlock();
 
     if (done)
@@ -251,7 +252,7 @@ void ReplyWriter::dropAllQueued (std::unique_lock<std::mutex>& guard)
 
 ReplyWriter::Sent ReplyWriter::writePacket (const Reply& reply, bool tryOnce)
 {
-    const auto& packet = reply.packet;
+    const fifo_packet_writer::Packet packet{reply.header.data(), reply.header.size(), reply.message.data(), reply.message.size()};
     const auto deadline = Clock::now() + (tryOnce ? std::chrono::milliseconds (0) : std::chrono::milliseconds (timeoutMs));
     std::size_t written = 0;
 
@@ -271,7 +272,7 @@ ReplyWriter::Sent ReplyWriter::writePacket (const Reply& reply, bool tryOnce)
                 return opened;
         }
 
-        const auto progress = fifo_packet_writer::writeAvailable (fd.get(), packet.data(), packet.size(), written);
+        const auto progress = fifo_packet_writer::writeAvailable (fd.get(), packet, written);
 
         if (progress == fifo_packet_writer::Progress::done)
             return Sent::written;

@@ -50,7 +50,7 @@ class ReplyWriter
 public:
     // How the replies the writer holds are counted: taken(size) when one is queued (on the
     // thread that queues it), done(size) once it has been written or dropped (on the writer's
-    // thread); size is the packet's.
+    // thread); size is the packet's. taken: [main thread]; done: [writer thread].
     struct Accounting
     {
         std::function<void (std::size_t)> taken, done;
@@ -64,35 +64,38 @@ public:
 
     // Replies go to this FIFO from now on, each dropped when not taken within timeoutMs of
     // its turn (a non-positive value means 1000 ms). Closes what was open before. False when
-    // the writer's thread could not be started.
+    // the writer's thread could not be started. [one thread at a time]
     bool open (const std::string& replyFifoPath, int timeoutMs, Accounting accounting = {});
 
     // No reply is queued from now on. Those still queued get one try that does not wait
     // (stopping at the first that does not go in); the rest are dropped, and the thread ends.
+    // [one thread at a time]
     void close();
 
     // Queues the message to be written as one packet after those queued before; never waits
     // for the client. client is the number of the client whose request it answers. afterward,
     // if set, is called once the reply has been written or dropped: on the writer's thread,
     // or at once on the caller's when it was not queued. True when queued; false when there
-    // is no pipe, the message is empty, or it is too large for a packet.
-    bool write (const std::vector<std::uint8_t>& message, unsigned client = 0, std::function<void()> afterward = {});
+    // is no pipe, the message is empty, or it is too large for a packet. [main thread]
+    bool write (std::vector<std::uint8_t> message, unsigned client = 0, std::function<void()> afterward = {});
 
     // A request of this client has been read: replies to earlier clients are no longer begun
-    // on a new opening of the FIFO. Any thread.
+    // on a new opening of the FIFO. [any thread]
     void requestRead (unsigned client);
 
     // This many clients have left the request FIFO (the number of the next one). When the
     // last opening of the reply FIFO ended with its reader leaving, the replies still to come
-    // for those clients are dropped at their turn. Any thread.
+    // for those clients are dropped at their turn. [any thread]
     void clientLeft (unsigned departed);
 
     // The replies queued between these share one opening of the reply FIFO (a delivery of a
     // run of requests); after endRun it is closed as soon as nothing is left to write.
+    // [main thread]
     void beginRun();
     void endRun();
 
     // Replies queued and not yet written or dropped, the one being written included.
+    // [any thread]
     std::size_t unwritten() const;
 
 private:
@@ -100,7 +103,8 @@ private:
 
     struct Reply
     {
-        std::string packet;
+        std::string header;
+        std::vector<std::uint8_t> message;
         unsigned client = 0;
         std::function<void()> afterward;
     };

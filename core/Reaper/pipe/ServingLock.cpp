@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "OwnFile.h"
+#include "common/OwnFile.h"
 
 namespace
 {

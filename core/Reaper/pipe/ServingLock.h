@@ -42,17 +42,20 @@ public:
     // file now at the path (making it when missing) and only then lets the old one go:
     // heldByOther when another process locked it first (this one then owns nothing), refused
     // when what is there now is unsafe (the old lock is kept, as no one else can take that
-    // path either). Not owned: tries to take the lock.
+    // path either). Not owned: tries to take the lock. [one thread at a time]
     Attempt tryAcquire();
 
+    // [one thread at a time]
     bool isOwned() const
     {
         return owned;
     }
 
     // Lets the lock go, deleting the file first when it is still the one this process locked.
+    // [one thread at a time]
     void release();
 
+    // [any thread]
     const std::string& path() const
     {
         return lockPath;

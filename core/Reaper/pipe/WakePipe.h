@@ -7,14 +7,16 @@
 class WakePipe
 {
 public:
-    // False when the pipe could not be made.
+    // False when the pipe could not be made. [one thread at a time]
     bool open();
 
+    // [any thread]
     void wake();
 
-    // Empties the pipe so that a later poll sleeps again.
+    // Empties the pipe so that a later poll sleeps again. [one thread at a time]
     void drain();
 
+    // [any thread]
     int readFd() const
     {
         return readEnd.get();

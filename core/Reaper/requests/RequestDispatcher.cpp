@@ -6,13 +6,13 @@
 #include "requests/SimpleRequests.h"
 #include "requests/SpotHandler.h"
 
-void handleRequest (const void* data, std::size_t size, ReplySender& replies)
+void handleRequest (const void* data, std::size_t size, ReplyChannel& replies)
 {
     BVReaper::ClientMessage request;
 
     if (!BVReaper::parseClientMessage (data, size, request))
     {
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
         logging::writeToLog ("Unable to parse message");
         return;
     }

@@ -4,8 +4,44 @@
 
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
-#include "requests/SelectedItemJson.h"
-#include "requests/SendReply.h"
+#include "pipe/ReplyChannel.h"
+#include "reaper.pb.h"
+#include "requests/JsonTextWriter.h"
+
+namespace
+{
+constexpr const char* lineEnd = "\r\n";
+
+std::string member (const char* key, const std::string& value)
+{
+    return std::string ("  \"") + key + "\": " + value;
+}
+} // namespace
+
+std::string writeSelectedItemJson (const SelectedItemReport& report)
+{
+    switch (report.shape)
+    {
+        case SelectedItemReport::Shape::none:
+            return "null";
+
+        case SelectedItemReport::Shape::emptyObject:
+            return std::string ("{") + lineEnd + "}";
+
+        case SelectedItemReport::Shape::fullObject:
+            break;
+    }
+
+    const std::string separator = std::string (",") + lineEnd;
+
+    return std::string ("{") + lineEnd
+           + member ("src", json_text::quotedString (report.src)) + separator
+           + member ("start", json_text::threeDecimals (report.start)) + separator
+           + member ("len", json_text::threeDecimals (report.len)) + separator
+           + member ("pcmsr", json_text::integer (report.pcmsr)) + separator
+           + member ("pcmlen", json_text::threeDecimals (report.pcmlen)) + lineEnd
+           + "}";
+}
 
 SelectedItemReport gatherSelectedItemReport()
 {
@@ -57,7 +93,7 @@ SelectedItemReport gatherSelectedItemReport()
     return report;
 }
 
-void reportSelectedItem (ReplySender& replies)
+void reportSelectedItem (ReplyChannel& replies)
 {
     BVReaper::ServerMessage reply;
     reply.set_type (BVReaper::ServerMessage::RESPONSE);

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "requests/ReplySender.h"
+#include "pipe/ReplyChannel.h"
 
 // What REAPER says about the first selected media item, gathered for one reply.
 struct SelectedItemReport
@@ -28,8 +28,13 @@ struct SelectedItemReport
     double pcmlen = 0.0;
 };
 
+// The report as the library application parses it: null, an empty object or the five
+// members src, start, len, pcmsr, pcmlen in that order; CR LF line ends, two-space indent,
+// no line end after the closing brace; ASCII only.
+std::string writeSelectedItemJson (const SelectedItemReport& report);
+
 // Asks REAPER about take 0 of selected item 0 of the current project.
 SelectedItemReport gatherSelectedItemReport();
 
 // The SELECTED_FILE_REQUEST: always answered with a RESPONSE whose text is the report as JSON.
-void reportSelectedItem (ReplySender& replies);
+void reportSelectedItem (ReplyChannel& replies);

@@ -5,7 +5,8 @@
 #include "Utf8Text.h"
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
-#include "requests/SendReply.h"
+#include "pipe/ReplyChannel.h"
+#include "reaper.pb.h"
 
 namespace simple_requests
 {
@@ -20,7 +21,7 @@ void logInfoRequest()
     logging::writeToLog ("Info request");
 }
 
-void replyWithVersion (ReplySender& replies)
+void replyWithVersion (ReplyChannel& replies)
 {
     BVReaper::ServerMessage reply;
     reply.set_type (BVReaper::ServerMessage::VERSION);
@@ -28,7 +29,7 @@ void replyWithVersion (ReplySender& replies)
     sendReply (reply, replies);
 }
 
-void replyWithProjectPath (ReplySender& replies)
+void replyWithProjectPath (ReplyChannel& replies)
 {
     // Zeroed, and the last byte kept NUL, so a host that fills the buffer completely
     // still leaves a terminated string.
@@ -42,9 +43,9 @@ void replyWithProjectPath (ReplySender& replies)
     sendReply (reply, replies);
 }
 
-void showInMediaExplorer (const BVReaper::ClientMessage& request, ReplySender& replies)
+void showInMediaExplorer (const BVReaper::ClientMessage& request, ReplyChannel& replies)
 {
-    BV_ASSERT (request.has_open_project()); // writes the log's documented assertion line
+    BV_ASSERT (request.has_open_project());
 
     // REAPER takes a NUL-terminated string, so the path ends at its first NUL for REAPER
     // and for the log alike.

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "pipe/ReplyChannel.h"
 #include "reaper.pb.h"
-#include "requests/ReplySender.h"
 
 // The requests that need at most one REAPER call and a fixed-shape reply.
 namespace simple_requests
@@ -13,11 +13,11 @@ inline constexpr const char* extensionVersion = "reaper ext 1.1";
 void logInfoRequest();
 
 // Answers with a VERSION reply carrying extensionVersion.
-void replyWithVersion (ReplySender& replies);
+void replyWithVersion (ReplyChannel& replies);
 
 // Answers with a RESPONSE whose text is REAPER's current project path.
-void replyWithProjectPath (ReplySender& replies);
+void replyWithProjectPath (ReplyChannel& replies);
 
 // Opens REAPER's Media Explorer on the request's path and answers with a bare COMMAND_RESULT.
-void showInMediaExplorer (const BVReaper::ClientMessage& request, ReplySender& replies);
+void showInMediaExplorer (const BVReaper::ClientMessage& request, ReplyChannel& replies);
 } // namespace simple_requests

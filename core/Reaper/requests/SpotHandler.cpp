@@ -13,10 +13,10 @@
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
 #include "logging/LogText.h"
-#include "requests/SendReply.h"
+#include "pipe/ReplyChannel.h"
+#include "reaper.pb.h"
 #include "requests/SpotUndoPoint.h"
 #include "requests/SpotValidation.h"
-#include "requests/TimeSelectionTrim.h"
 
 namespace
 {
@@ -76,7 +76,7 @@ MediaTrack* chooseTrack (Outcome& outcome)
 
     if (first == nullptr)
     {
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
         outcome = Outcome::fail ("No Tracks in session");
     }
 
@@ -102,6 +102,18 @@ void nameTake (MediaItem_Take* take, const BVReaper::SpotCommand& spot)
     reaper::GetSetMediaItemTakeInfo (take, "P_NAME", name.data());
     reaper::GetSetMediaItemTakeInfo_String (take, "P_NAME", name.data(), true);
 }
+
+// The length an item placed at cursor should have so that it ends at the time selection's
+// end: trimmed when the cursor stands inside [selectionStart, selectionEnd) and the item
+// would run past selectionEnd, otherwise unchanged. Every comparison with a NaN is false, so
+// NaN anywhere keeps the length.
+double trimToTimeSelection (double cursor, double length, double selectionStart, double selectionEnd)
+{
+    if (cursor >= selectionStart && cursor < selectionEnd && selectionEnd < cursor + length)
+        return selectionEnd - cursor;
+
+    return length;
+}
 } // namespace
 
 Outcome spotFile (const BVReaper::SpotCommand& spot)
@@ -118,13 +130,13 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
         return validity;
 
     if (!namesExistingFile (path))
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
 
     PendingSource source (reaper::PCM_Source_CreateFromFile (pathBytes.c_str()));
 
     if (source == nullptr)
     {
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
         return Outcome::fail ("Unable to find source file:" + path);
     }
 
@@ -150,7 +162,7 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
 
     if (item == nullptr)
     {
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
         return Outcome::fail ("No media item");
     }
 
@@ -160,7 +172,7 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
 
     if (take == nullptr)
     {
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
         return Outcome::fail ("No take");
     }
 
@@ -192,15 +204,15 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
     length = trimToTimeSelection (cursor, length, selectionStart, selectionEnd);
 
     if (!reaper::SetMediaItemLength (item, length, true))
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
 
     if (!reaper::SetMediaItemPosition (item, cursor, true))
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
 
     if (reaper::SetMediaItemTake_Source (take, source.get()))
         static_cast<void> (source.release()); // the take owns it now
     else
-        BV_ASSERT_FALSE(); // writes the log's documented assertion line
+        BV_ASSERT_FALSE();
 
     reaper::UpdateItemInProject (item);
     reaper::Main_OnCommand (spotRefreshAction, 0);
@@ -216,9 +228,9 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
     return Outcome::ok();
 }
 
-void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& replies)
+void handleSpotCommand (const BVReaper::ClientMessage& request, ReplyChannel& replies)
 {
-    BV_ASSERT (request.has_spot()); // writes the log's documented assertion line
+    BV_ASSERT (request.has_spot());
 
     const auto outcome = spotFile (request.spot());
 
@@ -239,6 +251,6 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& rep
     // file and the log shows the reply before the failure.
     sendReply (reply, replies, [why = outcome.errorMessage()]
                {
-                   BV_ASSERT_FALSE(); // writes the log's documented assertion line
+                   BV_ASSERT_FALSE();
                    logging::writeToLog (why); });
 }

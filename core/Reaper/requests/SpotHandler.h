@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Outcome.h"
+#include "common/Outcome.h"
 
+#include "pipe/ReplyChannel.h"
 #include "reaper.pb.h"
-#include "requests/ReplySender.h"
 
 // Places the file of spot on REAPER's timeline: a new item with one take at the edit
 // cursor, on the first selected track (else the first track), with the requested start
@@ -16,4 +16,4 @@ Outcome spotFile (const BVReaper::SpotCommand& spot);
 
 // The SPOT_COMMAND request: spots request.spot(), answers with a COMMAND_RESULT that
 // carries the failure text when the spot failed, and only then logs the failure.
-void handleSpotCommand (const BVReaper::ClientMessage& request, ReplySender& replies);
+void handleSpotCommand (const BVReaper::ClientMessage& request, ReplyChannel& replies);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Outcome.h"
+#include "common/Outcome.h"
 
 #include "reaper.pb.h"
 

@@ -15,11 +15,11 @@
 #include "FifoTrust.h"
 #include "LogCheck.h"
 #include "LogTexts.h"
-#include "OwnFile.h"
 #include "PipeClient.h"
 #include "PipeContract.h"
 #include "RegularFile.h"
 #include "RequestRunner.h"
+#include "common/OwnFile.h"
 
 namespace doctor
 {

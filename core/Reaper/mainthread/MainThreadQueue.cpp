@@ -1,4 +1,4 @@
-#include "MainThreadQueue.h"
+#include "mainthread/MainThreadQueue.h"
 
 void MainThreadQueue::post (std::function<void()> work)
 {

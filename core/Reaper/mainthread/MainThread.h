@@ -15,20 +15,21 @@ namespace main_thread
 constexpr int kMaxItemsPerRound = 64;
 constexpr auto kRoundBudget = std::chrono::milliseconds (50);
 
-// Callable from any thread. Work posted from inside a round runs in a later round.
+// Work posted from inside a round runs in a later round. [any thread]
 void post (std::function<void()> work);
 
 // The number of the round under way (or of the last one): work that keeps to a budget of
-// its own per round compares it.
+// its own per round compares it. [any thread]
 unsigned currentRound();
 
-// Runs one round now, on the calling (main) thread; the number of items run.
+// Runs one round now; the number of items run. [main thread]
 int runRound (int maxItems = kMaxItemsPerRound);
 
 // Arranges for REAPER's main thread to run the rounds from now on, starting with what was
-// posted before; false when it cannot be.
+// posted before; false when it cannot be. [main thread]
 bool start (const reaper_plugin_info_t& rec);
 
 // Stops the rounds and drops what waits without running it; safe when never started.
+// [main thread]
 void stop();
 } // namespace main_thread

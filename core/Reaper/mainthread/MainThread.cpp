@@ -1,9 +1,9 @@
-#include "MainThread.h"
+#include "mainthread/MainThread.h"
 
 #include <atomic>
 
-#include "MainThreadQueue.h"
 #include "Platform.h"
+#include "mainthread/MainThreadQueue.h"
 
 namespace main_thread
 {

@@ -17,17 +17,19 @@ public:
     MainThreadQueue (const MainThreadQueue&) = delete;
     MainThreadQueue& operator= (const MainThreadQueue&) = delete;
 
-    // Callable from any thread.
+    // [any thread]
     void post (std::function<void()> work);
 
     // Runs, oldest first, the items that were waiting when the call began: at most maxItems,
     // and after the first none started once the deadline has passed (an item once started
     // runs to its end). Items posted meanwhile wait for the next call. Returns the number run.
+    // [main thread]
     int runPending (int maxItems, Clock::time_point deadline);
 
-    // Drops every waiting item without running it.
+    // Drops every waiting item without running it. [any thread]
     void clear();
 
+    // [any thread]
     std::size_t size() const;
 
 private:
