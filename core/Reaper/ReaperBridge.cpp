@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "LogLocation.h"
 #include "LogTexts.h"
 #include "PipeContract.h"
 #include "logging/Log.h"
@@ -71,7 +72,7 @@ ReaperBridge* ReaperBridge::getInstance()
 ReaperBridge::ReaperBridge()
     : keeper (*this, pipe_contract::kPipeName, kPipeTimeoutMs)
 {
-    logger = std::make_unique<ExtensionLog> (ExtensionLog::defaultPath (log_texts::kLogFolderName, log_texts::kLogFileName), "", kLogSizeKeptAtStart);
+    logger = std::make_unique<ExtensionLog> (log_location::path(), "", kLogSizeKeptAtStart);
     logging::setDestination (logger.get());
 
     // Read from whichever thread writes the line that makes the log too large: the keeper's
@@ -102,7 +103,7 @@ ReaperBridge::~ReaperBridge()
 
 void ReaperBridge::LoadRefusalsAsserted::logMessage (const std::string& line)
 {
-    if (line.rfind ("Pipe not created: ", 0) == 0)
+    if (line.rfind (log_texts::kPipeNotCreated, 0) == 0)
         BV_ASSERT_FALSE();
 
     log->logMessage (line);

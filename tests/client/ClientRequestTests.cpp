@@ -172,7 +172,7 @@ TEST_F (LogPathInTheWayTest, DoctorReadsTheLogTheExtensionWritesInsteadAndSaysWh
 
     const auto plugins = installedPlugins();
     const auto log = logPath();
-    const auto own = folder / ".config" / "Belvanta" / "Reaper.own.txt";
+    const auto own = std::filesystem::path (log).parent_path() / "Reaper.own.txt";
 
     const auto before = client ({"doctor", "--plugins", plugins});
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Outcome.h"
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 
 // Creating, checking, opening and deleting the FIFO files of a pipe without ever following
 // or reusing a path that is not a FIFO of the current user: /tmp is shared by every user, so

@@ -3,8 +3,8 @@
 #include <cerrno>
 
 #include <fcntl.h>
-#include <unistd.h>
 
+#include "FdTransfer.h"
 #include "SigPipeSuppressor.h"
 #include "pipe/FifoFile.h"
 
@@ -21,28 +21,15 @@ Progress writeAvailable (int fd, const void* data, std::size_t size, std::size_t
         return Progress::readerGone;
 
     const SigPipeSuppressor noSigPipe (fd);
-    auto* bytes = static_cast<const char*> (data);
+    const auto stoppedBy = fd_transfer::writeAll (fd, data, size, written);
 
-    while (written < size)
-    {
-        const auto result = ::write (fd, bytes + written, size - written);
+    if (stoppedBy == 0)
+        return Progress::done;
 
-        if (result > 0)
-        {
-            written += static_cast<std::size_t> (result);
-            continue;
-        }
+    if (stoppedBy == EAGAIN)
+        return Progress::full;
 
-        if (result < 0 && errno == EINTR)
-            continue;
-
-        if (result < 0 && errno == EAGAIN)
-            return Progress::full;
-
-        // EPIPE: the reader left. Anything else: the FIFO is unusable.
-        return Progress::readerGone;
-    }
-
-    return Progress::done;
+    // EPIPE: the reader left. Anything else: the FIFO is unusable.
+    return Progress::readerGone;
 }
 } // namespace fifo_packet_writer

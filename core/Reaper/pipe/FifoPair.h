@@ -5,8 +5,8 @@
 #include <string>
 
 #include "Outcome.h"
+#include "UniqueFd.h"
 #include "pipe/FifoFile.h"
-#include "pipe/UniqueFd.h"
 
 // The two FIFO files of a pipe in /tmp, as the extension serves them: the request FIFO, held
 // open for reading (and for writing too while no client is there: see PipeReader), and the

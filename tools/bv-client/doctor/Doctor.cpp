@@ -14,6 +14,7 @@
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
+#include "LogLocation.h"
 #include "LogTexts.h"
 #include "OwnFile.h"
 #include "PipeClient.h"
@@ -192,7 +193,7 @@ struct LogFiles
 LogFiles findLogFiles()
 {
     LogFiles files;
-    files.path = doctor_platform::logFile();
+    files.path = log_location::path();
     files.own = log_texts::besidePath (files.path);
     files.inTheWay = whyNotOwn (files.path);
 
