@@ -7,12 +7,12 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "FifoTrust.h"
+#include "HomeFolder.h"
 
 namespace
 {
@@ -72,21 +72,6 @@ void makeFolder (const std::string& folder, int depth = 2)
     }
 }
 
-std::string homeFolder()
-{
-    if (const char* home = std::getenv ("HOME"); home != nullptr && home[0] == '/')
-        return home;
-
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    char buffer[1024];
-
-    if (getpwuid_r (geteuid(), &entry, buffer, sizeof (buffer), &found) == 0 && found != nullptr && found->pw_dir != nullptr)
-        return found->pw_dir;
-
-    return {};
-}
-
 ClientLock::Result refused (std::string reason)
 {
     return {ClientLock::Result::Status::untrusted, std::move (reason)};
@@ -110,7 +95,7 @@ std::string ClientLock::folder()
     if (const char* runtime = std::getenv ("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/' && whyFolderUnsafe (runtime).empty())
         return runtime;
 
-    return homeFolder() + "/.cache/bv-client";
+    return home_folder::path() + "/.cache/bv-client";
 }
 
 std::string ClientLock::pathFor (const std::string& pipeName)

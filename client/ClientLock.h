@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 
 // One client at a time on a pipe: replies carry no request identifiers, so two clients
 // talking at once would take each other's answers. The lock is an advisory flock on a file

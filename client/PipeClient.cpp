@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "FdTransfer.h"
 #include "FifoTrust.h"
 #include "SigPipeSuppressor.h"
 
@@ -77,7 +78,8 @@ int openTrusted (const std::string& path, int flags, Clock::time_point deadline,
     }
 }
 
-bool writeAll (int fd, const std::string& bytes, Clock::time_point deadline)
+// Writes all of bytes, waiting for room in the FIFO until the deadline.
+bool writeBefore (int fd, const std::string& bytes, Clock::time_point deadline)
 {
     if (fd < 0)
         return false;
@@ -85,30 +87,19 @@ bool writeAll (int fd, const std::string& bytes, Clock::time_point deadline)
     const SigPipeSuppressor noSigPipe (fd);
     std::size_t written = 0;
 
-    while (written < bytes.size())
+    for (;;)
     {
-        const auto result = ::write (fd, bytes.data() + written, bytes.size() - written);
+        const auto stoppedBy = fd_transfer::writeAll (fd, bytes.data(), bytes.size(), written);
 
-        if (result > 0)
-        {
-            written += static_cast<std::size_t> (result);
-            continue;
-        }
+        if (stoppedBy == 0)
+            return true;
 
-        if (result < 0 && errno == EINTR)
-            continue;
+        if (stoppedBy != EAGAIN || millisecondsUntil (deadline) <= 0)
+            return false;
 
-        if (result < 0 && errno == EAGAIN && millisecondsUntil (deadline) > 0)
-        {
-            pollfd pfd{fd, POLLOUT, 0};
-            ::poll (&pfd, 1, millisecondsUntil (deadline));
-            continue;
-        }
-
-        return false;
+        pollfd pfd{fd, POLLOUT, 0};
+        ::poll (&pfd, 1, millisecondsUntil (deadline));
     }
-
-    return true;
 }
 } // namespace
 
@@ -184,7 +175,7 @@ bool PipeClient::send (const std::string& payload, int timeoutMs)
 
 bool PipeClient::sendRaw (const std::string& bytes, int timeoutMs)
 {
-    return writeAll (requestFd, bytes, Clock::now() + std::chrono::milliseconds (timeoutMs));
+    return writeBefore (requestFd, bytes, Clock::now() + std::chrono::milliseconds (timeoutMs));
 }
 
 std::optional<std::string> PipeClient::receive (int timeoutMs)
@@ -238,7 +229,7 @@ bool PipeClient::writeIntoReplyFifo (const std::string& bytes)
     // Our own read end is open, so this non-blocking open for writing finds a reader.
     PipeOpenResult ignored;
     const auto fd = openTrusted (replyPath, O_WRONLY, Clock::now(), ignored);
-    const bool written = writeAll (fd, bytes, Clock::now());
+    const bool written = writeBefore (fd, bytes, Clock::now());
 
     if (fd >= 0)
         ::close (fd);

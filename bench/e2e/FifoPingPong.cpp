@@ -7,33 +7,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FdTransfer.h"
+
 namespace
 {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kWarmUp = 50;
 
-bool readExactly (int fd, std::size_t size)
+// Reads one packet, as long as the buffer, whose bytes nobody looks at.
+bool readPacket (int fd, std::string& buffer)
 {
-    char buffer[4096];
-    std::size_t got = 0;
-
-    while (got < size)
-    {
-        const auto result = ::read (fd, buffer, std::min (sizeof (buffer), size - got));
-
-        if (result <= 0)
-            return false;
-
-        got += static_cast<std::size_t> (result);
-    }
-
-    return true;
+    return fd_transfer::readAll (fd, buffer.data(), buffer.size()) == buffer.size();
 }
 
-bool writeAll (int fd, const std::string& bytes)
+bool writePacket (int fd, const std::string& bytes)
 {
-    return ::write (fd, bytes.data(), bytes.size()) == static_cast<ssize_t> (bytes.size());
+    std::size_t written = 0;
+    return fd_transfer::writeAll (fd, bytes.data(), bytes.size(), written) == 0;
 }
 } // namespace
 
@@ -59,18 +50,20 @@ std::vector<double> FifoPingPong::measure (const std::string& pipeName, const st
     const int clientOut = ::open (requests.c_str(), O_RDWR | O_CLOEXEC);
     const int clientIn = ::open (replies.c_str(), O_RDWR | O_CLOEXEC);
     const int total = count + kWarmUp;
+    std::string requestRead (requestPacket.size(), '\0');
+    std::string replyRead (replyPacket.size(), '\0');
 
     std::thread server ([&]
                         {
                             for (int i = 0; i < total; ++i)
-                                if (! readExactly (serverIn, requestPacket.size()) || ! writeAll (serverOut, replyPacket))
+                                if (! readPacket (serverIn, requestRead) || ! writePacket (serverOut, replyPacket))
                                     return; });
 
     for (int i = 0; i < total; ++i)
     {
         const auto start = Clock::now();
 
-        if (!writeAll (clientOut, requestPacket) || !readExactly (clientIn, replyPacket.size()))
+        if (!writePacket (clientOut, requestPacket) || !readPacket (clientIn, replyRead))
             break;
 
         if (i >= kWarmUp)
@@ -79,7 +72,7 @@ std::vector<double> FifoPingPong::measure (const std::string& pipeName, const st
 
     // An exchange cut short leaves the server waiting; a packet of its size releases it.
     if (static_cast<int> (samples.size()) < count)
-        writeAll (clientOut, requestPacket);
+        writePacket (clientOut, requestPacket);
 
     server.join();
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FdTransfer.h"
 #include "PacketBuilder.h"
 
 namespace
@@ -87,24 +88,14 @@ bool PumpFloorServer::writeReply()
 
     std::size_t written = 0;
 
-    while (written < replyPacket.size())
+    // A full FIFO: wait for room, a little at a time.
+    while (const auto stoppedBy = fd_transfer::writeAll (replyFd, replyPacket.data(), replyPacket.size(), written))
     {
-        const auto result = ::write (replyFd, replyPacket.data() + written, replyPacket.size() - written);
+        if (stoppedBy != EAGAIN)
+            return false;
 
-        if (result > 0)
-        {
-            written += static_cast<std::size_t> (result);
-            continue;
-        }
-
-        if (result < 0 && (errno == EAGAIN || errno == EINTR))
-        {
-            pollfd pfd{replyFd, POLLOUT, 0};
-            ::poll (&pfd, 1, 100);
-            continue;
-        }
-
-        return false;
+        pollfd pfd{replyFd, POLLOUT, 0};
+        ::poll (&pfd, 1, 100);
     }
 
     return true;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "LogLocation.h"
 #include "LogTexts.h"
 #include "PipeContract.h"
 #include "logging/Log.h"
@@ -83,7 +84,7 @@ ReaperBridge::ReaperBridge()
     : connection (*this)
     , keeper (connection, pipe_contract::kPipeName, kPipeTimeoutMs)
 {
-    logger = std::make_unique<ExtensionLog> (ExtensionLog::defaultPath (log_texts::kLogFolderName, log_texts::kLogFileName), "", kLogSizeKeptAtStart);
+    logger = std::make_unique<ExtensionLog> (log_location::path(), "", kLogSizeKeptAtStart);
     logging::setDestination (logger.get());
 
     // Read from whichever thread writes the line that makes the log too large: the keeper's
@@ -114,7 +115,7 @@ ReaperBridge::~ReaperBridge()
 
 void ReaperBridge::LoadRefusalsAsserted::logMessage (const std::string& line)
 {
-    if (line.rfind ("Pipe not created: ", 0) == 0)
+    if (line.rfind (log_texts::kPipeNotCreated, 0) == 0)
         BV_ASSERT_FALSE();
 
     log->logMessage (line);

@@ -24,7 +24,7 @@
 #include "PacketBuilder.h"
 #include "ReplyKinds.h"
 #include "ScopedVariable.h"
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 #include "reaper.pb.h"
 
 using namespace client_testing;

@@ -22,6 +22,7 @@
 
 #include "../support/ScopedVariable.h"
 #include "../support/TempDirectory.h"
+#include "LogLocation.h"
 #include "logging/ExtensionLog.h"
 #include "logging/Log.h"
 #include "logging/LogText.h"
@@ -860,15 +861,15 @@ TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
 TEST (ExtensionLogPath, IsUnderTheUsersHomeWhateverHomeSays)
 {
     const auto entryHome = []
-    { testing_support::ScopedVariable unset ("HOME", std::nullopt); return ExtensionLog::defaultPath ("Belvanta", "Reaper.txt"); }();
+    { testing_support::ScopedVariable unset ("HOME", std::nullopt); return log_location::path(); }();
     ASSERT_EQ (entryHome.front(), '/');
 
     for (const char* home : {"relhome", "", "./home"})
     {
         testing_support::ScopedVariable relative ("HOME", std::string (home));
-        EXPECT_EQ (ExtensionLog::defaultPath ("Belvanta", "Reaper.txt"), entryHome) << home;
+        EXPECT_EQ (log_location::path(), entryHome) << home;
     }
 
     testing_support::ScopedVariable absolute ("HOME", std::string ("/home/someone"));
-    EXPECT_EQ (ExtensionLog::defaultPath ("Belvanta", "Reaper.txt").rfind ("/home/someone/", 0), 0u);
+    EXPECT_EQ (log_location::path().rfind ("/home/someone/", 0), 0u);
 }

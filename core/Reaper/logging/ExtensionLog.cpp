@@ -4,9 +4,7 @@
 
 #include <unistd.h>
 
-#include "HomeFolder.h"
 #include "LogTexts.h"
-#include "Platform.h"
 #include "logging/LogText.h"
 
 ExtensionLog::ExtensionLog (const std::string& path, const std::string& welcomeMessage, std::int64_t maxInitialFileSizeBytes)
@@ -46,11 +44,6 @@ ExtensionLog::~ExtensionLog()
     toWrite.clear();
     repeats.flush (toWrite);
     writeLines (toWrite);
-}
-
-std::string ExtensionLog::defaultPath (const std::string& subFolder, const std::string& fileName)
-{
-    return home_folder::path() + "/" + platform::logFolderInHome() + "/" + subFolder + "/" + fileName;
 }
 
 std::string ExtensionLog::startBanner (const std::string& welcomeMessage, const std::string& startTime)

@@ -42,9 +42,6 @@ public:
     ExtensionLog (const ExtensionLog&) = delete;
     ExtensionLog& operator= (const ExtensionLog&) = delete;
 
-    // The log file <the system's log folder>/<subFolder>/<fileName>. [any thread]
-    static std::string defaultPath (const std::string& subFolder, const std::string& fileName);
-
     // The start banner, as whole lines: a blank line, a row of stars, the welcome message
     // and "Log started: " with the local time as log_text::bannerTime shows it, then a
     // blank line. [any thread]

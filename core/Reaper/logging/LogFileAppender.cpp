@@ -9,8 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FdTransfer.h"
 #include "LogTexts.h"
-#include "common/OwnFile.h"
+#include "OwnFile.h"
 #include "logging/StandardError.h"
 
 namespace
@@ -315,19 +316,7 @@ bool LogFileAppender::reopen (bool atStart)
 bool LogFileAppender::readTail (std::int64_t bytes, std::string& tail) const
 {
     tail.assign (static_cast<std::size_t> (bytes), '\0');
-    std::size_t got = 0;
-
-    while (got < tail.size())
-    {
-        const auto result = ::pread (fd.get(), &tail[got], tail.size() - got, static_cast<off_t> (size - bytes) + static_cast<off_t> (got));
-
-        if (result > 0)
-            got += static_cast<std::size_t> (result);
-        else if (!(result < 0 && errno == EINTR))
-            return false;
-    }
-
-    return true;
+    return fd_transfer::readAllAt (fd.get(), tail.data(), tail.size(), static_cast<off_t> (size - bytes)) == tail.size();
 }
 
 void LogFileAppender::trimAtStart (std::int64_t keptAtStart)
@@ -392,23 +381,9 @@ std::size_t LogFileAppender::writeSome (const char* data, std::size_t count)
 {
     std::size_t written = 0;
 
-    while (written < count)
-    {
-        const auto result = ::write (fd.get(), data + written, count - written);
-
-        if (result > 0)
-        {
-            written += static_cast<std::size_t> (result);
-            continue;
-        }
-
-        if (result < 0 && errno == EINTR)
-            continue;
-
-        // A full disk or a failing device: the next write opens the file again.
+    // A full disk or a failing device: the next write opens the file again.
+    if (fd_transfer::writeAll (fd.get(), data, count, written) != 0)
         fd.reset();
-        break;
-    }
 
     size += static_cast<std::int64_t> (written);
     return written;

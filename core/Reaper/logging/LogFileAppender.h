@@ -6,7 +6,7 @@
 
 #include <sys/types.h>
 
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 
 // Appends whole lines to the log file through a descriptor kept open, and keeps the file
 // usable for as long as REAPER runs:

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "SigPipeSuppressor.h"
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 
 namespace standard_error
 {

@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "UniqueFd.h"
 #include "common/Outcome.h"
-#include "pipe/UniqueFd.h"
 
 // Creating, checking, opening and deleting the FIFO files of a pipe without ever following
 // or reusing a path that is not a FIFO of the current user: /tmp is shared by every user, so

@@ -3,9 +3,8 @@
 #include <cerrno>
 
 #include <fcntl.h>
-#include <sys/uio.h>
-#include <unistd.h>
 
+#include "FdTransfer.h"
 #include "SigPipeSuppressor.h"
 #include "pipe/FifoFile.h"
 
@@ -22,41 +21,15 @@ Progress writeAvailable (int fd, const Packet& packet, std::size_t& written)
         return Progress::readerGone;
 
     const SigPipeSuppressor noSigPipe (fd);
-    const auto size = packet.headerSize + packet.payloadSize;
+    const auto stoppedBy = fd_transfer::writeAll (fd, packet.header, packet.headerSize, packet.payload, packet.payloadSize, written);
 
-    while (written < size)
-    {
-        // Both blocks in one call, so that a packet of at most PIPE_BUF bytes stays one
-        // atomic write.
-        iovec parts[2] = {};
-        int count = 0;
+    if (stoppedBy == 0)
+        return Progress::done;
 
-        if (written < packet.headerSize)
-            parts[count++] = {const_cast<char*> (static_cast<const char*> (packet.header)) + written, packet.headerSize - written};
+    if (stoppedBy == EAGAIN)
+        return Progress::full;
 
-        const auto intoPayload = written > packet.headerSize ? written - packet.headerSize : 0;
-
-        if (intoPayload < packet.payloadSize)
-            parts[count++] = {const_cast<char*> (static_cast<const char*> (packet.payload)) + intoPayload, packet.payloadSize - intoPayload};
-
-        const auto result = ::writev (fd, parts, count);
-
-        if (result > 0)
-        {
-            written += static_cast<std::size_t> (result);
-            continue;
-        }
-
-        if (result < 0 && errno == EINTR)
-            continue;
-
-        if (result < 0 && errno == EAGAIN)
-            return Progress::full;
-
-        // EPIPE: the reader left. Anything else: the FIFO is unusable.
-        return Progress::readerGone;
-    }
-
-    return Progress::done;
+    // EPIPE: the reader left. Anything else: the FIFO is unusable.
+    return Progress::readerGone;
 }
 } // namespace fifo_packet_writer

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 
 // Writing packets into the reply FIFO without ever waiting and without SIGPIPE reaching the
 // process: the waiting is the caller's (ReplyWriter's thread).

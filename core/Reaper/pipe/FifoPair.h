@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
+#include "UniqueFd.h"
 #include "common/Outcome.h"
 #include "pipe/FifoFile.h"
-#include "pipe/UniqueFd.h"
 
 // The two FIFO files of a pipe in /tmp, as the extension serves them: the request FIFO, held
 // open for reading (and for writing too while no client is there: see PipeReader), and the

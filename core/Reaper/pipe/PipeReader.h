@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "PacketFramer.h"
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 #include "pipe/WakePipe.h"
 
 // Reads packets from the request FIFO on its own thread, named "JUCE IPC", and hands each

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 #include "pipe/WakePipe.h"
 
 // Writes each reply as one packet into the reply FIFO from a thread of its own, so that

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/OwnFile.h"
+#include "OwnFile.h"
 
 namespace
 {

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "UniqueFd.h"
 #include "pipe/FifoFile.h"
-#include "pipe/UniqueFd.h"
 
 // The advisory lock that lets one process of this user at a time serve a pipe: a regular
 // file next to the FIFOs, locked with flock. The kernel drops the lock with the process's

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 
 // A self-pipe that lets one thread wake another out of poll() at once: the sleeper polls
 // readFd() alongside its other descriptors, the waker calls wake().

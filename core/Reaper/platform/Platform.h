@@ -5,7 +5,7 @@
 #include "api/ReaperTypes.h"
 
 // What differs between the systems REAPER runs on: what brings work onto REAPER's main
-// thread, where logs go and how a thread is named. One
+// thread and how a thread is named. One
 // implementation per system (PlatformLinux.cpp, PlatformMac.cpp).
 namespace platform
 {
@@ -21,10 +21,6 @@ void requestRound();
 // Undoes startMainThreadRounds; safe to call when it was never started. A round already
 // requested but not yet run finds nothing to do.
 void stopMainThreadRounds();
-
-// The folder, inside the user's home folder, where the system keeps the user's application
-// logs.
-const char* logFolderInHome();
 
 // Names the calling thread, for debuggers and crash reports.
 void setCurrentThreadName (const char* name);

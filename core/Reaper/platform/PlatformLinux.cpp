@@ -50,11 +50,6 @@ void stopMainThreadRounds()
     timerRegistered = false;
 }
 
-const char* logFolderInHome()
-{
-    return ".config";
-}
-
 void setCurrentThreadName (const char* name)
 {
     // The kernel keeps 15 bytes of a thread's name.

@@ -63,11 +63,6 @@ void stopMainThreadRounds()
     roundFunction = nullptr;
 }
 
-const char* logFolderInHome()
-{
-    return "Library/Logs";
-}
-
 void setCurrentThreadName (const char* name)
 {
     // macOS names only the calling thread, up to 63 bytes.

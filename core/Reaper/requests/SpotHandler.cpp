@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "HomeFolder.h"
 #include "Utf8Text.h"
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
@@ -38,13 +39,7 @@ std::string expandHome (const std::string& path)
     const auto rest = slash == std::string::npos ? std::string() : path.substr (slash);
 
     if (user.empty())
-    {
-        if (const char* home = std::getenv ("HOME"))
-            return home + rest;
-
-        const auto* self = getpwuid (getuid());
-        return self != nullptr ? self->pw_dir + rest : rest;
-    }
+        return home_folder::path() + rest;
 
     const auto* owner = getpwnam (user.c_str());
     return owner != nullptr ? owner->pw_dir + rest : path;

@@ -22,8 +22,10 @@
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
+#include "LogLocation.h"
 #include "LogTexts.h"
 #include "RegularFile.h"
+#include "ScopedVariable.h"
 #include "Subprocess.h"
 #include "TemporaryHome.h"
 
@@ -460,6 +462,25 @@ TEST_F (DoctorTest, OfTwoReapersTheOneHoldingTheLockIsNamedAsServing)
                std::string::npos)
         << holders.detail;
     EXPECT_NE (holders.detail.find (" sleep"), std::string::npos) << holders.detail;
+}
+
+// HOME counts only when it is an absolute path, as for the extension: a relative one would
+// have the doctor look for REAPER's folder and the log under the folder it was started in.
+TEST (DoctorPaths, AreUnderTheUsersHomeWhateverHomeSays)
+{
+    const auto fromEntry = []
+    {
+        testing_support::ScopedVariable unset ("HOME", std::nullopt);
+        return std::make_pair (doctor_platform::defaultPluginsFolder(), log_location::path());
+    }();
+    ASSERT_EQ (fromEntry.first.front(), '/');
+
+    for (const char* home : {"relhome", "", "./home"})
+    {
+        testing_support::ScopedVariable relative ("HOME", std::string (home));
+        EXPECT_EQ (doctor_platform::defaultPluginsFolder(), fromEntry.first) << home;
+        EXPECT_EQ (log_location::path(), fromEntry.second) << home;
+    }
 }
 
 TEST (DoctorLog, TheLastStartDecides)

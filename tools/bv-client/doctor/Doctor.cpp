@@ -14,12 +14,13 @@
 #include "ElfFile.h"
 #include "FifoTrust.h"
 #include "LogCheck.h"
+#include "LogLocation.h"
 #include "LogTexts.h"
 #include "PipeClient.h"
 #include "PipeContract.h"
 #include "RegularFile.h"
 #include "RequestRunner.h"
-#include "common/OwnFile.h"
+#include "OwnFile.h"
 
 namespace doctor
 {
@@ -192,7 +193,7 @@ struct LogFiles
 LogFiles findLogFiles()
 {
     LogFiles files;
-    files.path = doctor_platform::logFile();
+    files.path = log_location::path();
     files.own = log_texts::besidePath (files.path);
     files.inTheWay = whyNotOwn (files.path);
 

@@ -3,17 +3,12 @@
 #include <string>
 #include <vector>
 
-// What the install check does differently on each system: where REAPER and the extension
-// keep their files, how a library's dependencies are found, and how to see which processes
+// What the install check does differently on each system: where REAPER keeps its plug-ins, how a library's dependencies are found, and how to see which processes
 // hold a file open. One implementation per system (DoctorPlatformLinux.cpp, ...Mac.cpp).
 namespace doctor_platform
 {
 // REAPER's UserPlugins folder for this user.
 std::string defaultPluginsFolder();
-
-// The extension's log file for this user (the file beside it, log_texts::besidePath, is
-// used instead while what is at this path is refused).
-std::string logFile();
 
 // The module's file name ending: ".so", ".dylib".
 std::string moduleSuffix();

@@ -9,13 +9,12 @@
 #include <set>
 #include <sstream>
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "ElfFile.h"
-#include "LogTexts.h"
+#include "HomeFolder.h"
 #include "RegularFile.h"
 
 namespace doctor_platform
@@ -23,15 +22,6 @@ namespace doctor_platform
 namespace
 {
 namespace fs = std::filesystem;
-
-std::string home()
-{
-    if (const char* value = std::getenv ("HOME"); value != nullptr && *value != '\0')
-        return value;
-
-    const auto* entry = getpwuid (geteuid());
-    return entry != nullptr ? entry->pw_dir : "";
-}
 
 // The loader's cache is tens of kilobytes; a file much larger is not one.
 std::string readLoaderCache()
@@ -128,14 +118,7 @@ std::vector<std::string> candidates (const std::string& name, const elf_file::In
 
 std::string defaultPluginsFolder()
 {
-    return home() + "/.config/REAPER/UserPlugins";
-}
-
-std::string logFile()
-{
-    // Where the extension's log is: ~/.config whatever XDG_CONFIG_HOME says, as REAPER's own
-    // folder is.
-    return home() + "/.config/" + log_texts::kLogFolderName + "/" + log_texts::kLogFileName;
+    return home_folder::path() + "/.config/REAPER/UserPlugins";
 }
 
 std::string moduleSuffix()

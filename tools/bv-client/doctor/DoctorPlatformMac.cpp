@@ -1,28 +1,12 @@
 #include "DoctorPlatform.h"
 
-#include <cstdlib>
-
-#include "LogTexts.h"
+#include "HomeFolder.h"
 
 namespace doctor_platform
 {
-namespace
-{
-std::string home()
-{
-    const char* value = std::getenv ("HOME");
-    return value != nullptr ? value : "";
-}
-} // namespace
-
 std::string defaultPluginsFolder()
 {
-    return home() + "/Library/Application Support/REAPER/UserPlugins";
-}
-
-std::string logFile()
-{
-    return home() + "/Library/Logs/" + log_texts::kLogFolderName + "/" + log_texts::kLogFileName;
+    return home_folder::path() + "/Library/Application Support/REAPER/UserPlugins";
 }
 
 std::string moduleSuffix()

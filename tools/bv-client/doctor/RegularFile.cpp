@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FdTransfer.h"
 #include "FifoTrust.h"
 
 namespace regular_file
@@ -82,19 +83,7 @@ std::string readAt (const Opened& opened, std::uint64_t offset, std::uint64_t co
         return {};
 
     std::string data (static_cast<std::size_t> (std::min (count, opened.size - offset)), '\0');
-    std::size_t got = 0;
-
-    while (got < data.size())
-    {
-        const auto result = ::pread (opened.fd.get(), data.data() + got, data.size() - got, static_cast<off_t> (offset + got));
-
-        if (result > 0)
-            got += static_cast<std::size_t> (result);
-        else if (!(result < 0 && errno == EINTR))
-            break;
-    }
-
-    data.resize (got);
+    data.resize (fd_transfer::readAllAt (opened.fd.get(), data.data(), data.size(), static_cast<off_t> (offset)));
     return data;
 }
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pipe/UniqueFd.h"
+#include "UniqueFd.h"
 
 // The doctor reads files that anyone may have put in the way: a FIFO named like the module
 // would block an open or a read for ever, and a log that is a link to /dev/zero would be
