@@ -1,7 +1,7 @@
 #!/bin/bash
 # Every file or folder a document names, in backticks from the top of the source tree
 # (`core/...`, `tests/...`, `scripts/...`), exists. Paths with a placeholder (`<`, `*`, `$`,
-# `...`) or a build's output (`build*/`, `dist/`) are not files of the tree and are left out.
+# `...`) or what the build or its installer makes (`build*/`, `build-tools/`, `dist/`) are not files of the tree and are left out.
 # Usage: check-doc-paths.sh SOURCE_DIR
 set -u
 cd "$1" || exit 2
@@ -18,6 +18,6 @@ for doc in README.md docs/*.md */README.md */*/README.md; do
       missing=1
     fi
   done < <(grep -o '`[^` ]*`' "$doc" | tr -d '`' |
-           grep -E '^(\.ci|bench|build-tools|client|cmake|core|docs|fuzz|host|scripts|tests|tools)/')
+           grep -E '^(\.ci|bench|client|cmake|core|docs|fuzz|host|scripts|tests|tools)/')
 done
 exit $missing
