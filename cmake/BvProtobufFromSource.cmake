@@ -94,12 +94,22 @@ foreach(var CMAKE_TOOLCHAIN_FILE CMAKE_C_COMPILER CMAKE_CXX_COMPILER CMAKE_CXX_C
   endif()
 endforeach()
 
+# Everything that links protobuf waits for it, so its files are compiled in parallel: under
+# make, by a make started from the rule as $(MAKE), which takes its jobs from the outer
+# build's -j; under Ninja, with a job per core.
+if(CMAKE_GENERATOR MATCHES "Makefiles")
+  set(protobuf_build_command "$(MAKE)" libprotobuf-lite)
+else()
+  cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
+  set(protobuf_build_command "${CMAKE_COMMAND}" --build <BINARY_DIR> --target libprotobuf-lite --parallel ${cores})
+endif()
+
 include(ExternalProject)
 ExternalProject_Add(bv_protobuf_build
   SOURCE_DIR "${protobuf_source}/src"
   BINARY_DIR "${protobuf_build}"
   CMAKE_ARGS ${protobuf_args}
-  BUILD_COMMAND "${CMAKE_COMMAND}" --build <BINARY_DIR> --target libprotobuf-lite
+  BUILD_COMMAND ${protobuf_build_command}
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${protobuf_library}")
 
