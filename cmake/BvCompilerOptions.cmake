@@ -21,3 +21,19 @@ endif()
 if(NOT APPLE)
   add_compile_options(-ffunction-sections -fdata-sections)
 endif()
+
+# The suites' own code, and the stand-in host's console program and the tone writer that
+# serve them, are compiled with -Og in an optimised build: about half the compile time of
+# -O2, and still debuggable. The product's code they test (bv_core, the client library,
+# bv-client) and the stand-in host's model and loader, which the benchmarks time, keep the
+# build's flags; so do a Debug build (the sanitizers') and the programs built for the Mac
+# self-test, which run there as built. Zig reads -Og as its Debug mode: -O0 with a stack
+# protector and traps on undefined behaviour; both are left out (the sanitizers' build checks
+# undefined behaviour), so its suites are compiled as GCC's -O0 would compile them.
+macro(bv_compile_as_test_code)
+  if(BV_ZIG_TARGET AND NOT APPLE)
+    add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-Og;-fno-sanitize=undefined;-fno-stack-protector>")
+  elseif(NOT APPLE)
+    add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-Og>")
+  endif()
+endmacro()
