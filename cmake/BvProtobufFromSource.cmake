@@ -90,7 +90,9 @@ set(protobuf_args
   -Dprotobuf_INSTALL=OFF)
 foreach(var CMAKE_TOOLCHAIN_FILE CMAKE_C_COMPILER CMAKE_CXX_COMPILER CMAKE_CXX_COMPILER_LAUNCHER CMAKE_OSX_ARCHITECTURES)
   if(${var})
-    list(APPEND protobuf_args "-D${var}=${${var}}")
+    # A list (the compiler launcher may be one) keeps its items: "|" stands for ";" here.
+    string(REPLACE ";" "|" value "${${var}}")
+    list(APPEND protobuf_args "-D${var}=${value}")
   endif()
 endforeach()
 
@@ -108,6 +110,7 @@ include(ExternalProject)
 ExternalProject_Add(bv_protobuf_build
   SOURCE_DIR "${protobuf_source}/src"
   BINARY_DIR "${protobuf_build}"
+  LIST_SEPARATOR |
   CMAKE_ARGS ${protobuf_args}
   BUILD_COMMAND ${protobuf_build_command}
   INSTALL_COMMAND ""
