@@ -263,14 +263,14 @@ bool LogFileAppender::reopen (bool atStart)
 
         // Its folder refused, the same reason for both: said once.
         if (outcome == Open::refused && besideRefusal != refusal)
-            refusal += "\r\nLog file not used: " + besideRefusal;
+            refusal += "\r\n" + std::string (log_texts::kLogFileNotUsed) + besideRefusal;
     }
 
     refusedEverywhere = outcome == Open::refused;
 
     if (!refusal.empty() && refusal != lastRefusal)
     {
-        const auto notice = "Log file not used: " + refusal + "\r\n";
+        const auto notice = log_texts::kLogFileNotUsed + refusal + "\r\n";
         keep (notice.data(), notice.size());
     }
 

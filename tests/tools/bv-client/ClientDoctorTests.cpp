@@ -293,7 +293,7 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
              fs::create_directories (t.home / ".config" / "elsewhere");
              ASSERT_EQ (symlink ("elsewhere", fs::path (t.temporaryHome->logFilePath()).parent_path().c_str()), 0);
              t.serve(); },
-         "log", "Belvanta is a symbolic link: the extension logs to standard error only", "the extension does not answer"},
+         "log", "Belvanta is a symbolic link\"", "the extension does not answer"},
         {"the log folder another user's", [&] (DoctorTest& t)
          {
              t.install();
@@ -301,13 +301,13 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
              fs::create_directories (folder);
              ASSERT_EQ (chown (folder.c_str(), static_cast<uid_t> (other->uid), getegid()), 0);
              t.serve(); },
-         "log", "Belvanta is owned by another user: the extension logs to standard error only", "the extension does not answer", true},
+         "log", "Belvanta is owned by another user\"", "the extension does not answer", true},
         // REAPER run as root with another user's HOME.
         {"the log folder missing in another user's folder", [&] (DoctorTest& t)
          {
              t.install();
              ASSERT_EQ (chown ((t.home / ".config").c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)), 0); },
-         "log", "/.config, which is owned by another user: the extension logs to standard error only", "REAPER is not running", true},
+         "log", "/.config, which is owned by another user\"", "REAPER is not running", true},
         {"a directory at the lock file's name, the log cut", [&] (DoctorTest& t)
          {
              t.install();

@@ -297,7 +297,7 @@ Check checkLog (const std::string& lockPath)
 
     if (const auto refused = whyFolderRefused (folder); !refused.why.empty())
     {
-        auto check = failed ("log", "the log folder " + folder + " " + refused.why + ": the extension logs to standard error only, after \"Log file not used: " + folder + " " + refused.why + "\"",
+        auto check = failed ("log", "the extension logs to standard error only, since its folder is refused: \"" + std::string (log_texts::kLogFileNotUsed) + folder + " " + refused.why + "\"",
                              refused.advice);
         check.cause = "it logs to standard error only, since its folder " + folder + " " + refused.why + ": " + refused.advice;
         return check;
