@@ -425,6 +425,13 @@ TEST (ClientTrust, TheLockLivesInAFolderOnlyThisUserCanWriteTo)
              std::filesystem::remove_all (homeFolder, error);
              return !error && chmod ((home.path() + "/.cache").c_str(), 0755) == 0; },
          homeFolder},
+        // Run as root with another user's HOME: that user's ~/.cache is not made root's.
+        {"a home of another user without ~/.cache", std::nullopt, [&]
+         {
+             std::error_code error;
+             std::filesystem::remove_all (home.path() + "/.cache", error);
+             return !error && chown (home.path().c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0; },
+         homeFolder, "cannot be made: its folder " + homeFolder + " is missing and would be made in " + home.path() + ", which is owned by another user", true},
     };
 
     for (const auto& c : cases)
