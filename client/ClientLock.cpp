@@ -13,6 +13,7 @@
 
 #include "FifoTrust.h"
 #include "HomeFolder.h"
+#include "OwnFile.h"
 
 namespace
 {
@@ -60,16 +61,6 @@ std::string parentOf (const std::string& path)
     const auto slash = path.find_last_of ('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/"
                                                          : path.substr (0, slash);
-}
-
-// Makes the folder, and its parent when that is missing too (~/.cache on a fresh account).
-void makeFolder (const std::string& folder, int depth = 2)
-{
-    if (::mkdir (folder.c_str(), 0700) != 0 && errno == ENOENT && depth > 1)
-    {
-        makeFolder (parentOf (folder), depth - 1);
-        ::mkdir (folder.c_str(), 0700);
-    }
 }
 
 ClientLock::Result refused (std::string reason)
@@ -129,7 +120,11 @@ ClientLock::Result ClientLock::acquire (const std::string& path, int timeoutMs)
     release();
     const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
     const auto folder = parentOf (path);
-    makeFolder (folder);
+
+    // Not inside another user's folder: as root with that user's HOME, a ~/.cache made here
+    // would be root's, and that user would lose their own.
+    if (const auto whyNot = own_file::makeFolders (folder, 0700); !whyNot.empty())
+        return {Result::Status::failed, "cannot be made: its folder " + folder + " " + whyNot + " (run bv-client as that user, or with a HOME of your own)"};
 
     if (struct stat info; ::stat (folder.c_str(), &info) != 0)
         return {Result::Status::failed, "cannot be made: its folder " + folder + " cannot be made (" + std::strerror (errno) + ")"};

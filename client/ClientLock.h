@@ -51,7 +51,7 @@ public:
     ClientLock& operator= (const ClientLock&) = delete;
 
     // Takes the lock, waiting at most timeoutMs for another holder to let go. Makes the
-    // path's folder (0700) when it is missing.
+    // path's folder (0700) when it is missing, unless inside another user's folder.
     Result acquire (const std::string& path, int timeoutMs);
 
     void release();

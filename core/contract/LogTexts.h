@@ -24,6 +24,10 @@ inline std::string besidePath (const std::string& logPath)
     return logPath.substr (0, dot) + ".own" + logPath.substr (dot);
 }
 
+// What is refused on the way to the log, and why: "Log file not used: <path> <why>". When the
+// log's folder is refused, that is the only file line, and the lines go to standard error.
+constexpr const char* kLogFileNotUsed = "Log file not used: ";
+
 // Each start's banner line: "Log started: <time>".
 constexpr const char* kStarted = "Log started: ";
 

@@ -139,9 +139,16 @@ TEST (ClientTrust, FilesThatAreNotThisUsersPrivateFifosAreRefusedAndNothingIsWri
         {"a FIFO of ours open to others", [] (const PlantedPipe& p, auto&)
          { return makeFifo (p.out, 0600) && makeFifo (p.in, 0622); },
          false, "is open to other users (mode 0622; it must be 0600)"},
+        {"a FIFO of ours open to its group only", [] (const PlantedPipe& p, auto&)
+         { return makeFifo (p.out, 0600) && makeFifo (p.in, 0660); },
+         false, "is open to other users (mode 0660; it must be 0600)"},
         {"FIFOs of another user", [] (const PlantedPipe& p, const std::optional<OtherUser>& user)
          { return asUser (*user, [&]
                           { return makeFifo (p.out, 0666) && makeFifo (p.in, 0666); }); },
+         true, "belongs to another user (nobody)", true},
+        {"private FIFOs of another user in our group", [] (const PlantedPipe& p, const std::optional<OtherUser>& user)
+         { return makeFifo (p.out, 0600) && makeFifo (p.in, 0600) && chown (p.out.c_str(), static_cast<uid_t> (user->uid), getegid()) == 0
+                  && chown (p.in.c_str(), static_cast<uid_t> (user->uid), getegid()) == 0; },
          true, "belongs to another user (nobody)", true},
         {"another user's regular files with a forged reply", [] (const PlantedPipe& p, const std::optional<OtherUser>& user)
          { return asUser (*user, [&]
@@ -288,6 +295,9 @@ TEST (ClientTrust, ALockFileThatIsNotThisUsersOwnIsRefused)
         {"another user's file", [&] (const std::string& path)
          { return makeFile (path, "", 0644) && chown (path.c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0; },
          "belongs to another user (nobody), not to " + fifo_trust::userName (geteuid()), true},
+        {"another user's file in our group", [&] (const std::string& path)
+         { return makeFile (path, "", 0644) && chown (path.c_str(), static_cast<uid_t> (other->uid), getegid()) == 0; },
+         "belongs to another user (nobody), not to " + fifo_trust::userName (geteuid()), true},
     };
 
     for (const auto& c : cases)
@@ -415,6 +425,13 @@ TEST (ClientTrust, TheLockLivesInAFolderOnlyThisUserCanWriteTo)
              std::filesystem::remove_all (homeFolder, error);
              return !error && chmod ((home.path() + "/.cache").c_str(), 0755) == 0; },
          homeFolder},
+        // Run as root with another user's HOME: that user's ~/.cache is not made root's.
+        {"a home of another user without ~/.cache", std::nullopt, [&]
+         {
+             std::error_code error;
+             std::filesystem::remove_all (home.path() + "/.cache", error);
+             return !error && chown (home.path().c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)) == 0; },
+         homeFolder, "cannot be made: its folder " + homeFolder + " is missing and would be made in " + home.path() + ", which is owned by another user", true},
     };
 
     for (const auto& c : cases)
@@ -504,6 +521,18 @@ TEST (ClientTrust, ADescriptorIsCheckedForWhatItReallyOpened)
 
     ::close (file);
     ::close (fifo);
+
+    // Whose a file is, is its user id's alone: ours in another group is ours.
+    const auto other = otherUser();
+
+    if (!other)
+        GTEST_SKIP() << "needs root, to give files to another group";
+
+    for (const auto& path : {pipe.out, pipe.in})
+        ASSERT_EQ (chown (path.c_str(), geteuid(), static_cast<gid_t> (other->gid)), 0) << path;
+
+    EXPECT_TRUE (fifo_trust::checkPath (pipe.out).trusted()) << fifo_trust::checkPath (pipe.out).reason;
+    EXPECT_EQ (ClientLock::whyRefused (pipe.in), "") << "as a lock file";
 }
 
 TEST (ClientTrust, EachRequestAcceptsOnlyItsOwnKindOfReply)

@@ -805,7 +805,7 @@ TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
     {
         const char* name;
         std::function<void (const std::string&)> plant;
-        const char* reason; // empty: used
+        std::string reason; // empty: used
         mode_t modeThen;
     } cases[] = {
         {"a symbolic link to a folder anyone may write in", [&] (const std::string& at)
@@ -820,6 +820,17 @@ TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
         {"another user's", [] (const std::string& at)
          { ::mkdir (at.c_str(), 0755), (void) ::chown (at.c_str(), 65534, 65534); },
          ::geteuid() == 0 ? "is owned by another user" : "", made},
+        {"another user's, of this user's group", [] (const std::string& at)
+         { ::mkdir (at.c_str(), 0755), (void) ::chown (at.c_str(), 65534, ::getegid()); },
+         ::geteuid() == 0 ? "is owned by another user" : "", made},
+        {"this user's, and the log in it, of another group", [] (const std::string& at)
+         { ::mkdir (at.c_str(), 0755), writeFile (at + "/Reaper.txt", ""), (void) ::chown (at.c_str(), ::geteuid(), 65534),
+               (void) ::chown ((at + "/Reaper.txt").c_str(), ::geteuid(), 65534); },
+         "", made},
+        // REAPER run as root with another user's HOME: their folder would become root's.
+        {"missing, in another user's folder", [] (const std::string& at)
+         { (void) ::chown (std::filesystem::path (at).parent_path().c_str(), 65534, 65534); },
+         ::geteuid() == 0 ? "is missing and would be made in " + folder.path ("missing, in another user's folder") + ", which is owned by another user" : "", made},
         {"missing, with the folder it is in", nullptr, "", made},
     };
 
@@ -833,15 +844,19 @@ TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
         if (c.plant)
             c.plant (logFolder);
 
+        const bool planted = std::filesystem::exists (logFolder);
         ::testing::internal::CaptureStderr();
         ExtensionLog (logFolder + "/Reaper.txt", std::string(), 131072).logMessage ("spotted");
         const auto standardError = ::testing::internal::GetCapturedStderr();
 
-        if (*c.reason != 0)
+        if (!c.reason.empty())
         {
-            EXPECT_TRUE (contains (standardError, "Log file not used: " + logFolder + " " + c.reason + "\r\n")) << standardError;
+            // One line says why, then the lines themselves; nothing is made.
+            EXPECT_EQ (standardError.rfind ("Log file not used: " + logFolder + " " + c.reason, 0), 0u) << standardError;
+            EXPECT_EQ (standardError.find ("\r\n"), standardError.find ("\r\nspotted\r\n")) << standardError;
             EXPECT_TRUE (endsWith (standardError, "spotted\r\n")) << standardError;
             EXPECT_TRUE (std::filesystem::is_empty (elsewhere));
+            EXPECT_EQ (std::filesystem::exists (logFolder), planted);
             continue;
         }
 

@@ -53,16 +53,6 @@ LogFileAppender::~LogFileAppender()
         pendingToStandardError();
 }
 
-void LogFileAppender::makeFolderOf (const std::string& filePath)
-{
-    // Each missing folder on the way, outermost first: those on the way only for this user,
-    // the log's own readable by others as the log always was, writable only by this user.
-    const auto last = filePath.rfind ('/');
-
-    for (auto slash = filePath.find ('/', 1); slash != std::string::npos && slash <= last; slash = filePath.find ('/', slash + 1))
-        ::mkdir (filePath.substr (0, slash).c_str(), slash == last ? 0755 : 0700);
-}
-
 std::string LogFileAppender::trimmedNotice (std::int64_t keptBytes)
 {
     return log_texts::kTrimmed + std::to_string (keptBytes) + " bytes\r\n";
@@ -114,9 +104,16 @@ LogFileAppender::Open LogFileAppender::openFolder (const std::string& filePath, 
     constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     folder.reset (::open (folderPath.c_str(), kFolderFlags));
 
+    // Missing: made, the log's own folder readable by others as the log always was, but never
+    // inside another user's folder (their home, for REAPER run as root with their HOME).
     if (!folder.isValid() && errno == ENOENT)
     {
-        makeFolderOf (filePath);
+        if (const auto whyNot = own_file::makeFolders (folderPath, 0755); !whyNot.empty())
+        {
+            refusal = folderPath + " " + whyNot;
+            return Open::refused;
+        }
+
         folder.reset (::open (folderPath.c_str(), kFolderFlags));
     }
 
@@ -139,9 +136,9 @@ LogFileAppender::Open LogFileAppender::openFolder (const std::string& filePath, 
 
     // Another user's folder is never used: its owner could swap the log for a link to a file
     // of their choosing, or read what was spotted.
-    if (info.st_uid != ::geteuid())
+    if (const auto whyNot = own_file::whyNotFolder (info); !whyNot.empty())
     {
-        refusal = folderPath + " is owned by another user";
+        refusal = folderPath + " " + whyNot;
         folder.reset();
         return Open::refused;
     }
@@ -264,15 +261,16 @@ bool LogFileAppender::reopen (bool atStart)
         std::string besideRefusal;
         outcome = openChecked (at, file, created, besideRefusal);
 
-        if (outcome == Open::refused)
-            refusal += "\r\nLog file not used: " + besideRefusal;
+        // Its folder refused, the same reason for both: said once.
+        if (outcome == Open::refused && besideRefusal != refusal)
+            refusal += "\r\n" + std::string (log_texts::kLogFileNotUsed) + besideRefusal;
     }
 
     refusedEverywhere = outcome == Open::refused;
 
     if (!refusal.empty() && refusal != lastRefusal)
     {
-        const auto notice = "Log file not used: " + refusal + "\r\n";
+        const auto notice = log_texts::kLogFileNotUsed + refusal + "\r\n";
         keep (notice.data(), notice.size());
     }
 

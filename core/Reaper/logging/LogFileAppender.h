@@ -11,7 +11,8 @@
 // Appends whole lines to the log file through a descriptor kept open, and keeps the file
 // usable for as long as REAPER runs:
 // - the file's folder is used only when it is a folder (not a symbolic link) of this user
-//   that nobody else may write in; missing, it is made so; this user's folder that others
+//   that nobody else may write in; missing, it is made so, 0755 (those on the way 0700),
+//   unless it would be made inside another user's folder; this user's folder that others
 //   may write in is first made this user's alone ("Log folder <folder> was writable by
 //   others: now only by its owner"). Refused, both files in it are, and the lines go to
 //   standard error;
@@ -61,10 +62,6 @@ public:
     // What the file begins with once cut in session: one line, without its line end, made at
     // each cut. [one thread at a time]
     void setHeadLine (std::function<std::string()> makeHeadLine);
-
-    // Makes the folders on the way to filePath that are missing: the file's own 0755, those
-    // on the way to it 0700 (less what the umask takes away). [any thread]
-    static void makeFolderOf (const std::string& filePath);
 
     // The line written after a trim. [any thread]
     static std::string trimmedNotice (std::int64_t keptBytes);

@@ -286,6 +286,28 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
              t.writeLog (kWaitingHead);
              t.serve(); },
          "round trip", "version request", "the extension does not answer", false, "the last start waits for the REAPER that serves"},
+        // The log's folder refused: the extension runs, logging to standard error only.
+        {"the log folder a symbolic link", [] (DoctorTest& t)
+         {
+             t.install();
+             fs::create_directories (t.home / ".config" / "elsewhere");
+             ASSERT_EQ (symlink ("elsewhere", fs::path (t.temporaryHome->logFilePath()).parent_path().c_str()), 0);
+             t.serve(); },
+         "log", "Belvanta is a symbolic link\"", "the extension does not answer"},
+        {"the log folder another user's", [&] (DoctorTest& t)
+         {
+             t.install();
+             const auto folder = fs::path (t.temporaryHome->logFilePath()).parent_path();
+             fs::create_directories (folder);
+             ASSERT_EQ (chown (folder.c_str(), static_cast<uid_t> (other->uid), getegid()), 0);
+             t.serve(); },
+         "log", "Belvanta is owned by another user\"", "the extension does not answer", true},
+        // REAPER run as root with another user's HOME.
+        {"the log folder missing in another user's folder", [&] (DoctorTest& t)
+         {
+             t.install();
+             ASSERT_EQ (chown ((t.home / ".config").c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)), 0); },
+         "log", "/.config, which is owned by another user\"", "REAPER is not running", true},
         {"a directory at the lock file's name, the log cut", [&] (DoctorTest& t)
          {
              t.install();
@@ -347,25 +369,32 @@ TEST_F (DoctorTest, AModuleInPlaceHasItsArchitectureAndLibrariesConfirmed)
 #endif
 }
 
-TEST_F (DoctorTest, MoreThanOneReaderOfTheRequestFifoIsAProblem)
+TEST_F (DoctorTest, MoreThanOneReaderOfEitherFifoIsAProblem)
 {
-    install();
-    writeLog (kBanner + "pipe created\r\n");
-    ASSERT_EQ (mkfifo (requestPath().c_str(), 0600), 0);
-    ASSERT_EQ (mkfifo (replyPath().c_str(), 0600), 0);
+    for (const bool replies : {false, true})
+    {
+        TearDown();
+        SetUp();
+        install();
+        writeLog (kBanner + "pipe created\r\n");
+        serve();
+        const auto path = replies ? replyPath() : requestPath();
 
-    const int ours = ::open (requestPath().c_str(), O_RDWR | O_NONBLOCK);
-    ASSERT_GE (ours, 0);
-    testing_support::Subprocess other ({"/bin/sh", "-c", "exec 3<>" + requestPath() + "; exec sleep 10"});
+        const int ours = ::open (path.c_str(), O_RDWR | O_NONBLOCK);
+        ASSERT_GE (ours, 0);
+        testing_support::Subprocess other ({"/bin/sh", "-c", "exec 3<>" + path + "; exec sleep 10"});
 
-    ASSERT_NO_FATAL_FAILURE (waitUntilHeldBy (requestPath(), "sleep"));
+        ASSERT_NO_FATAL_FAILURE (waitUntilHeldBy (path, "sleep"));
 
-    const auto checks = doctor::runChecks (options);
-    ::close (ours);
+        const auto checks = doctor::runChecks (options);
+        ::close (ours);
 
-    EXPECT_EQ (check (checks, "holders").status, Check::Status::fail);
-    EXPECT_NE (check (checks, "holders").detail.find ("2 processes read " + requestPath()), std::string::npos) << check (checks, "holders").detail;
-    EXPECT_NE (doctor::verdict (checks).find ("more than one process"), std::string::npos);
+        const auto& holders = check (checks, "holders");
+        EXPECT_EQ (holders.status, Check::Status::fail);
+        for (const auto& part : {"2 processes read " + path + " (", std::to_string (getpid()) + " ", std::to_string (other.processId()) + " sleep"})
+            EXPECT_NE (holders.detail.find (part), std::string::npos) << part << " not in: " << holders.detail;
+        EXPECT_NE (doctor::verdict (checks).find ("more than one process"), std::string::npos);
+    }
 }
 
 TEST_F (DoctorTest, NeverWaitsOnAFifoOrADeviceInPlaceOfAFile)
@@ -510,6 +539,7 @@ TEST (DoctorLog, TheLastStartDecides)
         {banner + "pipe created\r\n" + banner + "Pipe served by another REAPER (process 42)\r\nSpotting:/a.wav\r\n", State::serving, "pipe created"},
         {banner + "Pipe served by another REAPER (process 42)\r\n", State::waiting, "Pipe served by another REAPER (process 42)"},
         {banner + "Pipe served by another REAPER (process 42)\r\nDeleting Instance\r\npipe created\r\n", State::serving, "pipe created"},
+        {banner + "Pipe served by another REAPER (process 42)\r\nDeleting Instance\r\n", State::quit, "Deleting Instance"},
         // After a trim, the first line the extension writes: when the log started and how the
         // pipe is.
         {"Log started 8 Dec 2026 2:00:00am in process 1654, trimmed since; pipe served\r\nSpotting:/a.wav\r\n", State::serving,

@@ -1,5 +1,6 @@
 #include "Doctor.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -16,11 +17,11 @@
 #include "LogCheck.h"
 #include "LogLocation.h"
 #include "LogTexts.h"
+#include "OwnFile.h"
 #include "PipeClient.h"
 #include "PipeContract.h"
 #include "RegularFile.h"
 #include "RequestRunner.h"
-#include "OwnFile.h"
 
 namespace doctor
 {
@@ -254,8 +255,54 @@ Check checkLogFile (const std::string& path, const std::string& lockPath)
                    "read " + path + ": REAPER may still be starting or have been killed; a log removed while REAPER ran is made again with the same banner and without the start's lines");
 }
 
+// Why the extension refuses the log's folder, by its rule (OwnFile.h), and what to do about
+// it; nothing when it does not. Refused, it logs to standard error only.
+struct FolderRefusal
+{
+    std::string why, advice;
+};
+
+FolderRefusal whyFolderRefused (const std::string& folder)
+{
+    struct stat info;
+
+    if (::lstat (folder.c_str(), &info) != 0)
+    {
+        const auto why = errno == ENOENT ? own_file::whyNotMade (folder) : std::string();
+        struct stat in;
+
+        if (why.empty() || ::stat (own_file::nearestExisting (folder).c_str(), &in) != 0)
+            return {};
+
+        return {why, "run REAPER as " + fifo_trust::userName (in.st_uid) + ", whose folder that is, or as " + fifo_trust::userName (geteuid())
+                         + " with a HOME of its own (sudo -H)"};
+    }
+
+    // Anything else in the way the extension tries again, and the log check finds no log.
+    const auto why = S_ISLNK (info.st_mode) || S_ISDIR (info.st_mode) ? own_file::whyNotFolder (info) : std::string();
+
+    if (why.empty())
+        return {};
+
+    if (S_ISLNK (info.st_mode))
+        return {why, "remove the link (rm " + folder + "): the extension makes the folder with its next line"};
+
+    const auto owner = fifo_trust::userName (info.st_uid);
+    return {why, "run REAPER as " + owner + ", or have " + owner + " or root remove it (rm -r " + folder + ")"};
+}
+
 Check checkLog (const std::string& lockPath)
 {
+    const auto folder = fs::path (log_location::path()).parent_path().string();
+
+    if (const auto refused = whyFolderRefused (folder); !refused.why.empty())
+    {
+        auto check = failed ("log", "the extension logs to standard error only, since its folder is refused: \"" + std::string (log_texts::kLogFileNotUsed) + folder + " " + refused.why + "\"",
+                             refused.advice);
+        check.cause = "it logs to standard error only, since its folder " + folder + " " + refused.why + ": " + refused.advice;
+        return check;
+    }
+
     const auto files = findLogFiles();
 
     if (files.readOwn)
