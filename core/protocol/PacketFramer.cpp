@@ -142,7 +142,8 @@ void PacketFramer::keepWhileSkipping (const std::uint8_t* bytes, std::size_t siz
         held.insert (held.end(), bytes, bytes + size);
     }
 
-    // Bounded: past twice the bound, only the last bound's worth from a magic number on.
+    // Bounded: past twice the bound, only what follows the first magic number in the last
+    // bound's worth.
     if (held.size() > 2 * maxHeldWhileSkipping)
     {
         const auto at = findMagic (held.data(), held.size(), nullptr, held.size(), held.size() - maxHeldWhileSkipping);
@@ -262,7 +263,10 @@ bool PacketFramer::markStalled()
     else
         packet.insert (packet.end(), held.begin(), held.end());
 
-    const auto at = findMagic (packet.data(), packet.size(), nullptr, packet.size(), state == State::skipping ? 0 : 1);
+    // What is held while skipping may reach twice its bound (it is cut back seldom, for speed):
+    // only a magic number within the bound counts, so that any split gives the same.
+    const auto from = state != State::skipping ? 1 : packet.size() > maxHeldWhileSkipping ? packet.size() - maxHeldWhileSkipping : 0;
+    const auto at = findMagic (packet.data(), packet.size(), nullptr, packet.size(), from);
 
     if (at != kNowhere)
         restartAt (packet.data(), packet.size(), nullptr, 0, at);
