@@ -78,7 +78,8 @@ void PacketFramer::feed (const void* data, std::size_t size)
 void PacketFramer::headerComplete()
 {
     // A wrong magic drops exactly these 8 bytes; the next 8 are read as the next header.
-    // There is deliberately no search for the magic: the peer relies on this behaviour.
+    // There is deliberately no search for the magic (outside a stalled packet): the peer
+    // relies on this behaviour.
     // The length is read as signed, so 0x80000000 and above count as negative.
     const auto length = static_cast<std::int32_t> (readLittleEndian32 (header + 4));
 
@@ -265,7 +266,11 @@ bool PacketFramer::markStalled()
 
     // What is held while skipping may reach twice its bound (it is cut back seldom, for speed):
     // only a magic number within the bound counts, so that any split gives the same.
-    const auto from = state != State::skipping ? 1 : packet.size() > maxHeldWhileSkipping ? packet.size() - maxHeldWhileSkipping : 0;
+    std::size_t from = 1;
+
+    if (state == State::skipping)
+        from = packet.size() > maxHeldWhileSkipping ? packet.size() - maxHeldWhileSkipping : 0;
+
     const auto at = findMagic (packet.data(), packet.size(), nullptr, packet.size(), from);
 
     if (at != kNowhere)

@@ -39,7 +39,7 @@ public:
     {
         enum class Kind
         {
-            payload,        // a whole packet's payload, in `payload`
+            payload,         // a whole packet's payload, in `payload`
             oversizeSkipped, // a header announced `announcedSize` bytes, too many: they are skipped,
                              // held in memory only from a magic number in them on, and at most one
                              // request's worth (what a stall may find to be other packets)
