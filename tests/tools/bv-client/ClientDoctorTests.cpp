@@ -305,9 +305,9 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
          "round trip", "version request", "the extension does not answer", false, "the last start waits for the REAPER that serves"},
         {"a program stopped in a packet, as the log says", stuckWriter ("Waiting 2 s for 65536 more bytes of a packet of 65536 bytes: a program holds the request FIFO open without finishing it\r\n"),
          "round trip", " sleep; the log says \"Waiting 2 s for 65536", "a program holds the request FIFO open in the middle of a packet ("},
-        {"a program holding the request FIFO open for writing", stuckWriter (""), "round trip", "is open for writing in ", " sleep) holds the request FIFO open for writing"},
+        {"a program holding the request FIFO open for writing", stuckWriter (""), "round trip", "is open for writing in ", " sleep holds the request FIFO open for writing"},
         {"a stopped packet the extension has since dropped", stuckWriter ("Waiting 2 s for 8 more bytes of a packet's header: a program holds the request FIFO open without finishing it\r\nDropped an incomplete packet of 8 bytes: its client left\r\n"),
-         "round trip", "is open for writing in ", " sleep) holds the request FIFO open for writing"},
+         "round trip", "is open for writing in ", " sleep holds the request FIFO open for writing"},
         {"a directory at the lock file's name, the log cut", [&] (DoctorTest& t)
          {
              t.install();

@@ -16,11 +16,11 @@
 #include "LogCheck.h"
 #include "LogLocation.h"
 #include "LogTexts.h"
+#include "OwnFile.h"
 #include "PipeClient.h"
 #include "PipeContract.h"
 #include "RegularFile.h"
 #include "RequestRunner.h"
-#include "OwnFile.h"
 
 namespace doctor
 {
@@ -427,9 +427,9 @@ Check unanswered (std::string detail, const std::string& requestPath)
     if (!writers.empty())
     {
         auto check = failed ("round trip", detail,
-                             "quit" + named + " if it is not the library application: a program stopped in the middle of a packet holds up the requests behind it; "
-                                              "else is REAPER busy (a dialog open)? Try again with a longer --timeout");
-        check.cause = "the extension does not answer while" + named + " holds the request FIFO open for writing: quit it if it is not the library application";
+                             "quit " + describe (writers) + " if it is not the library application: a program stopped in the middle of a packet holds up the requests behind it; "
+                                                            "else is REAPER busy (a dialog open)? Try again with a longer --timeout");
+        check.cause = "the extension does not answer while " + describe (writers) + " holds the request FIFO open for writing: quit it if it is not the library application";
         return check;
     }
 
