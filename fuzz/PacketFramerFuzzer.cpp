@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the packet framer twice, whole and in pieces whose sizes come from
-// the input, and checks that both give the same events: any split of the stream must.
+// the input, with the packet in part marked stalled at one place the input chooses, and checks
+// that both give the same events: any split of the stream must.
 
 #include <cstdint>
 #include <cstdlib>
@@ -30,7 +31,8 @@ bool same (const std::vector<PacketFramer::Event>& a, const std::vector<PacketFr
         return false;
 
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].kind != b[i].kind || a[i].payload != b[i].payload || a[i].announcedSize != b[i].announcedSize)
+        if (a[i].kind != b[i].kind || a[i].payload != b[i].payload || a[i].announcedSize != b[i].announcedSize
+            || a[i].droppedSize != b[i].droppedSize)
             return false;
 
     return true;
@@ -39,24 +41,35 @@ bool same (const std::vector<PacketFramer::Event>& a, const std::vector<PacketFr
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
+    const auto stallAt = size > 0 ? size * data[0] / 256 : 0;
     PacketFramer whole (pipe_contract::kPacketMagic, kLimit);
-    whole.feed (data, size);
+    whole.feed (data, stallAt);
+    whole.markStalled();
+    whole.feed (data + stallAt, size - stallAt);
     const auto expected = drain (whole);
 
     for (const auto& event : expected)
-        if (event.kind == PacketFramer::Event::Kind::payload
-            && (event.payload.empty() || static_cast<std::int64_t> (event.payload.size()) > kLimit))
+        if ((event.kind == PacketFramer::Event::Kind::payload
+             && (event.payload.empty() || static_cast<std::int64_t> (event.payload.size()) > kLimit))
+            || (event.kind == PacketFramer::Event::Kind::stalledDropped && event.droppedSize <= 0))
             std::abort();
 
     PacketFramer pieces (pipe_contract::kPacketMagic, kLimit);
     std::vector<PacketFramer::Event> got;
     std::size_t at = 0, step = 0;
 
+    if (stallAt == 0)
+        pieces.markStalled();
+
     while (at < size)
     {
-        const auto length = std::min<std::size_t> (size - at, data[step++ % size] % 13 + 1);
+        const auto end = std::min<std::size_t> (size, at + data[step++ % size] % 13 + 1);
+        const auto length = (at < stallAt && end > stallAt ? stallAt : end) - at;
         pieces.feed (data + at, length);
         at += length;
+
+        if (at == stallAt)
+            pieces.markStalled();
 
         for (auto& event : drain (pieces))
             got.push_back (std::move (event));

@@ -50,6 +50,15 @@ constexpr const char* kPipeNotCreated = "Pipe not created: "; // then why, often
 // process left out when it is not known. Written once each time this one starts waiting.
 constexpr const char* kServedByAnother = "Pipe served by another REAPER";
 
+// A request that stops in the middle: "Waiting 2 s for <n> more bytes of a packet of <m> bytes"
+// (or "of a packet's header") and the end below, once per packet that stays unfinished so long.
+constexpr const char* kPacketStalled = "Waiting ";
+constexpr const char* kPacketStalledEnd = ": a program holds the request FIFO open without finishing it";
+
+// Part of a packet dropped: "Dropped an incomplete packet of <n> bytes: <why>", when its client
+// left or when another packet began inside it after it stalled.
+constexpr const char* kIncompletePacketDropped = "Dropped an incomplete packet of ";
+
 // REAPER unloads the extension.
 constexpr const char* kDeletingInstance = "Deleting Instance";
 

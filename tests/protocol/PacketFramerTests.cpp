@@ -15,7 +15,8 @@ namespace
 {
 const std::string kGood = "2C 9E B4 F2 02 00 00 00 08 03";
 
-// What a framer produced, as text: payloads in hex, skipped packets as "skip:N".
+// What a framer produced, as text: payloads in hex, skipped packets as "skip:N", stalled
+// packets' dropped bytes as "drop:N".
 std::vector<std::string> drain (PacketFramer& framer)
 {
     std::vector<std::string> out;
@@ -25,6 +26,8 @@ std::vector<std::string> drain (PacketFramer& framer)
     {
         if (event.kind == PacketFramer::Event::Kind::payload)
             out.push_back (toHex (std::string (event.payload.begin(), event.payload.end())));
+        else if (event.kind == PacketFramer::Event::Kind::stalledDropped)
+            out.push_back ("drop:" + std::to_string (event.droppedSize));
         else
             out.push_back ("skip:" + std::to_string (event.announcedSize));
     }
@@ -158,6 +161,51 @@ TEST_F (FramingTable, AllCasesCoalescedIntoOneChunk)
     }
 
     EXPECT_EQ (frameInPieces (stream, {}, kTableLimit), expected);
+}
+
+// A packet marked stalled between `before` and `after`: a packet beginning inside it ends it,
+// whatever the splits on either side.
+TEST (PacketFramer, AStalledPacketEndsWhereAnotherBeginsInsideIt)
+{
+    struct Case
+    {
+        const char* name;
+        std::string before, after;
+        std::vector<std::string> expected;
+    };
+
+    const std::string header16 = "2C 9E B4 F2 10 00 00 00 ";
+    const Case cases[] = {
+        {"a header alone, the next packet after the stall", header16, kGood, {"drop:8", "08 03"}},
+        {"a packet taken in as payload before the stall", header16 + kGood, "", {"drop:8", "08 03"}},
+        {"part of a header", "2C 9E B4", kGood, {"drop:3", "08 03"}},
+        {"a header's first byte is its own", "2C", "9E B4 F2 02 00 00 00 08 03", {"08 03"}},
+        {"a writer carrying on keeps its packet", "2C 9E B4 F2 03 00 00 00 AA", "BB CC" + kGood, {"AA BB CC", "08 03"}},
+        {"a packet after bytes of the stalled one", header16 + "AA BB", "CC" + kGood, {"drop:11", "08 03"}},
+        {"a magic number past its end is not inside it", "2C 9E B4 F2 02 00 00 00", kGood, {"2C 9E"}},
+        {"an oversize packet, a packet after the stall", "2C 9E B4 F2 FF FF FF 7F", kGood, {"skip:2147483647", "drop:8", "08 03"}},
+        {"an oversize packet, a packet taken in before the stall", "2C 9E B4 F2 11 00 00 00 7F 7F" + kGood, "", {"skip:17", "drop:10", "08 03"}},
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto before = fromHex (c.before), after = fromHex (c.after);
+        bool same = true;
+
+        for (std::size_t cutBefore = 0; same && cutBefore <= before.size(); ++cutBefore)
+            for (std::size_t cutAfter = 0; same && cutAfter <= after.size(); ++cutAfter)
+            {
+                PacketFramer framer (pipe_contract::kPacketMagic, kTableLimit);
+                framer.feed (before.data(), cutBefore);
+                framer.feed (before.data() + cutBefore, before.size() - cutBefore);
+                EXPECT_TRUE (framer.markStalled());
+                framer.feed (after.data(), cutAfter);
+                framer.feed (after.data() + cutAfter, after.size() - cutAfter);
+                const auto events = drain (framer);
+                same = events == c.expected;
+                EXPECT_EQ (events, c.expected) << c.name << ", cuts at " << cutBefore << " and " << cutAfter;
+            }
+    }
 }
 
 TEST (PacketFramer, RandomStreamsInRandomChunksGiveEveryGoodPayloadInOrder)

@@ -154,12 +154,12 @@ struct PartialPacket
 {
     const char* name;
     std::string bytes;
+    std::string stallLine = {}; // what the log says once it has waited in it long enough
 };
 
 std::string header (std::uint32_t length)
 {
-    std::string bytes = buildPacket (pipe_contract::kPacketMagic, std::string (length, 'x').data(), length);
-    return bytes.substr (0, 8);
+    return packetHeader (pipe_contract::kPacketMagic, length);
 }
 } // namespace
 
@@ -206,6 +206,41 @@ TEST_F (PeerFaultTest, PartOfAPacketLeftByAVanishedClientIsDroppedAndTheNextClie
         expectServedInOrder (mixedExchanges (40, fault.name));
         EXPECT_LT (harness.longestTick(), kMostOneFaultMayCost);
         reportLongestTick (fault.name);
+    }
+}
+
+// A client that stops in the middle of a packet and stays: once nothing has come for 2 s the
+// log says so, and the packets other clients sent into it meanwhile are read, and later ones
+// at once.
+TEST_F (PeerFaultTest, AClientStuckMidPacketHoldsUpTheOthersOnlyUntilItCountsAsStalled)
+{
+    const std::string holds = " bytes: a program holds the request FIFO open without finishing it";
+    const std::vector<PartialPacket> faults = {
+        {"a header of 65,536 bytes", header (65536), "more bytes of a packet of 65536" + holds},
+        {"a header of 0x7fffffff bytes", header (0x7fffffff), "more bytes of a packet of 2147483647" + holds},
+        {"a header and part of its payload", header (4096) + request_payloads::version(), "more bytes of a packet of 4096" + holds},
+    };
+
+    // The lines that end with this and begin as the stall's line does.
+    const auto count = [] (const std::vector<std::string>& lines, const std::string& start, const std::string& end)
+    {
+        return std::count_if (lines.begin(), lines.end(), [&] (const std::string& line)
+                              { return line.rfind (start, 0) == 0 && line.size() >= end.size() && line.compare (line.size() - end.size(), end.size(), end) == 0; });
+    };
+
+    for (std::size_t i = 0; i < faults.size(); ++i)
+    {
+        SCOPED_TRACE (faults[i].name);
+        PipeClient stuck;
+        ASSERT_TRUE (stuck.open (ExtensionHarness::pipeName, kTimeoutMs));
+        ASSERT_TRUE (stuck.sendRaw (faults[i].bytes, kTimeoutMs));
+
+        expectServedInOrder (mixedExchanges (8, faults[i].name));
+        const auto lines = harness.logLines();
+        EXPECT_EQ (count (lines, "Waiting 2 s for ", faults[i].stallLine), 1) << harness.logText();
+        EXPECT_EQ (count (lines, "Dropped an incomplete packet of ", " bytes: another packet began inside it after it stalled"), static_cast<long> (i + 1));
+
+        expectServedInOrder (mixedExchanges (8, faults[i].name));
     }
 }
 

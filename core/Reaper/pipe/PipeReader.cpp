@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "LogTexts.h"
 #include "Platform.h"
 #include "logging/Log.h"
 
@@ -81,12 +82,17 @@ void PipeReader::run()
 
     // An idle pipe is normal and never ends the connection; stop() and waker() wake the poll
     // through the wake pipe. While there is no room for more packets, only the wake pipe is
-    // watched.
+    // watched. In the middle of a packet, the poll ends when it would count as stalled.
     while (!stopRequested)
     {
         const bool reading = mayRead();
+
+        if (!reading)
+            quietSince = std::chrono::steady_clock::now();
+
+        const auto timeoutMs = reading ? msUntilStalled() : -1;
         pollfd fds[2] = {{reading ? fd : -1, POLLIN, 0}, {wakePipe->readFd(), POLLIN, 0}};
-        const auto ready = ::poll (fds, 2, -1);
+        const auto ready = ::poll (fds, 2, timeoutMs);
 
         if (ready < 0)
         {
@@ -107,7 +113,12 @@ void PipeReader::run()
         }
 
         if (fds[0].revents == 0)
+        {
+            if (ready == 0 && msUntilStalled() == 0)
+                packetStalled();
+
             continue;
+        }
 
         // A client has written (or has come and gone): from now on the FIFO's end-of-file
         // tells when it leaves.
@@ -131,6 +142,7 @@ bool PipeReader::readAvailable()
 
         if (bytesRead > 0)
         {
+            quietSince = std::chrono::steady_clock::now();
             framer.feed (readBuffer.data(), static_cast<std::size_t> (bytesRead));
             return true;
         }
@@ -148,6 +160,26 @@ bool PipeReader::readAvailable()
     }
 }
 
+int PipeReader::msUntilStalled()
+{
+    if (!framer.isMidPacket() || framer.isStalled())
+        return -1;
+
+    const auto left = quietSince + std::chrono::milliseconds (kStallTimeMs) - std::chrono::steady_clock::now();
+    return static_cast<int> (std::max<std::chrono::milliseconds::rep> (0, std::chrono::ceil<std::chrono::milliseconds> (left).count()));
+}
+
+void PipeReader::packetStalled()
+{
+    const auto progress = framer.progress();
+    const auto waitedFor = progress.announced > 0 ? std::to_string (PacketFramer::kHeaderSize + progress.announced - progress.read)
+                                                        + " more bytes of a packet of " + std::to_string (progress.announced) + " bytes"
+                                                  : std::to_string (PacketFramer::kHeaderSize - progress.read) + " more bytes of a packet's header";
+    logging::writeToLog (log_texts::kPacketStalled + std::to_string (kStallTimeMs / 1000) + " s for " + waitedFor + log_texts::kPacketStalledEnd);
+    framer.markStalled();
+    deliverEvents();
+}
+
 bool PipeReader::writersLeft()
 {
     // Without a hold of its own, end-of-file means the descriptor no longer is what it was.
@@ -157,8 +189,7 @@ bool PipeReader::writersLeft()
     // Every whole packet read before was handed on after its read; what is left of a packet
     // in part can never be finished by the client that left.
     if (framer.isMidPacket())
-        logging::writeToLog ("Dropped an incomplete packet of " + std::to_string (framer.dropPartialPacket())
-                             + " bytes: its client left");
+        logging::writeToLog (log_texts::kIncompletePacketDropped + std::to_string (framer.dropPartialPacket()) + " bytes: its client left");
 
     if (callbacks.clientLeft)
         callbacks.clientLeft();
@@ -184,6 +215,13 @@ void PipeReader::deliverEvents()
             logging::writeToLog ("Skipped a packet of " + std::to_string (event.announcedSize)
                                  + " bytes: larger than the limit of " + std::to_string (PacketFramer::kMaxRequestSize)
                                  + " bytes");
+            continue;
+        }
+
+        if (event.kind == PacketFramer::Event::Kind::stalledDropped)
+        {
+            logging::writeToLog (log_texts::kIncompletePacketDropped + std::to_string (event.droppedSize)
+                                 + " bytes: another packet began inside it after it stalled");
             continue;
         }
 

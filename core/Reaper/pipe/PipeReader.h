@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,12 +22,24 @@
 // a client is there and the reader lets its own hold go, so that the client's leaving shows.
 // Then the rest of a packet the client left unfinished can never come: it is dropped, with
 // one log line, and clientLeft is called. A live client keeps the FIFO open, so however long
-// it pauses in the middle of a packet, its bytes are never dropped.
+// it pauses in the middle of a packet, its bytes are never dropped for the pause.
+//
+// But every client writes into the one FIFO, so a program that stops in the middle of a
+// packet and stays would make every later client's packets part of its own. When no byte has
+// come for kStallTime in the middle of a packet, the reader says so in one log line and marks
+// the packet stalled: from then on another packet beginning inside it (a magic number) ends it,
+// with one log line, and is read (PacketFramer::markStalled).
 class PipeReader
 {
 public:
     // The largest piece read from the FIFO at once.
     static constexpr std::size_t kReadChunkSize = 65536;
+
+    // How long the middle of a packet may go without a byte before the packet counts as
+    // stalled: twice the pipe's timeout of 1000 ms, within which a client writes a whole
+    // packet or gives up (a JUCE client never finishes a packet whose write timed out). The
+    // time the reader itself does not read (its inbox full) does not count.
+    static constexpr int kStallTimeMs = 2000;
 
     struct Callbacks
     {
@@ -74,6 +87,8 @@ public:
 private:
     void run();
     bool readAvailable();
+    int msUntilStalled();
+    void packetStalled();
     void deliverEvents();
     void reportFailure();
     bool writersLeft();
@@ -85,6 +100,7 @@ private:
     UniqueFd writeHold;
     const std::shared_ptr<WakePipe> wakePipe = std::make_shared<WakePipe>();
     std::vector<char> readBuffer;
+    std::chrono::steady_clock::time_point quietSince;
     std::atomic<bool> stopRequested{false};
     std::thread thread;
 };

@@ -55,6 +55,8 @@ public:
 
     void TearDown() override
     {
+        writer.reset();
+
         if (reader >= 0)
             ::close (reader);
 
@@ -151,6 +153,7 @@ public:
     fs::path home, plugins;
     doctor::Options options;
     int reader = -1;
+    std::unique_ptr<testing_support::Subprocess> writer;
 };
 
 const std::string kBanner = "\r\n**********************************************************\r\n\r\nLog started: 8 Dec 2026 2:00:00am\r\n";
@@ -184,6 +187,20 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
         {
             t.install();
             t.writeLog (kBanner + "Pipe not created: " + t.lockPath() + " " + why + "\r\n");
+        };
+    };
+
+    // A program with the request FIFO open for writing, stopped after a packet's header.
+    const auto stuckWriter = [] (const std::string& log)
+    {
+        return [log] (DoctorTest& t)
+        {
+            t.install();
+            t.writeLog (kBanner + "pipe created\r\n" + log);
+            t.serve();
+            t.writer = std::make_unique<testing_support::Subprocess> (std::vector<std::string>{
+                "/bin/sh", "-c", "exec 3>" + t.requestPath() + "; printf '\\054\\236\\264\\362\\000\\000\\001\\000' >&3; exec sleep 10"});
+            ASSERT_NO_FATAL_FAILURE (waitUntilHeldBy (t.requestPath(), "sleep"));
         };
     };
 
@@ -308,6 +325,11 @@ TEST_F (DoctorTest, EachBrokenInstallationGetsItsOwnVerdict)
              t.install();
              ASSERT_EQ (chown ((t.home / ".config").c_str(), static_cast<uid_t> (other->uid), static_cast<gid_t> (other->gid)), 0); },
          "log", "/.config, which is owned by another user\"", "REAPER is not running", true},
+        {"a program stopped in a packet, as the log says", stuckWriter ("Waiting 2 s for 65536 more bytes of a packet of 65536 bytes: a program holds the request FIFO open without finishing it\r\n"),
+         "round trip", " sleep; the log says \"Waiting 2 s for 65536", "a program holds the request FIFO open in the middle of a packet ("},
+        {"a program holding the request FIFO open for writing", stuckWriter (""), "round trip", "is open for writing in ", " sleep holds the request FIFO open for writing"},
+        {"a stopped packet the extension has since dropped", stuckWriter ("Waiting 2 s for 8 more bytes of a packet's header: a program holds the request FIFO open without finishing it\r\nDropped an incomplete packet of 8 bytes: its client left\r\n"),
+         "round trip", "is open for writing in ", " sleep holds the request FIFO open for writing"},
         {"a directory at the lock file's name, the log cut", [&] (DoctorTest& t)
          {
              t.install();

@@ -436,7 +436,54 @@ Check checkHolders (const std::string& lockPath, const std::string& requestPath,
                                   + (clients.empty() ? std::string() : "; client " + describe (clients)));
 }
 
-Check roundTrip (const Options& options)
+// What the log in use says of a request stopped in the middle, if anything.
+std::string stalledPacketInLog()
+{
+    const auto files = findLogFiles();
+    const auto file = regular_file::readTail (files.readOwn ? files.own : files.path, log_check::kMostBytesRead);
+    return file.status == regular_file::Opened::Status::open ? log_check::readLog (file.bytes).stalledPacket : std::string();
+}
+
+// A round trip that failed: names the programs that have the request FIFO open for writing
+// (besides the readers: REAPER holds it so while idle), and a request the log says stopped
+// in the middle, which holds up the requests written behind it.
+Check unanswered (std::string detail, const std::string& requestPath)
+{
+    const auto scan = doctor_platform::holdersOf (requestPath);
+    std::vector<doctor_platform::Holder> writers;
+
+    for (const auto& holder : scan.holders)
+        if (holder.writes && !holder.reads && holder.pid != ::getpid())
+            writers.push_back (holder);
+
+    if (!scan.checked)
+        detail += "; who has " + requestPath + " open for writing: " + scan.note;
+    else if (!writers.empty())
+        detail += "; " + requestPath + " is open for writing in " + describe (writers);
+
+    const auto named = writers.empty() ? std::string() : " (" + describe (writers) + ")";
+
+    if (const auto stalled = stalledPacketInLog(); !stalled.empty())
+    {
+        auto check = failed ("round trip", detail + "; the log says \"" + stalled + "\"",
+                             "quit the program that holds the request FIFO open in the middle of a packet" + named + ", then try again");
+        check.cause = "a program holds the request FIFO open in the middle of a packet" + named + ": quit it";
+        return check;
+    }
+
+    if (!writers.empty())
+    {
+        auto check = failed ("round trip", detail,
+                             "quit " + describe (writers) + " if it is not the library application: a program stopped in the middle of a packet holds up the requests behind it; "
+                                                            "else is REAPER busy (a dialog open)? Try again with a longer --timeout");
+        check.cause = "the extension does not answer while " + describe (writers) + " holds the request FIFO open for writing: quit it if it is not the library application";
+        return check;
+    }
+
+    return failed ("round trip", detail, "is REAPER busy (a dialog open)? Try again with a longer --timeout");
+}
+
+Check roundTrip (const Options& options, const std::string& requestPath)
 {
     // bv-client's own lock in the way is not the extension's fault.
     const auto clientLock = ClientLock::pathFor (options.pipeName);
@@ -473,8 +520,7 @@ Check roundTrip (const Options& options)
     std::snprintf (time, sizeof (time), "%.1f ms", took);
 
     if (exitCode != 0 || answer.rfind ("reaper ext", 0) != 0)
-        return failed ("round trip", "version request: " + (problem.empty() ? "\"" + answer + "\"" : problem) + " (after " + time + ")",
-                       "is REAPER busy (a dialog open)? Try again with a longer --timeout");
+        return unanswered ("version request: " + (problem.empty() ? "\"" + answer + "\"" : problem) + " (after " + time + ")", requestPath);
 
     return passed ("round trip", "version request answered \"" + answer + "\" in " + time);
 }
@@ -517,7 +563,7 @@ std::vector<Check> runChecks (const Options& options)
     if (checks.back().absent)
         checks.push_back (failed ("round trip", "not tried: nothing reads the requests", "see the holders line"));
     else
-        checks.push_back (roundTrip (options));
+        checks.push_back (roundTrip (options, requestPath));
 
     return checks;
 }

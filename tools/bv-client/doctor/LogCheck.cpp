@@ -32,6 +32,26 @@ bool isWaitingLine (const std::string& line)
     return startsWith (line, log_texts::kServedByAnother);
 }
 
+bool isStalledLine (const std::string& line)
+{
+    const std::string end = log_texts::kPacketStalledEnd;
+    return startsWith (line, log_texts::kPacketStalled) && line.size() > end.size() && line.compare (line.size() - end.size(), end.size(), end) == 0;
+}
+
+// The last stall line that no later line has settled.
+std::string unsettledStall (const std::vector<std::string>& lines)
+{
+    std::string stalled;
+
+    for (const auto& line : lines)
+        if (isStalledLine (line))
+            stalled = line;
+        else if (startsWith (line, log_texts::kIncompletePacketDropped) || isStartLine (line) || line == log_texts::kPipeCreated || line == log_texts::kPipeRecreated)
+            stalled.clear();
+
+    return stalled;
+}
+
 struct Section
 {
     State state = State::unknown;
@@ -105,6 +125,7 @@ Verdict readLog (const std::string& text)
             starts.push_back (i);
 
     Verdict verdict;
+    verdict.stalledPacket = unsettledStall (lines);
 
     if (starts.empty())
     {

@@ -48,6 +48,10 @@ struct Verdict
     // When a later REAPER waits for the one that serves: its start line and what it said.
     std::string waitingStarted;
     std::string waitingDetail;
+
+    // The last line saying a request stopped in the middle ("Waiting 2 s for ... without
+    // finishing it"), unless a line after it says a packet was dropped or the pipe was made.
+    std::string stalledPacket;
 };
 
 Verdict readLog (const std::string& text);
