@@ -28,10 +28,10 @@
 //   full disk), the newest lines, up to keptWhileUnwritable bytes, wait in memory and are
 //   written first once it can be written again, after a line of its own counting exactly
 //   the lines that did not fit; a line cut short in the file by a failed write is finished
-//   first, or ended when its rest was among those lost; whatever is still waiting when the
-//   appender goes is written to standard error;
-// - standard error is written only as far as it takes the lines at once (StandardError); the
-//   lines it does not take are counted as lost like any others.
+//   first, or ended when its rest was among those lost; the banner waits and is counted like
+//   any lines; whatever is still waiting when the appender goes is handed to standard error
+//   (StandardError, which never holds the caller), all but the rest of a line the file holds
+//   the start of, which is counted as lost: a line goes whole to one place.
 // Not thread-safe: the logger serialises calls.
 class LogFileAppender
 {
@@ -121,5 +121,4 @@ private:
     std::size_t restOfCutLine = 0;
     bool fileEndsMidLine = false;
     long long droppedLines = 0;
-    bool standardErrorEndsMidLine = false;
 };
