@@ -9,6 +9,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 #include "logging/ExtensionLog.h"
 #include "logging/Log.h"
 #include "logging/LogText.h"
+#include "logging/StandardError.h"
 
 namespace
 {
@@ -51,6 +53,17 @@ bool contains (const std::string& text, const std::string& part)
 bool endsWith (const std::string& text, const std::string& end)
 {
     return text.size() >= end.size() && text.compare (text.size() - end.size(), end.size(), end) == 0;
+}
+
+// What `run` writes to standard error: its writer started on the file captured, waited for.
+std::string standardErrorOf (const std::function<void()>& run)
+{
+    standard_error::stop();
+    ::testing::internal::CaptureStderr();
+    run();
+    EXPECT_TRUE (standard_error::waitUntilWritten (std::chrono::seconds (20)));
+    standard_error::stop();
+    return ::testing::internal::GetCapturedStderr();
 }
 
 class ExtensionLogTest : public ::testing::Test
@@ -288,9 +301,8 @@ TEST_F (ExtensionLogTest, LinesStillWaitingWhenTheLoggerGoesAreWrittenToStandard
     UnwritableFolder blocked (folder.path ("kept"));
     logger->logMessage ("nowhere to go");
 
-    ::testing::internal::CaptureStderr();
-    logger.reset();
-    const auto standardError = ::testing::internal::GetCapturedStderr();
+    const auto standardError = standardErrorOf ([&]
+                                                { logger.reset(); });
     blocked.restore();
 
     EXPECT_EQ (standardError, "nowhere to go\r\n");
@@ -670,11 +682,11 @@ TEST_F (ExtensionLogTest, WithNoSafeFileTheLinesGoToStandardError)
     ASSERT_EQ (::symlink (other.c_str(), keptOpen.c_str()), 0);
     ASSERT_EQ (::symlink (other.c_str(), beside.c_str()), 0);
 
-    ::testing::internal::CaptureStderr();
-    logger->logMessage ("nowhere safe");
-    logger->logMessage ("still nowhere");
-    logger.reset();
-    const auto standardError = ::testing::internal::GetCapturedStderr();
+    const auto standardError = standardErrorOf ([&]
+                                                {
+                                                    logger->logMessage ("nowhere safe");
+                                                    logger->logMessage ("still nowhere");
+                                                    logger.reset(); });
 
     EXPECT_EQ (standardError, "Log file not used: " + keptOpen + " is a symbolic link\r\nLog file not used: " + beside
                                   + " is a symbolic link\r\nnowhere safe\r\nstill nowhere\r\n");
@@ -683,8 +695,8 @@ TEST_F (ExtensionLogTest, WithNoSafeFileTheLinesGoToStandardError)
 
 namespace
 {
-// Standard error made the write end of a pipe for a while; the read end is the test's, read
-// only when it says so.
+// Standard error made the write end of a pipe for a while, with its writer started on it;
+// the read end is the test's, read only when it says so.
 class StandardErrorPipe
 {
 public:
@@ -692,18 +704,41 @@ public:
     {
         int ends[2];
         EXPECT_EQ (::pipe (ends), 0);
+        standard_error::stop();
         saved = ::dup (STDERR_FILENO);
         ::dup2 (ends[1], STDERR_FILENO);
         ::close (ends[1]);
         reader = ends[0];
         ::fcntl (reader, F_SETFL, O_NONBLOCK);
+        standard_error::start();
     }
 
     ~StandardErrorPipe()
     {
+        closeReader();
+        EXPECT_TRUE (standard_error::waitUntilWritten (std::chrono::seconds (20)));
+        standard_error::stop();
         ::dup2 (saved, STDERR_FILENO);
         ::close (saved);
-        closeReader();
+    }
+
+    int readEnd() const
+    {
+        return reader;
+    }
+
+    // What the pipe gives until it ends with `end`, for up to 20 s.
+    std::string drainUntil (const std::string& end)
+    {
+        auto text = drain();
+
+        for (int i = 0; i < 2000 && !endsWith (text, end); ++i)
+        {
+            std::this_thread::sleep_for (std::chrono::milliseconds (10));
+            text += drain();
+        }
+
+        return text;
     }
 
     std::string drain()
@@ -732,8 +767,8 @@ private:
 } // namespace
 
 // Both files refused and standard error a pipe nobody reads: logging goes on at once, the
-// lines the pipe cannot take are lost and counted once it takes lines again, and a pipe
-// whose reader has gone raises no SIGPIPE.
+// lines neither the pipe nor the queue can take are lost and counted once it takes lines
+// again, and a pipe whose reader has gone raises no SIGPIPE.
 TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRaisesSigPipe)
 {
     std::filesystem::create_directories (folder.path ("kept"));
@@ -744,7 +779,7 @@ TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRai
 
     StandardErrorPipe standardError;
     auto logger = std::make_unique<ExtensionLog> (keptOpen, std::string(), 131072);
-    constexpr int kLines = 3000; // about 150 KB, more than a pipe holds
+    constexpr int kLines = 6000; // about 300 KB, more than the pipe and the queue hold
 
     auto logging = std::async (std::launch::async,
                                [&]
@@ -761,7 +796,7 @@ TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRai
 
     EXPECT_TRUE (finished) << "the caller waited for standard error";
     logger->logMessage ("read again");
-    text += standardError.drain();
+    text += standardError.drainUntil ("read again\r\n");
 
     int written = 0;
     long long lost = -1;
@@ -833,9 +868,8 @@ TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
         if (c.plant)
             c.plant (logFolder);
 
-        ::testing::internal::CaptureStderr();
-        ExtensionLog (logFolder + "/Reaper.txt", std::string(), 131072).logMessage ("spotted");
-        const auto standardError = ::testing::internal::GetCapturedStderr();
+        const auto standardError = standardErrorOf ([&]
+                                                    { ExtensionLog (logFolder + "/Reaper.txt", std::string(), 131072).logMessage ("spotted"); });
 
         if (*c.reason != 0)
         {

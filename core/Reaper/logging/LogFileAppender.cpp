@@ -39,7 +39,7 @@ LogFileAppender::LogFileAppender (std::string pathToUse, std::string bannerText,
     if (reopen (true))
     {
         trimAtStart (keptAtStart);
-        kept.insert (0, banner);
+        keepBannerFirst();
         sizeLimit = size + static_cast<std::int64_t> (banner.size()) + limits.growthAllowed;
     }
 
@@ -288,13 +288,7 @@ bool LogFileAppender::reopen (bool atStart)
     if (opened.st_dev != device || opened.st_ino != inode)
     {
         // Another file: a line cut short belongs to the old one, and is lost with it.
-        if (restOfCutLine > 0)
-        {
-            kept.erase (0, restOfCutLine);
-            restOfCutLine = 0;
-            ++droppedLines;
-        }
-
+        dropRestOfCutLine();
         fileEndsMidLine = false;
     }
 
@@ -311,7 +305,7 @@ bool LogFileAppender::reopen (bool atStart)
 
     // Written by the caller, with what waits.
     if (created && !atStart)
-        kept.insert (0, banner);
+        keepBannerFirst();
 
     return fd.isValid();
 }
@@ -439,6 +433,20 @@ bool LogFileAppender::writePending()
     return true;
 }
 
+void LogFileAppender::keepBannerFirst()
+{
+    // Before anything else, the count of lost lines too: as the rest of a cut line is.
+    kept.insert (0, banner);
+    restOfCutLine = banner.size();
+}
+
+void LogFileAppender::dropRestOfCutLine()
+{
+    droppedLines += std::count (kept.begin(), kept.begin() + static_cast<std::ptrdiff_t> (restOfCutLine), '\n');
+    kept.erase (0, restOfCutLine);
+    restOfCutLine = 0;
+}
+
 void LogFileAppender::keep (const char* data, std::size_t count)
 {
     kept.append (data, count);
@@ -469,10 +477,8 @@ void LogFileAppender::pendingToStandardError()
     // place.
     if (restOfCutLine > 0)
     {
-        kept.erase (0, restOfCutLine);
-        restOfCutLine = 0;
+        dropRestOfCutLine();
         fileEndsMidLine = true;
-        ++droppedLines;
     }
 
     standard_error::write ((droppedLines > 0 ? lostNotice (droppedLines) : std::string()) + kept);

@@ -96,6 +96,8 @@ private:
     std::size_t writeSome (const char* data, std::size_t count);
     bool writePending();
     void keep (const char* data, std::size_t count);
+    void keepBannerFirst();
+    void dropRestOfCutLine();
     void dropOldest();
     void pendingToStandardError();
 
@@ -114,9 +116,9 @@ private:
     bool refusedEverywhere = false;
     std::string lastRefusal;
 
-    // Lines not yet written, oldest first. When a failed write cut a line short in the file,
-    // its rest is the first restOfCutLine bytes; when that rest was dropped, the file ends
-    // mid-line and needs a line end before anything else.
+    // Lines not yet written, oldest first. The first restOfCutLine bytes go before anything
+    // else: the rest of a line a failed write cut short in the file, or a new file's banner;
+    // when a cut line's rest was dropped, the file ends mid-line and needs a line end first.
     std::string kept;
     std::size_t restOfCutLine = 0;
     bool fileEndsMidLine = false;
