@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -554,6 +556,28 @@ TEST_F (ExtensionLogTest, AFullDiskLosesLinesCountedExactlyOnALineOfTheirOwn)
     }
 }
 
+// A full disk cuts the banner, or the last line at unload: the banner is finished once there
+// is room, and the rest of the last line is counted as lost, not written to standard error.
+TEST_F (ExtensionLogTest, AFullDiskNeitherLosesTheBannerUncountedNorSplitsALineAcrossTwoPlaces)
+{
+    {
+        FileSizeLimit full (20);
+        ExtensionLog logger (keptOpen, {}, 131072);
+        full.lift();
+        logger.logMessage ("room again");
+    }
+
+    EXPECT_EQ (bannerCount (keptOpen), 1);
+    EXPECT_EQ (linesOf (keptOpen).back(), "room again");
+
+    std::unique_ptr<ExtensionLog> logger = std::make_unique<ExtensionLog> (keptOpen, std::string(), 131072);
+    FileSizeLimit full (std::filesystem::file_size (keptOpen) + 9);
+    logger->logMessage ("~ReaperBridge");
+    EXPECT_EQ (standardErrorOf ([&]
+                                { logger.reset(); }),
+               "Log file could not be written: 1 lines were lost\r\n");
+}
+
 // Only a regular file of this user with no other name is the log: anything else at its
 // path is never written, cut (at start-up either) or followed, and the lines go to a file
 // of the log's own beside it, after a line saying why.
@@ -821,6 +845,29 @@ TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRai
     logger.reset();
     logging::writeToLog ("nobody reads either");
     EXPECT_EQ (readFile (other), "precious\r\n");
+}
+
+// A pipe full but for less than a line (room left in its last page): a line longer than
+// PIPE_BUF goes in whole PIPE_BUF pieces, so none of it is in the pipe before a whole piece
+// has room, where another writer's text could come in the middle of it.
+TEST_F (ExtensionLogTest, StandardErrorIsWrittenInWholePipeBufPiecesToAPipeWithRoomForLessThanALine)
+{
+    StandardErrorPipe standardError;
+    const std::string page (PIPE_BUF, '#');
+    const auto pages = ::fcntl (standardError.readEnd(), F_GETPIPE_SZ) / PIPE_BUF;
+
+    for (int i = 0; i < pages - 1; ++i)
+        ASSERT_EQ (::write (STDERR_FILENO, page.data(), page.size()), PIPE_BUF);
+
+    ASSERT_EQ (::write (STDERR_FILENO, page.data(), 100), 100);
+    const auto line = numberedLine (1) + std::string (PIPE_BUF + 1000, '-');
+    logging::writeToLog (line);
+
+    std::this_thread::sleep_for (std::chrono::milliseconds (300));
+    int inPipe = 0;
+    ASSERT_EQ (::ioctl (standardError.readEnd(), FIONREAD, &inPipe), 0);
+    EXPECT_EQ (inPipe, (pages - 1) * PIPE_BUF + 100) << "a piece of the line went into the room left";
+    EXPECT_TRUE (standardError.drainUntil (line + "\n").substr (static_cast<std::size_t> (inPipe)) == line + "\n");
 }
 
 // The log's folder is used only when it is this user's own folder that nobody else may write
