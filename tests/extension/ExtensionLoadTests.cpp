@@ -5,11 +5,14 @@
 #include <optional>
 #include <thread>
 
+#include <fcntl.h>
+
 #include <gtest/gtest.h>
 
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
 #include "PipeClient.h"
+#include "StandardErrorFile.h"
 
 using testing_support::ExtensionHarness;
 
@@ -113,14 +116,47 @@ TEST (HostWithoutMessageBoxTest, WritesTheAlertsTitleAndMessageToStandardError)
     harness.host().withhold ("InsertMedia");
     harness.host().withhold ("ShowMessageBox");
 
-    testing::internal::CaptureStderr();
+    testing_support::StandardErrorFile standardError;
     const auto result = harness.load();
-    const auto errorOutput = withoutJuceVersionLine (testing::internal::GetCapturedStderr());
+    const auto alert = "Incompatible\n" + kAlertMessage + "\n";
 
     EXPECT_EQ (result.status, reaper_host::LoadStatus::refused);
-    EXPECT_EQ (errorOutput, "Incompatible\n" + kAlertMessage + "\n");
+    EXPECT_EQ (withoutJuceVersionLine (standardError.textWith (alert)), alert);
     EXPECT_TRUE (harness.host().project().messageBoxes.empty());
     expectNothingLeftByARefusedLoad (harness);
+}
+
+// The log folder refused, so the log is standard error: closed when REAPER started, none of
+// the extension's descriptors takes its number; replaced after the load, neither the file now
+// at it nor the one it was gets a log line.
+TEST (ExtensionLoadTest, StandardErrorClosedAtLoadOrReplacedAfterItGetsNoLogLine)
+{
+    for (const bool closedAtLoad : {true, false})
+    {
+        SCOPED_TRACE (closedAtLoad ? "closed at load" : "replaced after the load");
+        ExtensionHarness harness;
+        const auto logFolder = std::filesystem::path (harness.home().logFilePath()).parent_path();
+        std::filesystem::create_directories (logFolder.parent_path());
+        std::filesystem::create_directory_symlink ("/", logFolder);
+        testing_support::StandardErrorFile atLoad;
+
+        if (closedAtLoad)
+            ::close (STDERR_FILENO);
+
+        ASSERT_TRUE (harness.load().ok());
+        EXPECT_EQ (::fcntl (STDERR_FILENO, F_GETFD) < 0, closedAtLoad) << "an extension's descriptor took number 2";
+        if (!closedAtLoad)
+        {
+            EXPECT_NE (atLoad.textWith ("pipe created").find ("pipe created"), std::string::npos);
+        }
+
+        testing_support::StandardErrorFile afterLoad;
+        ASSERT_TRUE (harness.request (std::string ("\x08\x03", 2)).has_value());
+        harness.unload();
+        std::this_thread::sleep_for (std::chrono::milliseconds (300));
+        EXPECT_EQ (afterLoad.text(), "");
+        EXPECT_EQ (atLoad.text().find ("Deleting Instance"), std::string::npos) << "written after it was replaced";
+    }
 }
 
 TEST (ExtensionLoadTest, ALoadCreatesTheLogAndThePipeAndRegistersOneTimer)
