@@ -467,7 +467,6 @@ void LogFileAppender::dropOldest()
         restOfCutLine = 0;
         fileEndsMidLine = true;
     }
-
 }
 
 void LogFileAppender::pendingToStandardError()
