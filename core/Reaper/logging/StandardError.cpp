@@ -199,7 +199,9 @@ private:
     std::condition_variable written;
     std::string queued;
     long long lost = 0;
-    bool idle = false;
+    // Not writing, nothing taken: also before the thread first runs, so that an unload right
+    // after the load still ends it at once.
+    bool idle = true;
     bool stopping = false;
 };
 
