@@ -1,17 +1,22 @@
 // The entry point's load call, as REAPER makes it: the version check, the binding of the
 // 35 host functions, the alert when one is missing, and the bridge that a load creates.
 
+#include <atomic>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <thread>
 
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
 #include "PipeClient.h"
+#include "RequestPayloads.h"
 #include "StandardErrorFile.h"
 
 using testing_support::ExtensionHarness;
@@ -31,6 +36,14 @@ std::string withoutJuceVersionLine (const std::string& text)
 
     const auto lineEnd = text.find ('\n');
     return lineEnd == std::string::npos ? std::string() : text.substr (lineEnd + 1);
+}
+
+// The log folder a link to another folder, so the log is standard error.
+void refuseTheLogFolder (ExtensionHarness& harness)
+{
+    const auto logFolder = std::filesystem::path (harness.home().logFilePath()).parent_path();
+    std::filesystem::create_directories (logFolder.parent_path());
+    std::filesystem::create_directory_symlink ("/", logFolder);
 }
 
 // What the extension left that a refused load must not leave.
@@ -126,6 +139,40 @@ TEST (HostWithoutMessageBoxTest, WritesTheAlertsTitleAndMessageToStandardError)
     expectNothingLeftByARefusedLoad (harness);
 }
 
+// Standard error a terminal nobody reads (that its user cannot open again by its name) with
+// the log on it: REAPER's main thread never waits for it, however much is logged.
+TEST (ExtensionLoadTest, StandardErrorOnATerminalNobodyReadsNeverHoldsTheMainThread)
+{
+    ExtensionHarness harness (testing_support::kTimedEmptyProject);
+    refuseTheLogFolder (harness);
+    int master = -1, terminal = -1, answered = 0;
+    ASSERT_EQ (::openpty (&master, &terminal, nullptr, nullptr, nullptr), 0);
+    ::fchmod (terminal, 0);
+    const auto saved = ::dup (STDERR_FILENO);
+    ::dup2 (terminal, STDERR_FILENO);
+    std::atomic<bool> done{false};
+    // Hung up after 5 s at the latest, which frees a main thread held by it.
+    auto hangUp = std::async (std::launch::async, [&]
+                              {
+                                  for (int i = 0; i < 500 && !done; ++i)
+                                      std::this_thread::sleep_for (std::chrono::milliseconds (10));
+                                  ::close (master); });
+    EXPECT_TRUE (harness.load().ok());
+    harness.runClient ([&] (PipeClient& client)
+                       {
+                           const auto spot = request_payloads::spot ("/missing/" + std::string (4000, 'p'), "take");
+                           for (int i = 0; i < 40 && (client.isOpen() || client.open (ExtensionHarness::pipeName, 3000)); ++i)
+                               answered += client.send (spot, 3000) && client.receive (3000).has_value(); });
+    harness.unload();
+    done = true;
+    hangUp.get();
+    ::dup2 (saved, STDERR_FILENO);
+    ::close (saved);
+    ::close (terminal);
+    EXPECT_EQ (answered, 40);
+    EXPECT_LT (harness.longestTick(), std::chrono::seconds (1)) << harness.longestTick().count() << " us";
+}
+
 // The log folder refused, so the log is standard error: closed when REAPER started, none of
 // the extension's descriptors takes its number; replaced after the load, neither the file now
 // at it nor the one it was gets a log line.
@@ -135,9 +182,7 @@ TEST (ExtensionLoadTest, StandardErrorClosedAtLoadOrReplacedAfterItGetsNoLogLine
     {
         SCOPED_TRACE (closedAtLoad ? "closed at load" : "replaced after the load");
         ExtensionHarness harness;
-        const auto logFolder = std::filesystem::path (harness.home().logFilePath()).parent_path();
-        std::filesystem::create_directories (logFolder.parent_path());
-        std::filesystem::create_directory_symlink ("/", logFolder);
+        refuseTheLogFolder (harness);
         testing_support::StandardErrorFile atLoad;
 
         if (closedAtLoad)
