@@ -1,7 +1,6 @@
 // The entry point's load call, as REAPER makes it: the version check, the binding of the
 // 35 host functions, the alert when one is missing, and the bridge that a load creates.
 
-#include <atomic>
 #include <filesystem>
 #include <future>
 #include <optional>
@@ -148,15 +147,12 @@ TEST (ExtensionLoadTest, StandardErrorOnATerminalNobodyReadsNeverHoldsTheMainThr
     int master = -1, terminal = -1, answered = 0;
     ASSERT_EQ (::openpty (&master, &terminal, nullptr, nullptr, nullptr), 0);
     ::fchmod (terminal, 0);
-    const auto saved = ::dup (STDERR_FILENO);
-    ::dup2 (terminal, STDERR_FILENO);
-    std::atomic<bool> done{false};
+    testing_support::StandardErrorFile onTerminal (terminal);
+    ::close (terminal);
+    std::promise<void> served;
     // Hung up after 5 s at the latest, which frees a main thread held by it.
-    auto hangUp = std::async (std::launch::async, [&]
-                              {
-                                  for (int i = 0; i < 500 && !done; ++i)
-                                      std::this_thread::sleep_for (std::chrono::milliseconds (10));
-                                  ::close (master); });
+    auto hangUp = std::async (std::launch::async, [&, until = served.get_future()]
+                              { until.wait_for (std::chrono::seconds (5)), ::close (master); });
     EXPECT_TRUE (harness.load().ok());
     harness.runClient ([&] (PipeClient& client)
                        {
@@ -164,11 +160,8 @@ TEST (ExtensionLoadTest, StandardErrorOnATerminalNobodyReadsNeverHoldsTheMainThr
                            for (int i = 0; i < 40 && (client.isOpen() || client.open (ExtensionHarness::pipeName, 3000)); ++i)
                                answered += client.send (spot, 3000) && client.receive (3000).has_value(); });
     harness.unload();
-    done = true;
+    served.set_value();
     hangUp.get();
-    ::dup2 (saved, STDERR_FILENO);
-    ::close (saved);
-    ::close (terminal);
     EXPECT_EQ (answered, 40);
     EXPECT_LT (harness.longestTick(), std::chrono::seconds (1)) << harness.longestTick().count() << " us";
 }

@@ -7,16 +7,19 @@
 
 #include <unistd.h>
 
+#include "LogFileLines.h"
+
 namespace testing_support
 {
-// Standard error sent to a file of its own while this lives. The extension writes standard
-// error from a thread of its own, so what it wrote arrives a little later: textOnce waits.
+// Standard error sent to a file of its own (or to `fd`) while this lives. The extension
+// writes standard error from a thread of its own, so what it wrote arrives a little later:
+// textWith waits.
 class StandardErrorFile
 {
 public:
-    StandardErrorFile()
+    explicit StandardErrorFile (int fd = -1)
     {
-        ::dup2 (::fileno (file), STDERR_FILENO);
+        ::dup2 (fd < 0 ? ::fileno (file) : fd, STDERR_FILENO);
     }
 
     ~StandardErrorFile()
@@ -26,18 +29,9 @@ public:
         std::fclose (file);
     }
 
-    StandardErrorFile (const StandardErrorFile&) = delete;
-    StandardErrorFile& operator= (const StandardErrorFile&) = delete;
-
     std::string text() const
     {
-        std::string all;
-        char buffer[4096];
-
-        for (ssize_t got; (got = ::pread (::fileno (file), buffer, sizeof (buffer), static_cast<off_t> (all.size()))) > 0;)
-            all.append (buffer, static_cast<std::size_t> (got));
-
-        return all;
+        return readWholeFile ("/proc/self/fd/" + std::to_string (::fileno (file)));
     }
 
     // The text once it holds `part`, or as it is after 10 s.
