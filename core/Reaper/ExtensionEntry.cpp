@@ -1,6 +1,5 @@
 #include "ExtensionEntry.h"
 
-#include <cstdio>
 #include <string>
 
 #include "LogTexts.h"
@@ -8,6 +7,7 @@
 #include "api/ApiBinding.h"
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
+#include "logging/StandardError.h"
 #include "mainthread/MainThread.h"
 
 namespace
@@ -15,7 +15,7 @@ namespace
 const char* const kHostWebAddress = "https://www.reaper.fm";
 
 // A blocking alert with one OK button: through REAPER's own message box when the host has
-// one, else on standard error.
+// one, else on standard error (which never holds the caller).
 void showIncompatibilityAlert (HostGetFunc getFunc)
 {
     const std::string title = "Incompatible";
@@ -28,18 +28,28 @@ void showIncompatibilityAlert (HostGetFunc getFunc)
     if (reaper::ShowMessageBox != nullptr)
         reaper::ShowMessageBox (message.c_str(), title.c_str(), 0);
     else
-        std::fprintf (stderr, "%s\n%s\n", title.c_str(), message.c_str());
+        standard_error::write (title + "\n" + message + "\n");
+}
+
+int refuse()
+{
+    standard_error::stop();
+    return 0;
 }
 
 int load (reaper_plugin_info_t& rec)
 {
+    // Before the extension opens any descriptor: descriptor 2 is standard error only as it
+    // is now.
+    standard_error::start();
+
     if (rec.caller_version != kReaperPluginVersion || rec.GetFunc == nullptr)
-        return 0;
+        return refuse();
 
     if (bindHostApi (rec.GetFunc) != 0)
     {
         showIncompatibilityAlert (rec.GetFunc);
-        return 0;
+        return refuse();
     }
 
     bindOptionalHostApi (rec.GetFunc);
@@ -59,6 +69,10 @@ int unload()
     main_thread::stop();
 
     ReaperBridge::deleteInstance();
+
+    // The last of the extension's threads: none outlives the unload call, but a writer held
+    // by standard error, which keeps the module mapped.
+    standard_error::stop();
     return 0;
 }
 } // namespace

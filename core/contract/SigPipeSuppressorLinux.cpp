@@ -1,59 +1,8 @@
-// Linux: a pipe has no "no SIGPIPE" flag, so SIGPIPE is blocked on the writing thread while
-// the guard lives, and a SIGPIPE that our write raised meanwhile is consumed before the old
-// mask returns; a thread-directed signal is never seen by the rest of the process.
+// Linux: a pipe has no "no SIGPIPE" flag; the guard blocks SIGPIPE on the thread instead.
 
 #include "SigPipeSuppressor.h"
 
-#include <cerrno>
-#include <csignal>
-#include <ctime>
-
-#include <pthread.h>
-
-namespace
+bool SigPipeSuppressor::markDescriptor (int)
 {
-sigset_t sigPipeSet()
-{
-    sigset_t set;
-    sigemptyset (&set);
-    sigaddset (&set, SIGPIPE);
-    return set;
-}
-
-bool isSigPipePending()
-{
-    sigset_t pending;
-    sigemptyset (&pending);
-    return sigpending (&pending) == 0 && sigismember (&pending, SIGPIPE) == 1;
-}
-} // namespace
-
-SigPipeSuppressor::SigPipeSuppressor (int)
-{
-    // A SIGPIPE that was already pending is someone else's and stays pending.
-    wasPending = isSigPipePending();
-
-    const auto set = sigPipeSet();
-    sigset_t previous;
-    sigemptyset (&previous);
-
-    if (pthread_sigmask (SIG_BLOCK, &set, &previous) == 0)
-        blocked = sigismember (&previous, SIGPIPE) == 0;
-}
-
-SigPipeSuppressor::~SigPipeSuppressor()
-{
-    const auto set = sigPipeSet();
-
-    if (!wasPending && isSigPipePending())
-    {
-        const timespec noWait{0, 0};
-
-        while (sigtimedwait (&set, nullptr, &noWait) < 0 && errno == EINTR)
-        {
-        }
-    }
-
-    if (blocked)
-        pthread_sigmask (SIG_UNBLOCK, &set, nullptr);
+    return false;
 }

@@ -2,14 +2,21 @@
 // 35 host functions, the alert when one is missing, and the bridge that a load creates.
 
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <thread>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
 #include "PipeClient.h"
+#include "RequestPayloads.h"
+#include "StandardErrorFile.h"
 
 using testing_support::ExtensionHarness;
 
@@ -28,6 +35,14 @@ std::string withoutJuceVersionLine (const std::string& text)
 
     const auto lineEnd = text.find ('\n');
     return lineEnd == std::string::npos ? std::string() : text.substr (lineEnd + 1);
+}
+
+// The log folder a link to another folder, so the log is standard error.
+void refuseTheLogFolder (ExtensionHarness& harness)
+{
+    const auto logFolder = std::filesystem::path (harness.home().logFilePath()).parent_path();
+    std::filesystem::create_directories (logFolder.parent_path());
+    std::filesystem::create_directory_symlink ("/", logFolder);
 }
 
 // What the extension left that a refused load must not leave.
@@ -113,14 +128,73 @@ TEST (HostWithoutMessageBoxTest, WritesTheAlertsTitleAndMessageToStandardError)
     harness.host().withhold ("InsertMedia");
     harness.host().withhold ("ShowMessageBox");
 
-    testing::internal::CaptureStderr();
+    testing_support::StandardErrorFile standardError;
     const auto result = harness.load();
-    const auto errorOutput = withoutJuceVersionLine (testing::internal::GetCapturedStderr());
+    const auto alert = "Incompatible\n" + kAlertMessage + "\n";
 
     EXPECT_EQ (result.status, reaper_host::LoadStatus::refused);
-    EXPECT_EQ (errorOutput, "Incompatible\n" + kAlertMessage + "\n");
+    EXPECT_EQ (withoutJuceVersionLine (standardError.textWith (alert)), alert);
     EXPECT_TRUE (harness.host().project().messageBoxes.empty());
     expectNothingLeftByARefusedLoad (harness);
+}
+
+// Standard error a terminal nobody reads (that its user cannot open again by its name) with
+// the log on it: REAPER's main thread never waits for it, however much is logged.
+TEST (ExtensionLoadTest, StandardErrorOnATerminalNobodyReadsNeverHoldsTheMainThread)
+{
+    ExtensionHarness harness (testing_support::kTimedEmptyProject);
+    refuseTheLogFolder (harness);
+    int master = -1, terminal = -1, answered = 0;
+    ASSERT_EQ (::openpty (&master, &terminal, nullptr, nullptr, nullptr), 0);
+    ::fchmod (terminal, 0);
+    testing_support::StandardErrorFile onTerminal (terminal);
+    ::close (terminal);
+    std::promise<void> served;
+    // Hung up after 5 s at the latest, which frees a main thread held by it.
+    auto hangUp = std::async (std::launch::async, [&, until = served.get_future()]
+                              { until.wait_for (std::chrono::seconds (5)), ::close (master); });
+    EXPECT_TRUE (harness.load().ok());
+    harness.runClient ([&] (PipeClient& client)
+                       {
+                           const auto spot = request_payloads::spot ("/missing/" + std::string (4000, 'p'), "take");
+                           for (int i = 0; i < 40 && (client.isOpen() || client.open (ExtensionHarness::pipeName, 3000)); ++i)
+                               answered += client.send (spot, 3000) && client.receive (3000).has_value(); });
+    harness.unload();
+    served.set_value();
+    hangUp.get();
+    EXPECT_EQ (answered, 40);
+    EXPECT_LT (harness.longestTick(), std::chrono::seconds (1)) << harness.longestTick().count() << " us";
+}
+
+// The log folder refused, so the log is standard error: closed when REAPER started, none of
+// the extension's descriptors takes its number; replaced after the load, neither the file now
+// at it nor the one it was gets a log line.
+TEST (ExtensionLoadTest, StandardErrorClosedAtLoadOrReplacedAfterItGetsNoLogLine)
+{
+    for (const bool closedAtLoad : {true, false})
+    {
+        SCOPED_TRACE (closedAtLoad ? "closed at load" : "replaced after the load");
+        ExtensionHarness harness;
+        refuseTheLogFolder (harness);
+        testing_support::StandardErrorFile atLoad;
+
+        if (closedAtLoad)
+            ::close (STDERR_FILENO);
+
+        ASSERT_TRUE (harness.load().ok());
+        EXPECT_EQ (::fcntl (STDERR_FILENO, F_GETFD) < 0, closedAtLoad) << "an extension's descriptor took number 2";
+        if (!closedAtLoad)
+        {
+            EXPECT_NE (atLoad.textWith ("pipe created").find ("pipe created"), std::string::npos);
+        }
+
+        testing_support::StandardErrorFile afterLoad;
+        ASSERT_TRUE (harness.request (std::string ("\x08\x03", 2)).has_value());
+        harness.unload();
+        std::this_thread::sleep_for (std::chrono::milliseconds (300));
+        EXPECT_EQ (afterLoad.text(), "");
+        EXPECT_EQ (atLoad.text().find ("Deleting Instance"), std::string::npos) << "written after it was replaced";
+    }
 }
 
 TEST (ExtensionLoadTest, ALoadCreatesTheLogAndThePipeAndRegistersOneTimer)

@@ -7,6 +7,7 @@
 
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
+#include "StandardErrorFile.h"
 
 using testing_support::ExtensionHarness;
 
@@ -51,19 +52,21 @@ TEST (ExtensionUnloadTest, UnloadCallsWithoutABridgeOnlyWriteDeletingInstanceToS
     const auto opened = module.open (ExtensionHarness::modulePath());
     ASSERT_TRUE (opened.ok()) << opened.message;
 
-    testing::internal::CaptureStderr();
-    EXPECT_EQ (module.unloadCall(), 0);
-    const auto withoutEverLoading = testing::internal::GetCapturedStderr();
-    EXPECT_EQ (withoutEverLoading, "Deleting Instance\n");
+    {
+        testing_support::StandardErrorFile withoutEverLoading;
+        EXPECT_EQ (module.unloadCall(), 0);
+        EXPECT_EQ (withoutEverLoading.textWith ("Deleting Instance\n"), "Deleting Instance\n");
+    }
     EXPECT_FALSE (std::filesystem::exists (harness.home().logFilePath()));
 
     ASSERT_EQ (module.loadCall(), 1);
     EXPECT_EQ (module.unloadCall(), 0);
 
-    testing::internal::CaptureStderr();
-    EXPECT_EQ (module.unloadCall(), 0);
-    const auto secondUnload = testing::internal::GetCapturedStderr();
-    EXPECT_EQ (secondUnload, "Deleting Instance\n");
+    {
+        testing_support::StandardErrorFile secondUnload;
+        EXPECT_EQ (module.unloadCall(), 0);
+        EXPECT_EQ (secondUnload.textWith ("Deleting Instance\n"), "Deleting Instance\n");
+    }
 
     const auto lines = testing_support::messageLines (harness.logLines());
     EXPECT_EQ (testing_support::countOf (lines, "Deleting Instance"), 1) << "the second unload call wrote into the closed log";

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +29,7 @@
 #include "logging/ExtensionLog.h"
 #include "logging/Log.h"
 #include "logging/LogText.h"
+#include "logging/StandardError.h"
 
 namespace
 {
@@ -51,6 +55,17 @@ bool contains (const std::string& text, const std::string& part)
 bool endsWith (const std::string& text, const std::string& end)
 {
     return text.size() >= end.size() && text.compare (text.size() - end.size(), end.size(), end) == 0;
+}
+
+// What `run` writes to standard error: its writer started on the file captured, waited for.
+std::string standardErrorOf (const std::function<void()>& run)
+{
+    standard_error::stop();
+    ::testing::internal::CaptureStderr();
+    run();
+    EXPECT_TRUE (standard_error::waitUntilWritten (std::chrono::seconds (20)));
+    standard_error::stop();
+    return ::testing::internal::GetCapturedStderr();
 }
 
 class ExtensionLogTest : public ::testing::Test
@@ -288,9 +303,8 @@ TEST_F (ExtensionLogTest, LinesStillWaitingWhenTheLoggerGoesAreWrittenToStandard
     UnwritableFolder blocked (folder.path ("kept"));
     logger->logMessage ("nowhere to go");
 
-    ::testing::internal::CaptureStderr();
-    logger.reset();
-    const auto standardError = ::testing::internal::GetCapturedStderr();
+    const auto standardError = standardErrorOf ([&]
+                                                { logger.reset(); });
     blocked.restore();
 
     EXPECT_EQ (standardError, "nowhere to go\r\n");
@@ -542,6 +556,28 @@ TEST_F (ExtensionLogTest, AFullDiskLosesLinesCountedExactlyOnALineOfTheirOwn)
     }
 }
 
+// A full disk cuts the banner, or the last line at unload: the banner is finished once there
+// is room, and the rest of the last line is counted as lost, not written to standard error.
+TEST_F (ExtensionLogTest, AFullDiskNeitherLosesTheBannerUncountedNorSplitsALineAcrossTwoPlaces)
+{
+    {
+        FileSizeLimit full (20);
+        ExtensionLog logger (keptOpen, {}, 131072);
+        full.lift();
+        logger.logMessage ("room again");
+    }
+
+    EXPECT_EQ (bannerCount (keptOpen), 1);
+    EXPECT_EQ (linesOf (keptOpen).back(), "room again");
+
+    std::unique_ptr<ExtensionLog> logger = std::make_unique<ExtensionLog> (keptOpen, std::string(), 131072);
+    FileSizeLimit full (std::filesystem::file_size (keptOpen) + 9);
+    logger->logMessage ("~ReaperBridge");
+    EXPECT_EQ (standardErrorOf ([&]
+                                { logger.reset(); }),
+               "Log file could not be written: 1 lines were lost\r\n");
+}
+
 // Only a regular file of this user with no other name is the log: anything else at its
 // path is never written, cut (at start-up either) or followed, and the lines go to a file
 // of the log's own beside it, after a line saying why.
@@ -670,11 +706,11 @@ TEST_F (ExtensionLogTest, WithNoSafeFileTheLinesGoToStandardError)
     ASSERT_EQ (::symlink (other.c_str(), keptOpen.c_str()), 0);
     ASSERT_EQ (::symlink (other.c_str(), beside.c_str()), 0);
 
-    ::testing::internal::CaptureStderr();
-    logger->logMessage ("nowhere safe");
-    logger->logMessage ("still nowhere");
-    logger.reset();
-    const auto standardError = ::testing::internal::GetCapturedStderr();
+    const auto standardError = standardErrorOf ([&]
+                                                {
+                                                    logger->logMessage ("nowhere safe");
+                                                    logger->logMessage ("still nowhere");
+                                                    logger.reset(); });
 
     EXPECT_EQ (standardError, "Log file not used: " + keptOpen + " is a symbolic link\r\nLog file not used: " + beside
                                   + " is a symbolic link\r\nnowhere safe\r\nstill nowhere\r\n");
@@ -683,8 +719,8 @@ TEST_F (ExtensionLogTest, WithNoSafeFileTheLinesGoToStandardError)
 
 namespace
 {
-// Standard error made the write end of a pipe for a while; the read end is the test's, read
-// only when it says so.
+// Standard error made the write end of a pipe for a while, with its writer started on it;
+// the read end is the test's, read only when it says so.
 class StandardErrorPipe
 {
 public:
@@ -692,18 +728,41 @@ public:
     {
         int ends[2];
         EXPECT_EQ (::pipe (ends), 0);
+        standard_error::stop();
         saved = ::dup (STDERR_FILENO);
         ::dup2 (ends[1], STDERR_FILENO);
         ::close (ends[1]);
         reader = ends[0];
         ::fcntl (reader, F_SETFL, O_NONBLOCK);
+        standard_error::start();
     }
 
     ~StandardErrorPipe()
     {
+        closeReader();
+        EXPECT_TRUE (standard_error::waitUntilWritten (std::chrono::seconds (20)));
+        standard_error::stop();
         ::dup2 (saved, STDERR_FILENO);
         ::close (saved);
-        closeReader();
+    }
+
+    int readEnd() const
+    {
+        return reader;
+    }
+
+    // What the pipe gives until it ends with `end`, for up to 20 s.
+    std::string drainUntil (const std::string& end)
+    {
+        auto text = drain();
+
+        for (int i = 0; i < 2000 && !endsWith (text, end); ++i)
+        {
+            std::this_thread::sleep_for (std::chrono::milliseconds (10));
+            text += drain();
+        }
+
+        return text;
     }
 
     std::string drain()
@@ -732,8 +791,8 @@ private:
 } // namespace
 
 // Both files refused and standard error a pipe nobody reads: logging goes on at once, the
-// lines the pipe cannot take are lost and counted once it takes lines again, and a pipe
-// whose reader has gone raises no SIGPIPE.
+// lines neither the pipe nor the queue can take are lost and counted once it takes lines
+// again, and a pipe whose reader has gone raises no SIGPIPE.
 TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRaisesSigPipe)
 {
     std::filesystem::create_directories (folder.path ("kept"));
@@ -744,7 +803,7 @@ TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRai
 
     StandardErrorPipe standardError;
     auto logger = std::make_unique<ExtensionLog> (keptOpen, std::string(), 131072);
-    constexpr int kLines = 3000; // about 150 KB, more than a pipe holds
+    constexpr int kLines = 6000; // about 300 KB, more than the pipe and the queue hold
 
     auto logging = std::async (std::launch::async,
                                [&]
@@ -761,7 +820,7 @@ TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRai
 
     EXPECT_TRUE (finished) << "the caller waited for standard error";
     logger->logMessage ("read again");
-    text += standardError.drain();
+    text += standardError.drainUntil ("read again\r\n");
 
     int written = 0;
     long long lost = -1;
@@ -786,6 +845,29 @@ TEST_F (ExtensionLogTest, StandardErrorThatTakesNothingNeverHoldsTheCallerNorRai
     logger.reset();
     logging::writeToLog ("nobody reads either");
     EXPECT_EQ (readFile (other), "precious\r\n");
+}
+
+// A pipe full but for less than a line (room left in its last page): a line longer than
+// PIPE_BUF goes in whole PIPE_BUF pieces, so none of it is in the pipe before a whole piece
+// has room, where another writer's text could come in the middle of it.
+TEST_F (ExtensionLogTest, StandardErrorIsWrittenInWholePipeBufPiecesToAPipeWithRoomForLessThanALine)
+{
+    StandardErrorPipe standardError;
+    const std::string page (PIPE_BUF, '#');
+    const auto pages = ::fcntl (standardError.readEnd(), F_GETPIPE_SZ) / PIPE_BUF;
+
+    for (int i = 0; i < pages - 1; ++i)
+        ASSERT_EQ (::write (STDERR_FILENO, page.data(), page.size()), PIPE_BUF);
+
+    ASSERT_EQ (::write (STDERR_FILENO, page.data(), 100), 100);
+    const auto line = numberedLine (1) + std::string (PIPE_BUF + 1000, '-');
+    logging::writeToLog (line);
+
+    std::this_thread::sleep_for (std::chrono::milliseconds (300));
+    int inPipe = 0;
+    ASSERT_EQ (::ioctl (standardError.readEnd(), FIONREAD, &inPipe), 0);
+    EXPECT_EQ (inPipe, (pages - 1) * PIPE_BUF + 100) << "a piece of the line went into the room left";
+    EXPECT_TRUE (standardError.drainUntil (line + "\n").substr (static_cast<std::size_t> (inPipe)) == line + "\n");
 }
 
 // The log's folder is used only when it is this user's own folder that nobody else may write
@@ -845,9 +927,8 @@ TEST_F (ExtensionLogTest, TheLogFolderIsUsedOnlyWhenItIsTheUsersOwn)
             c.plant (logFolder);
 
         const bool planted = std::filesystem::exists (logFolder);
-        ::testing::internal::CaptureStderr();
-        ExtensionLog (logFolder + "/Reaper.txt", std::string(), 131072).logMessage ("spotted");
-        const auto standardError = ::testing::internal::GetCapturedStderr();
+        const auto standardError = standardErrorOf ([&]
+                                                    { ExtensionLog (logFolder + "/Reaper.txt", std::string(), 131072).logMessage ("spotted"); });
 
         if (!c.reason.empty())
         {

@@ -19,9 +19,7 @@ void writeToLog (const std::string& line)
         return;
     }
 
-    // Standard error only as far as it takes the line at once: a line it cannot take is lost.
-    const auto text = line + "\n";
-    standard_error::writeWithoutWaiting (text.data(), text.size());
+    standard_error::write (line + "\n");
 }
 
 void setDestination (LogDestination* destination)

@@ -12,6 +12,7 @@
 #include "FdTransfer.h"
 #include "LogTexts.h"
 #include "OwnFile.h"
+#include "logging/LogText.h"
 #include "logging/StandardError.h"
 
 namespace
@@ -33,14 +34,15 @@ LogFileAppender::LogFileAppender (std::string pathToUse, std::string bannerText,
     , limits (limitsToUse)
     , target (path)
 {
+    // The banner waits like any line, before a refusal noticed at the open: on a full disk
+    // its lines are counted when lost.
     if (reopen (true))
     {
         trimAtStart (keptAtStart);
-        writeSome (banner.data(), banner.size());
-        sizeLimit = size + limits.growthAllowed;
+        keepBannerFirst();
+        sizeLimit = size + static_cast<std::int64_t> (banner.size()) + limits.growthAllowed;
     }
 
-    // A refusal noticed at the open is said after the banner.
     if (!kept.empty() && fileIsCurrent())
         writePending();
     else if (refusedEverywhere)
@@ -60,7 +62,7 @@ std::string LogFileAppender::trimmedNotice (std::int64_t keptBytes)
 
 std::string LogFileAppender::lostNotice (long long lines)
 {
-    return "Log file could not be written: " + std::to_string (lines) + " lines were lost\r\n";
+    return log_text::lostNotice (lines);
 }
 
 std::string LogFileAppender::besidePath (const std::string& logPath)
@@ -102,7 +104,7 @@ LogFileAppender::Open LogFileAppender::openFolder (const std::string& filePath, 
 
     // O_NOFOLLOW: a symbolic link at the folder's name is refused, never followed.
     constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    folder.reset (::open (folderPath.c_str(), kFolderFlags));
+    folder.reset (aboveStandardStreams (::open (folderPath.c_str(), kFolderFlags)));
 
     // Missing: made, the log's own folder readable by others as the log always was, but never
     // inside another user's folder (their home, for REAPER run as root with their HOME).
@@ -114,7 +116,7 @@ LogFileAppender::Open LogFileAppender::openFolder (const std::string& filePath, 
             return Open::refused;
         }
 
-        folder.reset (::open (folderPath.c_str(), kFolderFlags));
+        folder.reset (aboveStandardStreams (::open (folderPath.c_str(), kFolderFlags)));
     }
 
     struct stat info;
@@ -175,7 +177,7 @@ LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, Uniqu
     // Opened inside the folder checked: the names on the way are not looked up again.
     const auto name = at.substr (at.rfind ('/') + 1);
     const auto openIn = [&] (int flags)
-    { return ::openat (folder.get(), name.c_str(), flags, 0644); };
+    { return aboveStandardStreams (::openat (folder.get(), name.c_str(), flags, 0644)); };
 
     // Read as well as written, so the file's tail can be read back when it is trimmed.
     opened.reset (openIn (O_RDWR | kOpenFlags));
@@ -284,13 +286,7 @@ bool LogFileAppender::reopen (bool atStart)
     if (opened.st_dev != device || opened.st_ino != inode)
     {
         // Another file: a line cut short belongs to the old one, and is lost with it.
-        if (restOfCutLine > 0)
-        {
-            kept.erase (0, restOfCutLine);
-            restOfCutLine = 0;
-            ++droppedLines;
-        }
-
+        dropRestOfCutLine();
         fileEndsMidLine = false;
     }
 
@@ -305,8 +301,9 @@ bool LogFileAppender::reopen (bool atStart)
     if (sizeLimit < 0 && !atStart)
         sizeLimit = size + limits.growthAllowed;
 
+    // Written by the caller, with what waits.
     if (created && !atStart)
-        writeSome (banner.data(), banner.size());
+        keepBannerFirst();
 
     return fd.isValid();
 }
@@ -434,6 +431,20 @@ bool LogFileAppender::writePending()
     return true;
 }
 
+void LogFileAppender::keepBannerFirst()
+{
+    // Before anything else, the count of lost lines too: as the rest of a cut line is.
+    kept.insert (0, banner);
+    restOfCutLine = banner.size();
+}
+
+void LogFileAppender::dropRestOfCutLine()
+{
+    droppedLines += std::count (kept.begin(), kept.begin() + static_cast<std::ptrdiff_t> (restOfCutLine), '\n');
+    kept.erase (0, restOfCutLine);
+    restOfCutLine = 0;
+}
+
 void LogFileAppender::keep (const char* data, std::size_t count)
 {
     kept.append (data, count);
@@ -446,8 +457,7 @@ void LogFileAppender::dropOldest()
         return;
 
     // The oldest lines go first, whole, and each is counted.
-    const auto cut = firstLineEnd (kept, kept.size() - limits.keptWhileUnwritable - 1);
-    droppedLines += std::count (kept.begin(), kept.begin() + static_cast<std::ptrdiff_t> (cut), '\n');
+    droppedLines += log_text::dropOldestLines (kept, limits.keptWhileUnwritable);
 
     // The line the file holds the start of can no longer be finished: it is ended as it is.
     if (restOfCutLine > 0)
@@ -455,26 +465,20 @@ void LogFileAppender::dropOldest()
         restOfCutLine = 0;
         fileEndsMidLine = true;
     }
-
-    kept.erase (0, cut);
 }
 
 void LogFileAppender::pendingToStandardError()
 {
-    // Nowhere else to go: standard error, where log lines go when there is no log file, as
-    // far as it takes them at once. The lines it cannot take are lost and counted; a line
-    // it took only the start of is ended before the next.
-    auto lines = std::string (standardErrorEndsMidLine ? "\r\n" : "") + (droppedLines > 0 ? lostNotice (droppedLines) : "");
-    const auto notices = lines.size();
-    lines += kept;
+    // Nowhere else to go: standard error, where log lines go when there is no log file. A
+    // line whose start is in the file is lost, not finished there: a line goes whole to one
+    // place.
+    if (restOfCutLine > 0)
+    {
+        dropRestOfCutLine();
+        fileEndsMidLine = true;
+    }
 
-    const auto written = standard_error::writeWithoutWaiting (lines.data(), lines.size());
-    const auto lostFrom = lines.begin() + static_cast<std::ptrdiff_t> (std::max (written, notices));
-    droppedLines = (written < notices ? droppedLines : 0) + std::count (lostFrom, lines.end(), '\n');
-
-    if (written > 0)
-        standardErrorEndsMidLine = lines[written - 1] != '\n';
-
+    standard_error::write ((droppedLines > 0 ? lostNotice (droppedLines) : std::string()) + kept);
+    droppedLines = 0;
     kept.clear();
-    restOfCutLine = 0;
 }

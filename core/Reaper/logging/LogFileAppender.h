@@ -29,10 +29,10 @@
 //   full disk), the newest lines, up to keptWhileUnwritable bytes, wait in memory and are
 //   written first once it can be written again, after a line of its own counting exactly
 //   the lines that did not fit; a line cut short in the file by a failed write is finished
-//   first, or ended when its rest was among those lost; whatever is still waiting when the
-//   appender goes is written to standard error;
-// - standard error is written only as far as it takes the lines at once (StandardError); the
-//   lines it does not take are counted as lost like any others.
+//   first, or ended when its rest was among those lost; the banner waits and is counted like
+//   any lines; whatever is still waiting when the appender goes is handed to standard error
+//   (StandardError, which never holds the caller), all but the rest of a line the file holds
+//   the start of, which is counted as lost: a line goes whole to one place.
 // Not thread-safe: the logger serialises calls.
 class LogFileAppender
 {
@@ -93,6 +93,8 @@ private:
     std::size_t writeSome (const char* data, std::size_t count);
     bool writePending();
     void keep (const char* data, std::size_t count);
+    void keepBannerFirst();
+    void dropRestOfCutLine();
     void dropOldest();
     void pendingToStandardError();
 
@@ -111,12 +113,11 @@ private:
     bool refusedEverywhere = false;
     std::string lastRefusal;
 
-    // Lines not yet written, oldest first. When a failed write cut a line short in the file,
-    // its rest is the first restOfCutLine bytes; when that rest was dropped, the file ends
-    // mid-line and needs a line end before anything else.
+    // Lines not yet written, oldest first. The first restOfCutLine bytes go before anything
+    // else: the rest of a line a failed write cut short in the file, or a new file's banner;
+    // when a cut line's rest was dropped, the file ends mid-line and needs a line end first.
     std::string kept;
     std::size_t restOfCutLine = 0;
     bool fileEndsMidLine = false;
     long long droppedLines = 0;
-    bool standardErrorEndsMidLine = false;
 };

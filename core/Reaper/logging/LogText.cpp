@@ -65,4 +65,21 @@ std::string bannerTimeNow()
     localtime_r (&now, &local);
     return bannerTime (local);
 }
+
+std::string lostNotice (long long lines)
+{
+    return "Log file could not be written: " + std::to_string (lines) + " lines were lost\r\n";
+}
+
+long long dropOldestLines (std::string& text, std::size_t bound)
+{
+    if (text.size() <= bound)
+        return 0;
+
+    const auto lineEnd = text.find ('\n', text.size() - bound - 1);
+    const auto cut = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
+    const auto lines = std::count (text.begin(), text.begin() + static_cast<std::ptrdiff_t> (cut), '\n');
+    text.erase (0, cut);
+    return lines;
+}
 } // namespace log_text

@@ -18,4 +18,11 @@ std::string bannerTime (const std::tm& local);
 
 // The same for now. [any thread]
 std::string bannerTimeNow();
+
+// The line counting lines lost (a full disk, a queue full), with its line end. [any thread]
+std::string lostNotice (long long lines);
+
+// Drops the oldest whole lines of text until it is at most `bound` bytes; how many lines went.
+// [any thread]
+long long dropOldestLines (std::string& text, std::size_t bound);
 } // namespace log_text

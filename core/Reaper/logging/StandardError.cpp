@@ -3,106 +3,281 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ModulePin.h"
+#include "Platform.h"
 #include "SigPipeSuppressor.h"
 #include "UniqueFd.h"
+#include "logging/LogText.h"
 
 namespace standard_error
 {
 namespace
 {
-constexpr int kFd = STDERR_FILENO;
-
-// Writes what the descriptor takes now; `pieceBytes` 0 means it never waits, so all at once.
-std::size_t writeAll (int fd, const char* data, std::size_t size, std::size_t pieceBytes)
+long long linesIn (const std::string& text, std::size_t from)
 {
-    std::size_t written = 0;
+    return std::count (text.begin() + static_cast<std::ptrdiff_t> (from), text.end(), '\n');
+}
 
-    while (written < size)
+class Writer
+{
+public:
+    // Records the file at descriptor 2 and keeps a copy of it above the standard streams.
+    Writer()
     {
-        if (pieceBytes > 0)
+        struct stat info;
+
+        if (::fstat (STDERR_FILENO, &info) != 0)
+            return;
+
+        copy.reset (::fcntl (STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+        device = info.st_dev;
+        inode = info.st_ino;
+        type = info.st_mode & S_IFMT;
+    }
+
+    void queue (const std::string& lines)
+    {
         {
-            // POLLOUT on a pipe means room for at least PIPE_BUF bytes: such a write never waits.
-            pollfd room{fd, POLLOUT, 0};
-            const auto ready = ::poll (&room, 1, 0);
+            const std::lock_guard<std::mutex> guard (lock);
+            queued += lines;
+            lost += log_text::dropOldestLines (queued, kQueuedBytes);
+        }
 
-            if (ready < 0 && errno == EINTR)
+        wake.notify_one();
+    }
+
+    // True when the thread has ended or is about to: it was idle, with nothing queued.
+    bool stopWhenIdle()
+    {
+        {
+            const std::lock_guard<std::mutex> guard (lock);
+            stopping = true;
+
+            if (!idle || !queued.empty())
+                return false;
+        }
+
+        wake.notify_one();
+        return true;
+    }
+
+    bool waitUntilWritten (std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> guard (lock);
+        return written.wait_for (guard, limit, [this]
+                                 { return idle && queued.empty(); });
+    }
+
+    static void run (std::shared_ptr<Writer> self)
+    {
+        platform::setCurrentThreadName ("Standard error");
+        const SigPipeSuppressor quiet (-1);
+        self->writeUntilStopped();
+    }
+
+private:
+    void writeUntilStopped()
+    {
+        std::unique_lock<std::mutex> guard (lock);
+
+        while (!(stopping && queued.empty()))
+        {
+            if (queued.empty())
+            {
+                idle = true;
+                written.notify_all();
+                wake.wait (guard);
+                idle = false;
                 continue;
+            }
 
-            if (ready != 1 || (room.revents & POLLOUT) == 0 || (room.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+            std::string text;
+            text.swap (queued);
+            const auto lostBefore = std::exchange (lost, 0);
+            guard.unlock();
+
+            const auto notice = lostBefore > 0 ? log_text::lostNotice (lostBefore) : std::string();
+            const auto done = writeOut (notice + text);
+            const auto lostNow = done < notice.size() ? lostBefore + linesIn (text, 0) : linesIn (notice + text, done);
+
+            guard.lock();
+            lost += lostNow;
+        }
+
+        idle = true;
+        written.notify_all();
+    }
+
+    bool isStillDescriptor2() const
+    {
+        struct stat info;
+        return copy.isValid() && ::fstat (STDERR_FILENO, &info) == 0 && info.st_dev == device && info.st_ino == inode
+               && (info.st_mode & S_IFMT) == type;
+    }
+
+    // How many bytes went out, piece by piece: whole lines up to PIPE_BUF bytes, a longer
+    // line's first PIPE_BUF bytes.
+    std::size_t writeOut (const std::string& text)
+    {
+        std::size_t from = 0;
+
+        while (from < text.size())
+        {
+            auto end = from;
+
+            for (auto next = from; end < text.size(); end = next)
+            {
+                const auto lineEnd = text.find ('\n', end);
+                next = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
+
+                if (next - from > PIPE_BUF)
+                    break;
+            }
+
+            if (end == from)
+                end = from + std::min<std::size_t> (PIPE_BUF, text.size() - from);
+
+            const auto taken = writePiece (text.data() + from, end - from);
+            from += taken;
+
+            if (from < end)
                 break;
         }
 
-        const auto count = pieceBytes > 0 ? std::min (size - written, pieceBytes) : size - written;
-        const auto result = ::write (fd, data + written, count);
-
-        if (result > 0)
-            written += static_cast<std::size_t> (result);
-        else if (!(result < 0 && errno == EINTR))
-            break;
+        return from;
     }
 
-    return written;
-}
-
-std::size_t sendAll (const char* data, std::size_t size)
-{
-    std::size_t written = 0;
-
-    while (written < size)
+    // One write for the piece where the file takes it so; waits for room when the copy is
+    // non-blocking. How many bytes went out.
+    std::size_t writePiece (const char* data, std::size_t size)
     {
-        const auto result = ::send (kFd, data + written, size - written, MSG_DONTWAIT);
+        std::size_t done = 0;
 
-        if (result > 0)
-            written += static_cast<std::size_t> (result);
-        else if (!(result < 0 && errno == EINTR))
-            break;
+        if (!isStillDescriptor2())
+            return 0;
+
+        while (done < size)
+        {
+            const auto result = ::write (copy.get(), data + done, size - done);
+
+            if (result > 0)
+            {
+                done += static_cast<std::size_t> (result);
+                continue;
+            }
+
+            if (result < 0 && errno == EINTR)
+                continue;
+
+            pollfd room{copy.get(), POLLOUT, 0};
+
+            if (!(result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) || (::poll (&room, 1, -1) < 0 && errno != EINTR))
+                break;
+        }
+
+        return done;
     }
 
-    return written;
+    UniqueFd copy;
+    dev_t device = 0;
+    ino_t inode = 0;
+    mode_t type = 0;
+
+    std::mutex lock;
+    std::condition_variable wake;
+    std::condition_variable written;
+    std::string queued;
+    long long lost = 0;
+    // Not writing, nothing taken: also before the thread first runs, so that an unload right
+    // after the load still ends it at once.
+    bool idle = true;
+    bool stopping = false;
+};
+
+// The writer running, if any. Never destroyed: a writer started outside the entry calls (a
+// test) runs until the process ends, and no thread ends in a static destructor.
+struct Current
+{
+    std::mutex lock;
+    std::shared_ptr<Writer> writer;
+    std::thread thread;
+};
+
+Current& current()
+{
+    static auto* const running = new Current;
+    return *running;
 }
 
-std::size_t writeToTerminal (const char* data, std::size_t size)
+std::shared_ptr<Writer> startLocked (Current& now)
 {
-    char name[256];
+    if (!now.writer)
+    {
+        now.writer = std::make_shared<Writer>();
+        now.thread = std::thread (&Writer::run, now.writer);
+    }
 
-    if (::ttyname_r (kFd, name, sizeof (name)) != 0)
-        return writeAll (kFd, data, size, PIPE_BUF);
-
-    // A description of our own, so O_NONBLOCK is ours alone.
-    UniqueFd terminal (::open (name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-
-    if (!terminal.isValid())
-        return writeAll (kFd, data, size, PIPE_BUF);
-
-    return writeAll (terminal.get(), data, size, 0);
+    return now.writer;
 }
 } // namespace
 
-std::size_t writeWithoutWaiting (const char* data, std::size_t size)
+void start()
 {
-    struct stat info;
+    auto& now = current();
+    const std::lock_guard<std::mutex> guard (now.lock);
+    startLocked (now);
+}
 
-    if (size == 0 || ::fstat (kFd, &info) != 0)
-        return 0;
+void write (const std::string& lines)
+{
+    auto& now = current();
+    std::unique_lock<std::mutex> guard (now.lock);
+    const auto writer = startLocked (now);
+    guard.unlock();
 
-    const SigPipeSuppressor quiet (kFd);
+    writer->queue (lines);
+}
 
-    if (S_ISREG (info.st_mode) || S_ISBLK (info.st_mode))
-        return writeAll (kFd, data, size, 0);
+void stop()
+{
+    auto& now = current();
+    const std::lock_guard<std::mutex> guard (now.lock);
 
-    if (S_ISSOCK (info.st_mode))
-        return sendAll (data, size);
+    if (!now.writer)
+        return;
 
-    if (::isatty (kFd) != 0)
-        return writeToTerminal (data, size);
+    if (now.writer->stopWhenIdle())
+    {
+        now.thread.join();
+    }
+    else
+    {
+        // Its write may return long after the module would have been unmapped.
+        module_pin::keepMapped();
+        now.thread.detach();
+    }
 
-    return writeAll (kFd, data, size, PIPE_BUF);
+    now.writer.reset();
+}
+
+bool waitUntilWritten (std::chrono::milliseconds limit)
+{
+    auto& now = current();
+    std::unique_lock<std::mutex> guard (now.lock);
+    const auto writer = now.writer;
+    guard.unlock();
+
+    return !writer || writer->waitUntilWritten (limit);
 }
 } // namespace standard_error

@@ -1,19 +1,42 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <string>
 
 // Standard error is where log lines go when there is no log file, and it belongs to the host:
-// a launcher may pipe it into a reader that never reads, or that has gone. Text is written
-// to it only as far as it can take it at once, never waiting and never raising SIGPIPE, and
-// without changing the descriptor's flags, which the host shares:
-// - a regular file or a block device takes a write at once;
-// - a socket is sent to with MSG_DONTWAIT;
-// - a terminal is opened again by its name, non-blocking, as a descriptor of our own;
-// - anything else (a pipe, a FIFO) is written in pieces of at most PIPE_BUF bytes, each only
-//   once poll says there is room for it.
+// a launcher may have closed it, or handed it a terminal or a pipe nobody reads, and REAPER
+// may put another file at its number later. So it is written only by a thread of its own,
+// which may wait, never by the thread that logs:
+// - lines wait in a queue of at most kQueuedBytes; the oldest that do not fit are lost, as
+//   are lines a write could not carry, and a line counting them ("Log file could not be
+//   written: <n> lines were lost") goes before the next lines written;
+// - only the file that descriptor 2 was when the writer started (at load, or with the first
+//   line) is written, through a copy of its own, and only while descriptor 2 is still that
+//   file (type, device and inode); closed then, nothing is ever written there;
+// - in pieces of whole lines of at most PIPE_BUF bytes (a longer line in pieces of exactly
+//   PIPE_BUF, its last excepted), each one write that a pipe takes whole or waits for, so no
+//   other writer's text lands inside a piece;
+// - SIGPIPE is blocked on the writer thread; the descriptor's flags, which the host shares,
+//   are left as they are.
 namespace standard_error
 {
-// How many bytes of the text went out: all of them, or fewer when standard error could not
-// take the rest at once (or not at all). [any thread]
-std::size_t writeWithoutWaiting (const char* data, std::size_t size);
+constexpr std::size_t kQueuedBytes = 65536;
+
+// Starts the writer, which records what descriptor 2 is now; nothing when one runs. Called
+// first in each load call, before the extension opens a descriptor. [main thread]
+void start();
+
+// Queues text of whole lines, each ending in "\n", and never waits. Starts the writer when
+// none runs. [any thread]
+void write (const std::string& lines);
+
+// Ends the writer without waiting for it, in the entry call that leaves no bridge (an unload,
+// a refused load): an idle writer ends now; one still writing or with lines queued is left to
+// write them and end by itself, and the module stays mapped for it. [main thread]
+void stop();
+
+// Whether all that was queued has been written (or given up) within the limit. For tests and
+// tools, never on REAPER's main thread. [any thread]
+bool waitUntilWritten (std::chrono::milliseconds limit);
 } // namespace standard_error

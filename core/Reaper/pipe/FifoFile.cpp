@@ -48,7 +48,7 @@ Outcome failure (const std::string& path, const std::string& reason)
 // writing never blocks and does not look like a client to the peer.
 Outcome restrictToOwner (const std::string& path)
 {
-    const UniqueFd fd (::open (path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd fd (aboveStandardStreams (::open (path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC)));
     struct stat info;
 
     if (!fd.isValid() || ::fstat (fd.get(), &info) != 0)
@@ -96,7 +96,7 @@ Outcome prepare (const std::string& path, bool mustNotExist, bool& created)
 
 UniqueFd open (const std::string& path, int flags)
 {
-    UniqueFd fd (::open (path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd (aboveStandardStreams (::open (path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC)));
 
     if (!fd.isValid())
         return fd;

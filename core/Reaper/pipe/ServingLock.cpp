@@ -135,7 +135,7 @@ UniqueFd ServingLock::openSafely (std::string& refusal) const
 {
     // O_NOFOLLOW refuses a symbolic link, dangling or not; O_NONBLOCK keeps a FIFO planted
     // at the name from blocking the open.
-    UniqueFd opened (::open (lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, kLockMode));
+    UniqueFd opened (aboveStandardStreams (::open (lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, kLockMode)));
 
     if (!opened.isValid())
     {

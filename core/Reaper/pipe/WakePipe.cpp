@@ -24,10 +24,11 @@ bool WakePipe::open()
     if (::pipe (ends) != 0)
         return false;
 
-    readEnd.reset (ends[0]);
-    writeEnd.reset (ends[1]);
+    readEnd.reset (aboveStandardStreams (ends[0]));
+    writeEnd.reset (aboveStandardStreams (ends[1]));
 
-    return makeNonBlockingCloseOnExec (ends[0]) && makeNonBlockingCloseOnExec (ends[1]);
+    return readEnd.isValid() && writeEnd.isValid() && makeNonBlockingCloseOnExec (readEnd.get())
+           && makeNonBlockingCloseOnExec (writeEnd.get());
 }
 
 void WakePipe::wake()
