@@ -284,7 +284,8 @@ ReplyWriter::Sent ReplyWriter::writePacket (const Reply& reply, bool tryOnce)
 
     for (;;)
     {
-        // Its client has gone from both FIFOs: what is in the FIFO of it is drained.
+        // Its client has gone from both FIFOs: the packet is given up, and what of it is in the
+        // FIFO goes with the drain.
         if (reply.client < forgotten)
         {
             fd.reset();
