@@ -244,8 +244,11 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplyChannel& re
     // Logged only once the reply has been written or dropped (by the pipe's writer, without
     // the main thread waiting), so the library application is not kept waiting on the log
     // file and the log shows the reply before the failure.
-    sendReply (reply, replies, [why = outcome.errorMessage()]
-               {
-                   BV_ASSERT_FALSE();
-                   logging::writeToLog (why); });
+    // The text is kept until then, and counted with the reply.
+    const auto held = outcome.errorMessage().size();
+    sendReply (reply, replies, {[why = outcome.errorMessage()]
+                                {
+                                    BV_ASSERT_FALSE();
+                                    logging::writeToLog (why); },
+                                held});
 }
