@@ -1,5 +1,6 @@
 #include <atomic>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "HostMainThread.h"
 #include "mainthread/MainThread.h"
 #include "mainthread/MainThreadQueue.h"
 
@@ -220,6 +222,78 @@ TEST_F (MainThreadRoundsTest, NoRoundStartsInsideARound)
 
     ASSERT_TRUE (roundsUntilNoted (3));
     EXPECT_EQ (noted(), (std::vector<std::string>{"first begins", "first ends", "second"}));
+}
+
+// Holds the host's main thread (the main queue where rounds come from it) until released,
+// so that what is queued meanwhile waits.
+class MainThreadHold
+{
+public:
+    MainThreadHold()
+        : holder ([this]
+                  { reaper_host::host_main_thread::call ([this]
+                                                         {
+                                                             holding.set_value();
+                                                             released.get_future().wait(); }); })
+    {
+        holding.get_future().wait();
+    }
+
+    ~MainThreadHold()
+    {
+        release();
+    }
+
+    void release()
+    {
+        if (!holder.joinable())
+            return;
+
+        released.set_value();
+        holder.join();
+        reaper_host::host_main_thread::call ([] {}); // after what was queued meanwhile
+    }
+
+private:
+    std::promise<void> holding, released;
+    std::thread holder;
+};
+
+// A round takes at most its limit: the one that runs them must ask for the next by itself.
+TEST_F (MainThreadRoundsTest, MoreItemsThanARoundTakesAllRunWithNoFurtherPost)
+{
+    constexpr int kItems = main_thread::kMaxItemsPerRound + 1;
+
+    for (int i = 0; i < kItems; ++i)
+        main_thread::post ([this]
+                           { note ("ran"); });
+
+    {
+        MainThreadHold hold; // so that the start queues one round only
+        ASSERT_TRUE (main_thread::start (hostRecord()));
+    }
+
+    EXPECT_TRUE (roundsUntilNoted (kItems)) << noted().size() << " of " << kItems << " ran";
+}
+
+// The main queue cannot take back a round it holds: once the rounds stop, that round runs
+// nothing, not even work posted after the stop, which waits for the next start.
+TEST_F (MainThreadRoundsTest, ARoundQueuedBeforeTheStopRunsNothing)
+{
+    ASSERT_TRUE (main_thread::start (hostRecord()));
+    {
+        MainThreadHold hold;
+        main_thread::post ([this]
+                           { note ("posted before the stop"); });
+        main_thread::stop();
+        main_thread::post ([this]
+                           { note ("posted after the stop"); });
+    }
+
+    EXPECT_EQ (noted(), std::vector<std::string>{});
+    ASSERT_TRUE (main_thread::start (hostRecord()));
+    EXPECT_TRUE (roundsUntilNoted (1));
+    EXPECT_EQ (noted(), std::vector<std::string>{"posted after the stop"});
 }
 
 // Far fewer than the round's item limit, each slower than half the budget: the budget alone

@@ -1,6 +1,7 @@
-// The main queue of libdispatch for a Linux build of the macOS platform files (see
-// dispatch/dispatch.h). One queue per process: the extension and the host link this one
-// shared library, so both queue onto the same main queue.
+// The main queue of libdispatch, and the run loop of CoreFoundation that drains it on the
+// main thread, for a Linux build of the macOS platform files (see dispatch/dispatch.h). One
+// queue per process: the extension and the host link this one shared library, so both
+// queue onto the same main queue.
 
 #include <dispatch/dispatch.h>
 
@@ -11,6 +12,10 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 struct bv_dispatch_queue_s
 {
@@ -34,7 +39,7 @@ struct MainQueue
     std::mutex lock;
     std::condition_variable changed;
     std::deque<Item> items;
-    std::thread::id thread; // set once by dispatch_main
+    std::thread::id thread; // set once, by CFRunLoopRun or dispatch_main
 };
 
 // Never destroyed: the main queue's thread waits on it until the process ends, after
@@ -93,6 +98,44 @@ bool takeNext (MainQueue& queue, Item& next, dispatch_time_t& wakeAt)
 
     return false;
 }
+// Runs the main queue's work on the calling thread for good.
+[[noreturn]] void drainMainQueue()
+{
+    auto& queue = mainQueue();
+    std::unique_lock<std::mutex> guard (queue.lock);
+
+    if (queue.thread != std::thread::id())
+        misuse ("the main queue is run twice");
+
+    queue.thread = std::this_thread::get_id();
+
+    for (;;)
+    {
+        Item next;
+        dispatch_time_t wakeAt;
+
+        if (!takeNext (queue, next, wakeAt))
+        {
+            if (wakeAt == DISPATCH_TIME_FOREVER)
+                queue.changed.wait (guard);
+            else
+                queue.changed.wait_until (guard, Clock::time_point (std::chrono::nanoseconds (wakeAt)));
+
+            continue;
+        }
+
+        // One item at a time, unlocked while it runs so any thread can queue more.
+        guard.unlock();
+        next.work (next.context);
+        guard.lock();
+
+        if (next.finished != nullptr)
+        {
+            *next.finished = true;
+            queue.changed.notify_all();
+        }
+    }
+}
 } // namespace
 
 extern "C"
@@ -145,39 +188,21 @@ extern "C"
 
     void dispatch_main (void)
     {
-        auto& queue = mainQueue();
-        std::unique_lock<std::mutex> guard (queue.lock);
+        // libdispatch's: the calling thread ends, and the main queue's work runs from now on
+        // on a thread that is not the main thread.
+        std::thread (&drainMainQueue).detach();
+        pthread_exit (nullptr);
+    }
 
-        if (queue.thread != std::thread::id())
-            misuse ("dispatch_main called twice");
+    // CoreFoundation's (declared by its user, as Zig carries no framework headers): the main
+    // thread's run loop, which runs the main queue's work on that thread, for good.
+    __attribute__ ((visibility ("default"))) void CFRunLoopRun (void);
 
-        queue.thread = std::this_thread::get_id();
+    void CFRunLoopRun (void)
+    {
+        if (syscall (SYS_gettid) != getpid())
+            misuse ("CFRunLoopRun drains the main queue only on the main thread");
 
-        for (;;)
-        {
-            Item next;
-            dispatch_time_t wakeAt;
-
-            if (!takeNext (queue, next, wakeAt))
-            {
-                if (wakeAt == DISPATCH_TIME_FOREVER)
-                    queue.changed.wait (guard);
-                else
-                    queue.changed.wait_until (guard, Clock::time_point (std::chrono::nanoseconds (wakeAt)));
-
-                continue;
-            }
-
-            // One item at a time, unlocked while it runs so any thread can queue more.
-            guard.unlock();
-            next.work (next.context);
-            guard.lock();
-
-            if (next.finished != nullptr)
-            {
-                *next.finished = true;
-                queue.changed.notify_all();
-            }
-        }
+        drainMainQueue();
     }
 }
