@@ -1,6 +1,5 @@
 #include <atomic>
 #include <cstring>
-#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -224,54 +223,17 @@ TEST_F (MainThreadRoundsTest, NoRoundStartsInsideARound)
     EXPECT_EQ (noted(), (std::vector<std::string>{"first begins", "first ends", "second"}));
 }
 
-// Holds the host's main thread (the main queue where rounds come from it) until released,
-// so that what is queued meanwhile waits.
-class MainThreadHold
-{
-public:
-    MainThreadHold()
-        : holder ([this]
-                  { reaper_host::host_main_thread::call ([this]
-                                                         {
-                                                             holding.set_value();
-                                                             released.get_future().wait(); }); })
-    {
-        holding.get_future().wait();
-    }
-
-    ~MainThreadHold()
-    {
-        release();
-    }
-
-    void release()
-    {
-        if (!holder.joinable())
-            return;
-
-        released.set_value();
-        holder.join();
-        reaper_host::host_main_thread::call ([] {}); // after what was queued meanwhile
-    }
-
-private:
-    std::promise<void> holding, released;
-    std::thread holder;
-};
-
 // A round takes at most its limit: the one that runs them must ask for the next by itself.
+// Posted and started on the main thread, where the start's round waits until they are in.
 TEST_F (MainThreadRoundsTest, MoreItemsThanARoundTakesAllRunWithNoFurtherPost)
 {
     constexpr int kItems = main_thread::kMaxItemsPerRound + 1;
-
-    for (int i = 0; i < kItems; ++i)
-        main_thread::post ([this]
-                           { note ("ran"); });
-
-    {
-        MainThreadHold hold; // so that the start queues one round only
-        ASSERT_TRUE (main_thread::start (hostRecord()));
-    }
+    reaper_host::host_main_thread::call ([this]
+                                         {
+                                             for (int i = 0; i < kItems; ++i)
+                                                 main_thread::post ([this]
+                                                                    { note ("ran"); });
+                                             main_thread::start (hostRecord()); });
 
     EXPECT_TRUE (roundsUntilNoted (kItems)) << noted().size() << " of " << kItems << " ran";
 }
@@ -281,14 +243,14 @@ TEST_F (MainThreadRoundsTest, MoreItemsThanARoundTakesAllRunWithNoFurtherPost)
 TEST_F (MainThreadRoundsTest, ARoundQueuedBeforeTheStopRunsNothing)
 {
     ASSERT_TRUE (main_thread::start (hostRecord()));
-    {
-        MainThreadHold hold;
-        main_thread::post ([this]
-                           { note ("posted before the stop"); });
-        main_thread::stop();
-        main_thread::post ([this]
-                           { note ("posted after the stop"); });
-    }
+    reaper_host::host_main_thread::call ([this]
+                                         {
+                                             main_thread::post ([this]
+                                                                { note ("posted before the stop"); });
+                                             main_thread::stop();
+                                             main_thread::post ([this]
+                                                                { note ("posted after the stop"); }); });
+    reaper_host::host_main_thread::call ([] {}); // after the round queued meanwhile
 
     EXPECT_EQ (noted(), std::vector<std::string>{});
     ASSERT_TRUE (main_thread::start (hostRecord()));

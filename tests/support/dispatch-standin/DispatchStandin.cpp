@@ -1,7 +1,6 @@
-// The main queue of libdispatch, and the run loop of CoreFoundation that drains it on the
-// main thread, for a Linux build of the macOS platform files (see dispatch/dispatch.h). One
-// queue per process: the extension and the host link this one shared library, so both
-// queue onto the same main queue.
+// The main queue of libdispatch, and CoreFoundation's run loop that runs it on the main
+// thread, for a Linux build of the macOS platform files (see dispatch/dispatch.h). One queue per process: the extension and the host link this one
+// shared library, so both queue onto the same main queue.
 
 #include <dispatch/dispatch.h>
 
@@ -98,44 +97,6 @@ bool takeNext (MainQueue& queue, Item& next, dispatch_time_t& wakeAt)
 
     return false;
 }
-// Runs the main queue's work on the calling thread for good.
-[[noreturn]] void drainMainQueue()
-{
-    auto& queue = mainQueue();
-    std::unique_lock<std::mutex> guard (queue.lock);
-
-    if (queue.thread != std::thread::id())
-        misuse ("the main queue is run twice");
-
-    queue.thread = std::this_thread::get_id();
-
-    for (;;)
-    {
-        Item next;
-        dispatch_time_t wakeAt;
-
-        if (!takeNext (queue, next, wakeAt))
-        {
-            if (wakeAt == DISPATCH_TIME_FOREVER)
-                queue.changed.wait (guard);
-            else
-                queue.changed.wait_until (guard, Clock::time_point (std::chrono::nanoseconds (wakeAt)));
-
-            continue;
-        }
-
-        // One item at a time, unlocked while it runs so any thread can queue more.
-        guard.unlock();
-        next.work (next.context);
-        guard.lock();
-
-        if (next.finished != nullptr)
-        {
-            *next.finished = true;
-            queue.changed.notify_all();
-        }
-    }
-}
 } // namespace
 
 extern "C"
@@ -186,23 +147,62 @@ extern "C"
         return static_cast<dispatch_time_t> (static_cast<int64_t> (base) + delta);
     }
 
+    // Runs the main queue's work on the calling thread for good.
+    [[noreturn]] static void runMainQueue()
+    {
+        auto& queue = mainQueue();
+        std::unique_lock<std::mutex> guard (queue.lock);
+
+        if (queue.thread != std::thread::id())
+            misuse ("the main queue is run twice");
+
+        queue.thread = std::this_thread::get_id();
+
+        for (;;)
+        {
+            Item next;
+            dispatch_time_t wakeAt;
+
+            if (!takeNext (queue, next, wakeAt))
+            {
+                if (wakeAt == DISPATCH_TIME_FOREVER)
+                    queue.changed.wait (guard);
+                else
+                    queue.changed.wait_until (guard, Clock::time_point (std::chrono::nanoseconds (wakeAt)));
+
+                continue;
+            }
+
+            // One item at a time, unlocked while it runs so any thread can queue more.
+            guard.unlock();
+            next.work (next.context);
+            guard.lock();
+
+            if (next.finished != nullptr)
+            {
+                *next.finished = true;
+                queue.changed.notify_all();
+            }
+        }
+    }
+
+    // Apple's: the calling thread ends, and the main queue's work runs from then on on another
+    // thread, as libdispatch runs it on its worker threads.
     void dispatch_main (void)
     {
-        // libdispatch's: the calling thread ends, and the main queue's work runs from now on
-        // on a thread that is not the main thread.
-        std::thread (&drainMainQueue).detach();
+        std::thread (&runMainQueue).detach();
         pthread_exit (nullptr);
     }
 
-    // CoreFoundation's (declared by its user, as Zig carries no framework headers): the main
+    // CoreFoundation's (its users declare it: Zig carries no framework headers). The main
     // thread's run loop, which runs the main queue's work on that thread, for good.
     __attribute__ ((visibility ("default"))) void CFRunLoopRun (void);
 
     void CFRunLoopRun (void)
     {
         if (syscall (SYS_gettid) != getpid())
-            misuse ("CFRunLoopRun drains the main queue only on the main thread");
+            misuse ("CFRunLoopRun runs the main queue only on the main thread");
 
-        drainMainQueue();
+        runMainQueue();
     }
 }
