@@ -14,6 +14,11 @@ void call (const std::function<void()>& work)
     work();
 }
 
+std::thread::id id()
+{
+    return std::this_thread::get_id();
+}
+
 bool extensionRoundsComeOnDemand()
 {
     return false;
