@@ -1,7 +1,10 @@
 #include "logging/Log.h"
 
+#include <algorithm>
 #include <atomic>
 
+#include "logging/ExtensionLog.h"
+#include "logging/LogLineEscaping.h"
 #include "logging/StandardError.h"
 
 namespace logging
@@ -22,6 +25,16 @@ void writeToLog (const std::string& line)
     // Standard error only as far as it takes the line at once: a line it cannot take is lost.
     const auto text = line + "\n";
     standard_error::writeWithoutWaiting (text.data(), text.size());
+}
+
+std::string lineOf (const std::string& prefix, const char* text)
+{
+    // The log escapes it again when written, which changes nothing: escaped text is printable,
+    // and it is no longer than ExtensionLog cuts to.
+    std::string shown;
+    log_line::escape (text, shown, ExtensionLog::kLongestMessage - std::min (prefix.size(), ExtensionLog::kLongestMessage),
+                      log_line::Malformed::replaced);
+    return prefix + shown;
 }
 
 void setDestination (LogDestination* destination)

@@ -97,7 +97,7 @@ TEST_F (HostModelJournal, MarksInjectedFailuresAndCallsOffTheMainThread)
 }
 
 // A long session with 64 KiB paths keeps the latest calls within the bounds, a text argument
-// cut to its first 4,096 bytes, and counts every call.
+// (and a Media Explorer file) cut to its first 4,096 bytes, and counts every call.
 TEST_F (HostModelJournal, KeepsTheLatestCallsWithinItsBoundsAndCountsThemAll)
 {
     const std::string path (65536, 'p');
@@ -117,6 +117,9 @@ TEST_F (HostModelJournal, KeepsTheLatestCallsWithinItsBoundsAndCountsThemAll)
     EXPECT_EQ (journal.countOf ("PCM_Source_CreateFromFile"), (int) calls);
     EXPECT_EQ (journal.lines().back(), "PCM_Source_CreateFromFile(\"" + std::to_string (calls - 1) + "\") -> null");
     EXPECT_EQ (journal.entries().end()[-2].arguments[0], "\"" + path.substr (0, 4096) + "...\" (61440 bytes more)");
+
+    api::OpenMediaExplorer (path.c_str(), true);
+    EXPECT_EQ (model.project().explorerRequests.at (0).file, path.substr (0, 4096));
 }
 
 TEST (JournalFormat, NumbersRoundTripAndStringsAreEscaped)
