@@ -186,7 +186,17 @@ std::size_t escapedLength (const unsigned char* bytes, std::size_t left, Malform
         // U+FFFD, which every byte that is not UTF-8 has become in a request's text.
         if (lead == 0xEF && left >= 3 && bytes[1] == 0xBF && bytes[2] == 0xBD)
         {
+            static const std::string eight = []
+            {
+                std::string t;
+                for (int i = 0; i < 8; ++i)
+                    t.append (kReplacement, sizeof (kReplacement));
+                return t;
+            }();
             std::size_t run = 3;
+
+            while (run + eight.size() <= left && std::memcmp (bytes + run, eight.data(), eight.size()) == 0)
+                run += eight.size();
 
             while (run + 3 <= left && bytes[run] == 0xEF && bytes[run + 1] == 0xBF && bytes[run + 2] == 0xBD)
                 run += 3;
