@@ -420,7 +420,7 @@ TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacke
     PipeClient client;
     ASSERT_TRUE (client.open (name, 1000));
 
-    const std::uint32_t announced = 64 * 1024 + 1; // one byte over the limit
+    const std::uint32_t announced = PacketFramer::kMaxRequestSize + 1; // one byte over the limit
     std::string header = fromHex ("2C 9E B4 F2");
     for (int shift = 0; shift < 32; shift += 8)
         header.push_back (static_cast<char> ((announced >> shift) & 0xff));
@@ -430,7 +430,7 @@ TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacke
 
     ASSERT_TRUE (connection.waitForMessages (1, 10000));
     EXPECT_EQ (connection.receivedMessages(), std::vector<std::string>{"next"});
-    EXPECT_EQ (logger.lines(), std::vector<std::string>{"Skipped a packet of 65537 bytes: larger than the limit of 65536 bytes"});
+    EXPECT_EQ (logger.lines(), std::vector<std::string>{"Skipped a packet of 1048577 bytes: larger than the limit of 1048576 bytes"});
 }
 
 // However many replies wait for a client that has gone, together they wait one deadline:

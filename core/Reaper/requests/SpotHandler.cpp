@@ -3,7 +3,9 @@
 #include <memory>
 #include <string>
 
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -45,15 +47,16 @@ std::string expandHome (const std::string& path)
     return owner != nullptr ? owner->pw_dir + rest : path;
 }
 
-bool namesExistingFile (const std::string& path)
+bool namesExistingFile (const char* pathBytes)
 {
     // Only an absolute path (or one from a home folder) can be shown to exist: REAPER's
-    // current folder is not ours to know. A folder is not a file.
-    if (path.empty() || (path[0] != '/' && path[0] != '~'))
+    // current folder is not ours to know. A folder is not a file. No path of PATH_MAX bytes
+    // or more names a file (stat refuses it), so a long one is not made UTF-8 for nothing.
+    if ((pathBytes[0] != '/' && pathBytes[0] != '~') || ::strnlen (pathBytes, PATH_MAX) >= PATH_MAX)
         return false;
 
     struct stat info;
-    return ::stat (expandHome (path).c_str(), &info) == 0 && !S_ISDIR (info.st_mode);
+    return ::stat (expandHome (utf8::sanitized (pathBytes)).c_str(), &info) == 0 && !S_ISDIR (info.st_mode);
 }
 
 MediaTrack* chooseTrack (Outcome& outcome)
@@ -113,11 +116,10 @@ double trimToTimeSelection (double cursor, double length, double selectionStart,
 
 Outcome spotFile (const BVReaper::SpotCommand& spot)
 {
-    // REAPER reads the path up to its first NUL; the log shows the same.
-    const std::string pathBytes (spot.file_path().c_str());
-    const auto path = utf8::sanitized (pathBytes);
+    // REAPER reads the path up to its first NUL; the log shows the same, made UTF-8.
+    const char* path = spot.file_path().c_str();
 
-    logging::writeToLog ("Spotting:" + path);
+    logging::writeToLog (logging::lineOf ("Spotting:", path));
 
     const auto validity = validateSpotCommand (spot);
 
@@ -127,12 +129,12 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
     if (!namesExistingFile (path))
         BV_ASSERT_FALSE();
 
-    PendingSource source (reaper::PCM_Source_CreateFromFile (pathBytes.c_str()));
+    PendingSource source (reaper::PCM_Source_CreateFromFile (path));
 
     if (source == nullptr)
     {
         BV_ASSERT_FALSE();
-        return Outcome::fail ("Unable to find source file:" + path);
+        return Outcome::fail (utf8::sanitized (spot.file_path(), "Unable to find source file:"));
     }
 
     const double cursor = reaper::GetCursorPosition();
@@ -227,13 +229,10 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplyChannel& re
 {
     BV_ASSERT (request.has_spot());
 
-    const auto outcome = spotFile (request.spot());
+    auto outcome = spotFile (request.spot());
 
     BVReaper::ServerMessage reply;
     reply.set_type (BVReaper::ServerMessage::COMMAND_RESULT);
-
-    if (outcome.failed())
-        reply.mutable_error()->set_description (outcome.errorMessage());
 
     if (!outcome.failed())
     {
@@ -243,10 +242,13 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplyChannel& re
 
     // Logged only once the reply has been written or dropped (by the pipe's writer, without
     // the main thread waiting), so the library application is not kept waiting on the log
-    // file and the log shows the reply before the failure.
-    // The text is kept until then, and counted with the reply.
-    const auto held = outcome.errorMessage().size();
-    sendReply (reply, replies, {[why = outcome.errorMessage()]
+    // file and the log shows the reply before the failure. What waits for that is the line
+    // as the log shows it, however long the failure text in the reply, and it is counted
+    // with the reply.
+    auto why = logging::lineOf ("", outcome.errorMessage().c_str());
+    const auto held = why.size();
+    reply.mutable_error()->set_description (std::move (outcome).errorMessage());
+    sendReply (reply, replies, {[why = std::move (why)]
                                 {
                                     BV_ASSERT_FALSE();
                                     logging::writeToLog (why); },
