@@ -104,6 +104,13 @@ bool ReplyWriter::write (std::vector<std::uint8_t> message, unsigned client, Aft
             if (counting.taken)
                 counting.taken (header.size() + message.size() + afterward.heldBytes);
 
+            // The reader there now is the one this reply is owed to. The FIFO is opened as the
+            // first reply is queued rather than at the writer's turn, so that a reader leaving
+            // before that turn fails the write and takes the reply with it, instead of being
+            // seen only as a reader that has not come yet, waited for until the deadline.
+            if (queue.empty() && !fd.isValid() && client >= newestClient)
+                openNow();
+
             queue.push_back (Reply{std::move (header), std::move (message), client, std::move (afterward)});
             queued = true;
         }
@@ -337,13 +344,8 @@ ReplyWriter::Sent ReplyWriter::openBefore (Clock::time_point deadline, unsigned 
 {
     for (;;)
     {
-        fd = fifo_packet_writer::openNow (path);
-
-        if (fd.isValid())
-        {
-            lostReaderBound = 0;
+        if (openNow())
             return Sent::written;
-        }
 
         // No reader, and its client has left the request FIFO: it has gone. The next reader
         // to come would be another client.
@@ -357,6 +359,17 @@ ReplyWriter::Sent ReplyWriter::openBefore (Clock::time_point deadline, unsigned 
 
         pause (std::min (deadline, Clock::now() + kOpenRetryInterval));
     }
+}
+
+bool ReplyWriter::openNow()
+{
+    fd = fifo_packet_writer::openNow (path);
+
+    if (!fd.isValid())
+        return false;
+
+    lostReaderBound = 0;
+    return true;
 }
 
 void ReplyWriter::pause (Clock::time_point until)

@@ -17,18 +17,21 @@
 
 // Writes each reply as one packet into the reply FIFO from a thread of its own, so that
 // however slowly a client reads, or whether it reads at all, the thread that sends (REAPER's
-// main thread) never waits for it: write() only queues. The thread writes the queue in
-// order, one packet after the other, so packets never interleave.
+// main thread) never waits for it: write() only queues (and opens the FIFO without waiting,
+// see below). The thread writes the queue in order, one packet after the other, so packets
+// never interleave.
 //
 // Whose replies: a reader of the reply FIFO that leaves while replies are queued (a write
 // fails with EPIPE, or the FIFO reports the reader gone) takes every reply queued until then
 // with it: they were owed to the client that left, and the next client to open the FIFO
-// would otherwise read them as the answers to its own requests. Each reply also carries the
-// number of the client that sent its request (see PipeReader); one is never begun on a new
-// opening of the FIFO once a later client's request has been read, since that opening's
-// reader would be the later client. A client that closes its request end but keeps reading
-// keeps the opening it is being written to, and so gets its replies; one that has left the
-// request FIFO and has no reader on the reply FIFO has gone, and its replies are dropped.
+// would otherwise read them as the answers to its own requests. So that such a reader is
+// seen however late the writer's turn comes, a reply queued with none before it and the FIFO
+// closed opens the FIFO at once. Each reply also carries the number of the client that sent
+// its request (see PipeReader); one is never begun on a new opening of the FIFO once a later
+// client's request has been read, since that opening's reader would be the later client. A
+// client that closes its request end but keeps reading keeps the opening it is being written
+// to, and so gets its replies; one that has left the request FIFO and has no reader on the
+// reply FIFO has gone, and its replies are dropped.
 //
 // Leftovers: the moment a client is seen leaving the request FIFO, the reply FIFO is looked
 // at. With no reader on it, every client that has left has gone from both FIFOs: their
@@ -131,6 +134,7 @@ private:
     void dropAllQueued (std::unique_lock<std::mutex>& guard);
     void finish (std::unique_lock<std::mutex>& guard, Reply&& reply);
     Sent openBefore (Clock::time_point deadline, unsigned client);
+    bool openNow();
     void waitForRoom (Clock::time_point until);
     void pause (Clock::time_point until);
     void stopThread();
