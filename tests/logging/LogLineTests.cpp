@@ -212,7 +212,7 @@ TEST (LogLineEscaping, ALineMadeOfWhatItShowsIsTheLineOfTheWholeText)
     for (int i = 0; i < 4000; ++i)
         many += mixed;
 
-    for (const auto& text : {mixed, std::string (1 << 20, '\xFF'), std::string (1 << 20, 'p'), many, std::string (8100, 'a') + many, std::string (9000, 'a') + "bc\td\x01efg\x7f" + std::string (20, 'h')})
+    for (const auto& text : {mixed, std::string (1 << 20, '\xFF'), std::string (1 << 20, 'p'), many, std::string (8100, 'a') + many, std::string (9000, 'a') + "bc\td\x01" "efg\x7f" + std::string (20, 'h')})
     {
         const auto whole = escaped ("Spotting:" + utf8::sanitized (text));
         const auto line = logging::lineOf ("Spotting:", text.c_str());
