@@ -597,13 +597,23 @@ TEST_F (PipeConnectionTest, RepliesToAClientThatHasGoneAreDroppedAtOnceAndNeverR
         for (const auto& request : row.requests)
             ASSERT_TRUE (a->send (request, 1000));
 
+        // A wait lets the reader see each request end closed so far: a client that opens
+        // before that is one with the client that left.
+        const bool closesRequestsFirst = std::string (row.steps).find ('c') != std::string::npos;
+        unsigned closed = 0;
         for (const char* step = row.steps; *step != '\0'; ++step)
-            if (*step == 'c')
-                a->closeRequests();
-            else if (*step == 'l')
-                a.reset();
+            if (*step == 'c' || *step == 'l')
+            {
+                closed += *step == 'c' || !closesRequestsFirst ? 1 : 0;
+                *step == 'c' ? a->closeRequests() : a.reset();
+            }
             else if (*step == 'w')
+            {
+                ASSERT_TRUE (waitUntil ([&]
+                                        { return connection.clientsSeenLeaving() >= closed; },
+                                        5000));
                 std::this_thread::sleep_for (std::chrono::milliseconds (200));
+            }
             else
                 ASSERT_TRUE (*step == 'o' ? b.open (pipeName, 1000) : b.send ("b", 1000));
 

@@ -109,6 +109,11 @@ std::size_t PipeConnection::unwrittenReplies() const
     return replies.unwritten();
 }
 
+unsigned PipeConnection::clientsSeenLeaving() const
+{
+    return clientsLeft;
+}
+
 bool PipeConnection::isConnected() const
 {
     return connected;

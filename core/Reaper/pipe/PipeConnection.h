@@ -68,6 +68,10 @@ public:
     // Replies queued and not yet written or dropped. [any thread]
     std::size_t unwrittenReplies() const;
 
+    // Clients the reader has seen leave (close the request FIFO) since the pipe was made.
+    // [any thread]
+    unsigned clientsSeenLeaving() const;
+
     // True from a successful makePipe until disconnect() or a failed read. [any thread]
     bool isConnected() const;
 
