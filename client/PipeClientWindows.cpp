@@ -11,6 +11,7 @@
 
 #include "PipeClient.h"
 #include "PipeContract.h"
+#include "WideText.h"
 
 namespace
 {
@@ -68,13 +69,6 @@ bool writeBefore (int fd, const std::string& bytes, Clock::time_point deadline)
     return !failed && written == bytes.size();
 }
 
-std::wstring widen (const std::string& text)
-{
-    const int length = ::MultiByteToWideChar (CP_UTF8, 0, text.data(), static_cast<int> (text.size()), nullptr, 0);
-    std::wstring wide (static_cast<std::size_t> (length > 0 ? length : 0), L'\0');
-    ::MultiByteToWideChar (CP_UTF8, 0, text.data(), static_cast<int> (text.size()), wide.data(), length);
-    return wide;
-}
 } // namespace
 
 PipeClient::PipeClient (std::uint32_t magicNumber)
@@ -93,7 +87,7 @@ bool PipeClient::open (const std::string& pipeName, int timeoutMs)
     close();
     lastOpen = {};
     lastOpen.path = pipe_contract::windowsPipePath (pipeName);
-    const auto name = widen (lastOpen.path);
+    const auto name = wide_text::fromUtf8 (lastOpen.path);
     const auto deadline = Clock::now() + std::chrono::milliseconds (timeoutMs);
 
     for (;;)
@@ -114,11 +108,11 @@ bool PipeClient::open (const std::string& pipeName, int timeoutMs)
         if (!retry || Clock::now() >= deadline)
         {
             using Status = PipeOpenResult::Status;
-            lastOpen.status = error == ERROR_FILE_NOT_FOUND ? Status::missing
-                              : error == ERROR_PIPE_BUSY    ? Status::noReader
+            lastOpen.status = error == ERROR_FILE_NOT_FOUND  ? Status::missing
+                              : error == ERROR_PIPE_BUSY     ? Status::noReader
                               : error == ERROR_ACCESS_DENIED ? Status::denied
                                                              : Status::failed;
-            lastOpen.reason = error == ERROR_PIPE_BUSY     ? "all of its instances are busy"
+            lastOpen.reason = error == ERROR_PIPE_BUSY       ? "all of its instances are busy"
                               : error == ERROR_ACCESS_DENIED ? "access denied"
                                                              : "Windows error " + std::to_string (error);
             return false;

@@ -10,10 +10,11 @@
 // the replies queued for it with it, one log line each. A listener thread ("Pipe listener")
 // keeps one instance waiting for the next client.
 //
-// Who serves: the first instance is made with FILE_FLAG_FIRST_PIPE_INSTANCE, which fails
-// while any other process has an instance of that name (another REAPER, or a program that
-// took the name), so that one process serves at a time; the keeper tries again until the name
-// is free. The pipe's DACL grants the current user and SYSTEM alone, and remote clients are
+// Who serves: one process at a time. The pipe is not made while another process has an
+// instance of that name (another REAPER, or a program that took the name), and its first
+// instance is made with FILE_FLAG_FIRST_PIPE_INSTANCE, which fails then too (Wine does not
+// enforce the flag: the look before it is what refuses there); the keeper tries again until
+// the name is free. The pipe's DACL grants the current user and SYSTEM alone, and remote clients are
 // refused.
 
 #include <windows.h>
@@ -35,6 +36,7 @@
 #include "pipe/PipeLogLines.h"
 #include "pipe/PipeReader.h"
 #include "pipe/PipeTransport.h"
+#include "pipe/WindowsPipeName.h"
 
 namespace
 {
@@ -93,17 +95,6 @@ private:
 Handle makeEvent (bool manualReset)
 {
     return Handle (::CreateEventW (nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr));
-}
-
-std::wstring widen (const std::string& text)
-{
-    const int length = ::MultiByteToWideChar (CP_UTF8, 0, text.data(), static_cast<int> (text.size()), nullptr, 0);
-    std::wstring wide (static_cast<std::size_t> (std::max (length, 0)), L'\0');
-
-    if (length > 0)
-        ::MultiByteToWideChar (CP_UTF8, 0, text.data(), static_cast<int> (text.size()), wide.data(), length);
-
-    return wide;
 }
 
 bool clientLeft (DWORD error)
@@ -176,10 +167,15 @@ public:
     {
         close (true);
         path = pipe_contract::windowsPipePath (pipeName);
-        name = widen (path);
+        name = windows_pipe_name::path (pipeName);
 
         if (!security.make())
             return Outcome::fail (path + " has no owner-only access list: the process's user is not known");
+
+        const auto inUse = path + " is served by another process (another REAPER, or a program that took its name)";
+
+        if (windows_pipe_name::inUse (name))
+            return Outcome::fail (inUse);
 
         Handle first = makeInstance (true);
 
@@ -188,7 +184,7 @@ public:
             const auto error = ::GetLastError();
 
             if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY)
-                return Outcome::fail (path + " is served by another process (another REAPER, or a program that took its name)");
+                return Outcome::fail (inUse);
 
             return Outcome::fail (path + " cannot be made (Windows error " + std::to_string (error) + ")");
         }
