@@ -545,6 +545,26 @@ private:
             }
         }
 
+        // What a departed client wrote before it left is read to the end (its reads fail at
+        // once after that), so that its whole packets are handed on, in whatever order its
+        // leaving showed on the two directions.
+        for (DWORD got = 0; clientLeft (failure);)
+        {
+            if (!reading)
+            {
+                readOver = {};
+                readOver.hEvent = readDone.get();
+                reading = ::ReadFile (pipe, buffer.data(), static_cast<DWORD> (buffer.size()), nullptr, &readOver)
+                          || ::GetLastError() == ERROR_IO_PENDING;
+            }
+
+            if (!reading || !::GetOverlappedResult (pipe, &readOver, &got, TRUE))
+                break;
+
+            reading = false;
+            deliver (framer, buffer.data(), got, number);
+        }
+
         // What is still under way ends before its buffers go.
         DWORD ignored = 0;
 
@@ -554,13 +574,17 @@ private:
         if (reading)
             ::GetOverlappedResult (pipe, &readOver, &ignored, TRUE);
 
+        // What a write moved before the cancel is out.
         if (writing)
+        {
             ::GetOverlappedResult (pipe, &writeOver, &ignored, TRUE);
+            written += ignored;
+        }
 
         if (failure != 0)
             clientLeaves (framer, client, failure);
         else
-            writeWithoutWaiting (client, written, writing);
+            writeWithoutWaiting (client, written);
 
         ::SetEvent (clientDone.get());
     }
@@ -600,14 +624,14 @@ private:
         finish (client, SIZE_MAX);
     }
 
-    // Closing: the replies still queued get one try each that does not wait, until one does
-    // not go in at once; the rest are dropped with the pipe. The client reads what went in
-    // before it sees the pipe close. After a packet cut off by the close nothing can follow.
-    void writeWithoutWaiting (Client& client, std::size_t written, bool wasWriting)
+    // Closing: the replies still queued (the rest of one begun first) get one try each that
+    // does not wait, until one does not go in whole at once; the rest are dropped with the
+    // pipe. The client reads what went in before it sees the pipe close.
+    void writeWithoutWaiting (Client& client, std::size_t written)
     {
         markFinished (client);
 
-        for (bool cutOff = written > 0 || wasWriting; !cutOff;)
+        for (bool cutOff = false; !cutOff; written = 0)
         {
             const Reply* front = nullptr;
 
@@ -619,17 +643,18 @@ private:
             if (front == nullptr)
                 break;
 
-            cutOff = !writeAtOnce (client.pipe.get(), *front);
+            cutOff = !writeAtOnce (client.pipe.get(), *front, written);
             finish (client, 1);
         }
 
         finish (client, SIZE_MAX);
     }
 
-    static bool writeAtOnce (HANDLE pipe, const Reply& reply)
+    static bool writeAtOnce (HANDLE pipe, const Reply& reply, std::size_t written)
     {
         std::string packet = reply.header;
         packet.append (reply.message.begin(), reply.message.end());
+        packet.erase (0, written);
         const Handle done = makeEvent (true);
         OVERLAPPED over{};
         over.hEvent = done.get();
