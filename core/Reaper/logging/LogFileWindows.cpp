@@ -58,9 +58,19 @@ HANDLE openNoFollow (const std::string& path, DWORD access, DWORD disposition)
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-bool informationOf (HANDLE handle, BY_HANDLE_FILE_INFORMATION& information)
+// Of the handle, and a reparse point seen at the name too: Windows opens the reparse point
+// itself, Wine (whose reparse points are Unix symbolic links) what it leads to.
+bool informationOf (HANDLE handle, BY_HANDLE_FILE_INFORMATION& information, const std::string& path = {})
 {
-    return ::GetFileInformationByHandle (handle, &information) != 0;
+    if (::GetFileInformationByHandle (handle, &information) == 0)
+        return false;
+
+    const auto atName = path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW (wide (path).c_str());
+
+    if (atName != INVALID_FILE_ATTRIBUTES)
+        information.dwFileAttributes |= atName & FILE_ATTRIBUTE_REPARSE_POINT;
+
+    return true;
 }
 
 LogFile::Identity identityOf (const BY_HANDLE_FILE_INFORMATION& information)
@@ -124,7 +134,7 @@ LogFile::Open checkFolder (const std::string& filePath, std::string& refusal)
     BY_HANDLE_FILE_INFORMATION information;
 
     // Anything else in the way (a folder on the way missing) may go: tried again.
-    if (folder.value == INVALID_HANDLE_VALUE || !informationOf (folder.value, information))
+    if (folder.value == INVALID_HANDLE_VALUE || !informationOf (folder.value, information, folderPath))
         return LogFile::Open::unwritable;
 
     // A link or a junction could lead the log anywhere: refused, as a symbolic link is on the
@@ -210,7 +220,7 @@ LogFile::Open LogFile::open (const std::string& at, bool& created, std::string& 
     BY_HANDLE_FILE_INFORMATION information;
 
     // A read-only file or folder, a file being removed, a full disk: tried again later.
-    if (opened.value == INVALID_HANDLE_VALUE || !informationOf (opened.value, information))
+    if (opened.value == INVALID_HANDLE_VALUE || !informationOf (opened.value, information, at))
         return Open::unwritable;
 
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
