@@ -1,6 +1,5 @@
 #include "ExtensionEntry.h"
 
-#include <cstdio>
 #include <string>
 
 #include "LogTexts.h"
@@ -9,13 +8,14 @@
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
 #include "mainthread/MainThread.h"
+#include "platform/Platform.h"
 
 namespace
 {
 const char* const kHostWebAddress = "https://www.reaper.fm";
 
 // A blocking alert with one OK button: through REAPER's own message box when the host has
-// one, else on standard error.
+// one, else the system's (standard error where there is none).
 void showIncompatibilityAlert (HostGetFunc getFunc)
 {
     const std::string title = "Incompatible";
@@ -28,7 +28,7 @@ void showIncompatibilityAlert (HostGetFunc getFunc)
     if (reaper::ShowMessageBox != nullptr)
         reaper::ShowMessageBox (message.c_str(), title.c_str(), 0);
     else
-        std::fprintf (stderr, "%s\n%s\n", title.c_str(), message.c_str());
+        platform::showAlertWithoutHost (title, message);
 }
 
 int load (reaper_plugin_info_t& rec)

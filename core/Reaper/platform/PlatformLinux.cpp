@@ -50,6 +50,11 @@ void stopMainThreadRounds()
     timerRegistered = false;
 }
 
+void showAlertWithoutHost (const std::string& title, const std::string& message)
+{
+    std::fprintf (stderr, "%s\n%s\n", title.c_str(), message.c_str());
+}
+
 void setCurrentThreadName (const char* name)
 {
     // The kernel keeps 15 bytes of a thread's name.

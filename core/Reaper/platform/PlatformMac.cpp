@@ -5,6 +5,7 @@
 #include "Platform.h"
 
 #include <atomic>
+#include <cstdio>
 
 #include <dispatch/dispatch.h>
 #include <dlfcn.h>
@@ -61,6 +62,11 @@ void requestRound()
 void stopMainThreadRounds()
 {
     roundFunction = nullptr;
+}
+
+void showAlertWithoutHost (const std::string& title, const std::string& message)
+{
+    std::fprintf (stderr, "%s\n%s\n", title.c_str(), message.c_str());
 }
 
 void setCurrentThreadName (const char* name)

@@ -104,6 +104,11 @@ void stopMainThreadRounds()
     ::UnregisterClassW (kWindowClass, thisModule());
 }
 
+void showAlertWithoutHost (const std::string& title, const std::string& message)
+{
+    ::MessageBoxW (nullptr, wide_text::fromUtf8 (message).c_str(), wide_text::fromUtf8 (title).c_str(), MB_OK | MB_ICONWARNING);
+}
+
 void setCurrentThreadName (const char* name)
 {
     // SetThreadDescription came with Windows 10 1607: looked up, so that the DLL imports
