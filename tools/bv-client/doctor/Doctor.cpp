@@ -1,27 +1,18 @@
 #include "Doctor.h"
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <sstream>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ClientLock.h"
-#include "ClientRequests.h"
 #include "DoctorChecks.h"
 #include "DoctorPlatform.h"
 #include "ElfFile.h"
 #include "FifoTrust.h"
-#include "LogCheck.h"
 #include "LogLocation.h"
 #include "LogTexts.h"
 #include "OwnFile.h"
-#include "PipeClient.h"
 #include "PipeContract.h"
-#include "RegularFile.h"
-#include "RequestRunner.h"
 
 namespace doctor
 {
