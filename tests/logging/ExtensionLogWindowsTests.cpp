@@ -39,7 +39,8 @@ bool unixCommandInRoaming (const std::string& command)
 {
     const auto marker = pathOf (home_folder::path() + "/bv-command-done");
     auto line = fs::u8path ("Z:\\bin\\sh -c \"" + command + " ; touch bv-command-done\"").wstring();
-    STARTUPINFOW startup{sizeof (startup)};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof (startup);
     PROCESS_INFORMATION process{};
     const auto roaming = pathOf (home_folder::path()).wstring();
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "HostMainThread.h"
+#include "Platform.h"
 #include "mainthread/MainThread.h"
 #include "mainthread/MainThreadQueue.h"
 
@@ -234,6 +235,25 @@ TEST_F (MainThreadRoundsTest, NoRoundStartsInsideARound)
 
     ASSERT_TRUE (roundsUntilNoted (3));
     EXPECT_EQ (noted(), (std::vector<std::string>{"first begins", "first ends", "second"}));
+}
+
+// REAPER's unload call stops the rounds: a round asked for just before, still waiting in the
+// host's loop (a message posted to the message window, a block queued on the main queue),
+// never runs once the call has returned, when the DLL may be gone.
+TEST_F (MainThreadRoundsTest, ARoundAskedForBeforeTheRoundsStopNeverRuns)
+{
+    static std::atomic<int> rounds{0};
+    rounds = 0;
+    reaper_host::host_main_thread::call ([]
+                                         {
+                                             ASSERT_TRUE (platform::startMainThreadRounds (hostRecord(), []
+                                                                                           { ++rounds; }));
+                                             platform::requestRound();
+                                             platform::stopMainThreadRounds(); });
+
+    std::this_thread::sleep_for (std::chrono::milliseconds (200));
+    reaper_host::host_main_thread::call ([] {});
+    EXPECT_EQ (rounds.load(), 0);
 }
 
 // Far fewer than the round's item limit, each slower than half the budget: the budget alone
