@@ -14,6 +14,10 @@ void call (const std::function<void()>& work)
     work();
 }
 
+void runModalLoopOnce()
+{
+}
+
 bool extensionRoundsComeOnDemand()
 {
     return false;

@@ -75,6 +75,10 @@ void call (const std::function<void()>& work)
     dispatch_sync_f (dispatch_get_main_queue(), const_cast<std::function<void()>*> (&work), &runWork);
 }
 
+void runModalLoopOnce()
+{
+}
+
 bool extensionRoundsComeOnDemand()
 {
     return true;

@@ -10,6 +10,8 @@
 #include <dlfcn.h>
 #include <pthread.h>
 
+#include "logging/StandardError.h"
+
 namespace platform
 {
 namespace
@@ -61,6 +63,11 @@ void requestRound()
 void stopMainThreadRounds()
 {
     roundFunction = nullptr;
+}
+
+void showAlertWithoutHost (const std::string& title, const std::string& message)
+{
+    standard_error::write (title + "\n" + message + "\n");
 }
 
 void setCurrentThreadName (const char* name)

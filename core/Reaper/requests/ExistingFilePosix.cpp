@@ -1,0 +1,38 @@
+#include "requests/ExistingFile.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include "HomeFolder.h"
+
+namespace existing_file
+{
+namespace
+{
+// The path with a leading "~" or "~user" made the home folder it names.
+std::string expandHome (const std::string& path)
+{
+    if (path.empty() || path[0] != '~')
+        return path;
+
+    const auto slash = path.find ('/');
+    const auto user = path.substr (1, slash == std::string::npos ? std::string::npos : slash - 1);
+    const auto rest = slash == std::string::npos ? std::string() : path.substr (slash);
+
+    if (user.empty())
+        return home_folder::path() + rest;
+
+    const auto* owner = getpwnam (user.c_str());
+    return owner != nullptr ? owner->pw_dir + rest : path;
+}
+} // namespace
+
+bool named (const std::string& path)
+{
+    if (path.empty() || (path[0] != '/' && path[0] != '~'))
+        return false;
+
+    struct stat info;
+    return ::stat (expandHome (path).c_str(), &info) == 0 && !S_ISDIR (info.st_mode);
+}
+} // namespace existing_file
