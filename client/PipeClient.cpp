@@ -237,15 +237,21 @@ bool PipeClient::writeIntoReplyFifo (const std::string& bytes)
     return written;
 }
 
-void PipeClient::close()
+void PipeClient::closeRequests()
 {
     if (requestFd >= 0)
         ::close (requestFd);
 
+    requestFd = -1;
+}
+
+void PipeClient::close()
+{
+    closeRequests();
+
     if (replyFd >= 0)
         ::close (replyFd);
 
-    requestFd = -1;
     replyFd = -1;
     framer.reset();
 }

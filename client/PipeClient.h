@@ -65,6 +65,10 @@ public:
     // Writes bytes into the reply FIFO, as a misbehaving client might.
     bool writeIntoReplyFifo (const std::string& bytes);
 
+    // Closes the request end alone, as a client does that has sent all it will and still
+    // reads its replies. Linux and macOS only: on Windows one handle carries both ways.
+    void closeRequests();
+
     void close();
     bool isOpen() const;
 

@@ -13,9 +13,11 @@
 // nothing sends small selected-item requests while the selected item's source name is long,
 // so each request of a few bytes makes a reply of about 1 MiB: the most memory the extension
 // takes on meanwhile, against the inbox's bound (requests and unwritten replies together)
-// plus one reply.
+// plus one reply. Failed spots: the same with spots of a missing file whose 64 KiB path is
+// not UTF-8, each answered with a failure text of about 192 KiB that is also kept until the
+// reply has gone, for the log.
 //
-//   bv-bench-flood [--smoke] [--only flood|slow-reader|oversize|large-replies] [--packets N]
+//   bv-bench-flood [--smoke] [--only flood|slow-reader|oversize|large-replies|failed-spots] [--packets N]
 //                  [--payload-bytes N] [--period-ms MS] [--module PATH]
 //
 // Each run is in a fresh module; --period-ms runs only one period, so that its memory figure
@@ -337,26 +339,35 @@ bool sendHugeSpot (PipeClient& client, std::size_t half, std::size_t& payloadSiz
     return sendFilled ('n', half) && (piece.empty() || client.sendRaw (piece, kWaitMs));
 }
 
-// Small requests with large replies to a client that never reads them.
-// Returns the peak resident memory added, in KiB (-1 when broken). With oneReplyKiB (what one
-// such request costs alone), judges the figure against the bound.
-long largeReplyFigures (FigureTable& table, reaper_host::HostModel& host, std::chrono::microseconds period, int requests,
-                        std::size_t nameBytes, long oneReplyKiB)
+// Selects an item whose source's name is nameBytes bytes that are not UTF-8: each is a
+// six-byte escape in the selected-item report's JSON.
+void selectItemNamed (reaper_host::HostModel& host, std::size_t nameBytes)
 {
-    const auto periodText = std::to_string (period.count() / 1000) + " ms timer";
-    host.reset();
-    host.echoMessageBoxes = false;
     auto& item = host.addItem (host.addTrack(), 1.0, 2.0);
-    // Bytes that are not UTF-8: each is a six-byte escape in the report's JSON.
     const auto name = "/" + std::string (nameBytes, '\xFF') + ".wav";
     host.setTakeSource (host.addTake (item, "Take"), reaper_host::MediaSource::synthetic (name.c_str(), 48000, 2, 96000));
     host.selectItem (item);
+}
 
+// Small requests (the packet) with large replies to a client that never reads them; what
+// says which. The client sends up to `requests` of them, one every `pace`, until the
+// extension stops reading (its bound reached). Returns the peak resident memory added, in KiB (-1 when
+// broken). With oneReplyKiB (what one such request costs alone), judges the figure against
+// the bound.
+long largeReplyFigures (FigureTable& table, reaper_host::HostModel& host, std::chrono::microseconds period, int requests,
+                        const std::string& packet, std::chrono::milliseconds pace, const std::string& what, long oneReplyKiB)
+{
+    const auto periodText = std::to_string (period.count() / 1000) + " ms timer";
     process_memory::resetPeak();
     const auto residentBefore = process_memory::residentKiB();
     bool sent = false;
 
     reaper_host::MainLoop pump (host.timers(), period);
+
+    // The stand-in host's call journal keeps every argument of every call (a spot's path,
+    // several times): emptied after each round, so that the figure is the extension's.
+    pump.setRoundObserver ([&host] (const reaper_host::MainLoop::Round&)
+                           { host.journal().clear(); });
     pump.runWhile ([&]
                    {
                        PipeClient client;
@@ -364,14 +375,15 @@ long largeReplyFigures (FigureTable& table, reaper_host::HostModel& host, std::c
                        if (! client.open (pipe_contract::kPipeName, 2000))
                            return;
 
-                       std::string all;
-
-                       for (int i = 0; i < requests; ++i)
-                           all += buildPacket (pipe_contract::kPacketMagic, request_payloads::selectedItem().data(), request_payloads::selectedItem().size());
-
+                       // One packet at a time, so that the client holds no more than one.
                        // Holds the reply FIFO open (PipeClient opens it at once) and reads
                        // nothing, for longer than a reply's deadline.
-                       sent = client.sendRaw (all, kWaitMs);
+                       for (int i = 0; i < requests && client.sendRaw (packet, 2000); ++i)
+                       {
+                           sent = true;
+                           std::this_thread::sleep_for (pace);
+                       }
+
                        std::this_thread::sleep_for (3s); });
 
     pump.runFor (1s);
@@ -383,19 +395,20 @@ long largeReplyFigures (FigureTable& table, reaper_host::HostModel& host, std::c
         return -1;
     }
 
-    const auto figure = std::to_string (requests) + " selected-item request" + (requests == 1 ? "" : "s") + ", each answered with about "
-                        + std::to_string (nameBytes * 6 / 1024) + " KiB, to a client that reads none, " + periodText
+    const auto figure = std::to_string (requests) + " × " + what + ", to a client that reads none, " + periodText
                         + ": peak resident memory added";
+
+    const auto value = std::to_string (peakAdded) + " KiB";
 
     if (oneReplyKiB < 0)
     {
-        table.addValue (figure, std::to_string (peakAdded) + " KiB", "(one reply, made and held)");
+        table.addValue (figure, value, "(one reply, made and held)");
         return peakAdded;
     }
 
     // The replies held stay under the bound plus one; making the next costs what one costs alone.
     const auto boundKiB = kInboxBoundKiB + oneReplyKiB + 4096;
-    table.addValue (figure, std::to_string (peakAdded) + " KiB",
+    table.addValue (figure, value,
                     "<= 16 MiB bound + one reply made and held + 4 MiB (" + std::to_string (boundKiB) + " KiB)",
                     FigureTable::verdictOf (peakAdded <= boundKiB));
     return peakAdded;
@@ -503,11 +516,11 @@ int main (int argc, char** argv)
         }
         else if (arg == "--module" && i + 1 < argc)
             modulePath = argv[++i];
-        else if (arg == "--only" && i + 1 < argc && (std::string (argv[i + 1]) == "flood" || std::string (argv[i + 1]) == "slow-reader" || std::string (argv[i + 1]) == "oversize" || std::string (argv[i + 1]) == "large-replies"))
+        else if (arg == "--only" && i + 1 < argc && (std::string (argv[i + 1]) == "flood" || std::string (argv[i + 1]) == "slow-reader" || std::string (argv[i + 1]) == "oversize" || std::string (argv[i + 1]) == "large-replies" || std::string (argv[i + 1]) == "failed-spots"))
             only = argv[++i];
         else
         {
-            std::fprintf (stderr, "usage: %s [--smoke] [--only flood|slow-reader|oversize|large-replies] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]\n", argv[0]);
+            std::fprintf (stderr, "usage: %s [--smoke] [--only flood|slow-reader|oversize|large-replies|failed-spots] [--packets N] [--payload-bytes N] [--period-ms MS] [--module PATH]\n", argv[0]);
             return 2;
         }
     }
@@ -563,18 +576,51 @@ int main (int argc, char** argv)
                            { oversizeFigures (table, host, clientPeriod, smoke ? 4 * 1024 * 1024 : 30 * 1000 * 1000); }))
         return 1;
 
+    const int largeRequests = smoke ? 40 : packetsGiven ? static_cast<int> (packets)
+                                                        : 200;
+
+    // One request alone, then many, each in a fresh module.
+    auto largeReplies = [&] (const std::function<void()>& prepare, const std::string& packet, std::chrono::milliseconds pace, const std::string& what)
+    {
+        long oneReply = -1;
+        auto run = [&] (int requests)
+        {
+            host.reset();
+            host.echoMessageBoxes = false;
+            prepare();
+            return largeReplyFigures (table, host, clientPeriod, requests, packet, pace, what, oneReply);
+        };
+
+        return inFreshModule ([&]
+                              { oneReply = run (1); })
+               && inFreshModule ([&]
+                                 { run (largeRequests); });
+    };
+
     if (only.empty() || only == "large-replies")
     {
         // The longest source name the selected-item report still gives (64 KiB in all).
         constexpr std::size_t nameBytes = 65536 - 5;
-        long oneReply = -1;
-        const int requests = smoke ? 40 : packetsGiven ? static_cast<int> (packets)
-                                                       : 200;
+        const auto request = request_payloads::selectedItem();
 
-        if (!inFreshModule ([&]
-                            { oneReply = largeReplyFigures (table, host, clientPeriod, 1, nameBytes, -1); })
-            || !inFreshModule ([&]
-                               { largeReplyFigures (table, host, clientPeriod, requests, nameBytes, oneReply); }))
+        if (!largeReplies ([&]
+                           { selectItemNamed (host, nameBytes); },
+                           buildPacket (pipe_contract::kPacketMagic, request.data(), request.size()), 0ms,
+                           "selected-item request answered with about " + std::to_string (nameBytes * 6 / 1024) + " KiB"))
+            return 1;
+    }
+
+    if (only.empty() || only == "failed-spots")
+    {
+        // The longest path a request carries, in bytes that are not UTF-8: each is U+FFFD, three
+        // bytes, in the failure text.
+        const auto path = "/" + std::string (PacketFramer::kMaxRequestSize - 64, '\xFF');
+
+        // One a timer period, so that the replies rather than the requests fill the bound.
+        if (!largeReplies ([] {}, spotPacket (path), std::chrono::duration_cast<std::chrono::milliseconds> (clientPeriod),
+                           "spot of a missing file with a " + std::to_string (path.size() / 1024)
+                               + " KiB path that is not UTF-8, answered with a failure of about " + std::to_string (path.size() * 3 / 1024)
+                               + " KiB, its text also kept for the log"))
             return 1;
     }
 

@@ -267,10 +267,13 @@ void selectItemNamed (const std::string& name)
 // reply included) for the costliest request of each kind the extension accepts: the largest
 // (PacketFramer::kMaxRequestSize, or the size given), its text bytes that are not UTF-8 (each
 // becomes U+FFFD, three bytes, and a six-byte escape in JSON) or ASCII; and the selected-item
-// report of the longest name it reports, and of one longer.
+// report of the longest name it reports, and of one longer. Wall and CPU time of the whole
+// round; the last column is the median CPU time of a round spent inside the stand-in host's
+// functions (REAPER's own, in service).
 int printWorstRounds (std::size_t requestBytes, int rounds)
 {
     environment();
+    HostCallTimer::setMeasuringCpu (true);
     const std::string longestName (SelectedItemReport::kLongestFileName, '\xFF');
     const std::string tooLongName (1000 * 1000, '\xFF');
 
@@ -293,12 +296,12 @@ int printWorstRounds (std::size_t requestBytes, int rounds)
     ::getloadavg (load, 3);
     std::printf ("Longest round per request, %d rounds each, load average %.2f %.2f %.2f on %ld cores\n", rounds, load[0], load[1],
                  load[2], ::sysconf (_SC_NPROCESSORS_ONLN));
-    std::printf ("%-56s %9s %11s %9s %9s %13s\n", "request", "bytes", "reply bytes", "median ms", "max ms", "max CPU ms");
+    std::printf ("%-56s %9s %11s %9s %9s %13s %10s %14s\n", "request", "bytes", "reply bytes", "median ms", "max ms", "median CPU ms", "max CPU ms",
+                 "of it host ms");
 
     for (const auto& c : cases)
     {
-        std::vector<double> milliseconds;
-        double longestCpu = 0;
+        std::vector<double> milliseconds, cpuMilliseconds, hostCpuMilliseconds;
         DiscardingSender replies;
 
         for (int round = 0; round < rounds; ++round)
@@ -313,16 +316,21 @@ int printWorstRounds (std::size_t requestBytes, int rounds)
 
             // Wall time, and the thread's CPU time: on a busy machine the wall time also counts
             // the moments another process had the core.
+            HostCallTimer::reset();
             const auto cpuStart = threadCpuMilliseconds();
             const auto start = Clock::now();
             handleRequest (c.request.data(), c.request.size(), replies);
             milliseconds.push_back (std::chrono::duration<double, std::milli> (Clock::now() - start).count());
-            longestCpu = std::max (longestCpu, threadCpuMilliseconds() - cpuStart);
+            cpuMilliseconds.push_back (threadCpuMilliseconds() - cpuStart);
+            hostCpuMilliseconds.push_back (static_cast<double> (HostCallTimer::cpuNanoseconds()) * 1e-6);
         }
 
         std::sort (milliseconds.begin(), milliseconds.end());
-        std::printf ("%-56s %9zu %11zu %9.3f %9.3f %13.3f\n", c.kind, c.request.size(), replies.replies > 0 ? replies.bytes / replies.replies : 0,
-                     milliseconds[milliseconds.size() / 2], milliseconds.back(), longestCpu);
+        std::sort (cpuMilliseconds.begin(), cpuMilliseconds.end());
+        std::sort (hostCpuMilliseconds.begin(), hostCpuMilliseconds.end());
+        std::printf ("%-56s %9zu %11zu %9.3f %9.3f %13.3f %10.3f %14.3f\n", c.kind, c.request.size(),
+                     replies.replies > 0 ? replies.bytes / replies.replies : 0, milliseconds[milliseconds.size() / 2], milliseconds.back(),
+                     cpuMilliseconds[cpuMilliseconds.size() / 2], cpuMilliseconds.back(), hostCpuMilliseconds[hostCpuMilliseconds.size() / 2]);
     }
 
     reaper_host::HostModel::current().reset();

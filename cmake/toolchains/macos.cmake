@@ -19,6 +19,9 @@ endforeach()
 find_program(BV_LD64 NAMES ld64.lld-19 REQUIRED)
 find_program(BV_MACHO_STRIP NAMES llvm-strip-14 llvm-strip REQUIRED)
 set(BV_MODULE_LINKER_LAUNCHER "${BV_ZIG_WRAPPERS}/macho-module-link;${BV_LD64};${BV_MACHO_STRIP};--")
+# reaper-sim runs the main queue from CoreFoundation's run loop; Zig has no framework to
+# link against, so a link stub of our own names the one function it uses.
+set(BV_COREFOUNDATION "${BV_ZIG_WRAPPERS}/CoreFoundation.tbd")
 
 # Header-only packages (nlohmann-json, CLI11) come from the build machine; only they are
 # visible, through a folder of links to them, so that no Linux header can stand in for a

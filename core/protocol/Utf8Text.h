@@ -18,7 +18,7 @@ std::u32string decode (const char* bytes, std::size_t size);
 // The same for a NUL-terminated string; null gives an empty result.
 std::u32string decode (const char* nulTerminated);
 
-// bytes as well-formed UTF-8, for log lines and failure texts: up to the first NUL, each
-// malformed byte replaced by U+FFFD.
-std::string sanitized (const std::string& bytes);
+// before followed by bytes as well-formed UTF-8, for log lines and failure texts: bytes up to
+// their first NUL, each malformed byte replaced by U+FFFD.
+std::string sanitized (const std::string& bytes, const std::string& before = {});
 } // namespace utf8

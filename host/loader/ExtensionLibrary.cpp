@@ -93,10 +93,9 @@ int ExtensionLibrary::loadCall (reaper_plugin_info_t& record)
     int answer = 0;
 
     // REAPER loads its extensions on its main thread: host calls from any other are faults.
+    model.adoptMainThread (host_main_thread::id());
     host_main_thread::call ([&]
-                            {
-                                model.adoptCallingThreadAsMain();
-                                answer = entry (handle, &record); });
+                            { answer = entry (handle, &record); });
     loadCallDuration = Clock::now() - start;
     bridgeMayExist = bridgeMayExist || answer != 0;
     return answer;

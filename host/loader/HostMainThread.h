@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <thread>
 
 // The host's main thread, the one REAPER calls its extensions on, as each system has it.
 // One implementation per system (HostMainThreadLinux.cpp, HostMainThreadMac.cpp,
@@ -10,7 +11,7 @@
 // On Linux the program's own thread is the main thread and REAPER's timers are all an
 // extension gets there. On macOS REAPER's main thread runs the main dispatch queue, so an
 // extension's work queued there runs as soon as it is queued; the stand-in host's process
-// thread does the same with dispatch_main, and the program runs on a thread of its own that
+// thread does the same from its run loop, and the program runs on a thread of its own that
 // hands everything REAPER's main thread does (loading, timer rounds, unloading) to the main
 // queue and waits for it.
 namespace reaper_host::host_main_thread
@@ -29,6 +30,10 @@ void call (const std::function<void()>& work);
 // host's to call; macOS: the main queue runs nothing inside one of its blocks).
 // [main thread]
 void runModalLoopOnce();
+
+// The host's main thread: the one runProgram was called on where that runs the main queue,
+// else the calling thread. Host calls from any other thread are faults.
+std::thread::id id();
 
 // True where an extension's main-thread rounds come on demand from the main queue (macOS)
 // rather than from the host's timers: the host's timer rounds then run none of its work.

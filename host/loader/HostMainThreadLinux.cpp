@@ -18,6 +18,11 @@ void runModalLoopOnce()
 {
 }
 
+std::thread::id id()
+{
+    return std::this_thread::get_id();
+}
+
 bool extensionRoundsComeOnDemand()
 {
     return false;

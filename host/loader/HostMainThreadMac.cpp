@@ -1,7 +1,9 @@
-// macOS: the process's first thread runs the main dispatch queue for good (dispatch_main), as
-// REAPER's main thread runs it from its run loop; the program runs on a thread of its own
-// and hands REAPER's main-thread calls to the main queue. Uses only libdispatch and pthreads
-// (libSystem), so the host needs no framework.
+// macOS: the process's first thread runs the main run loop for good, as REAPER's main thread
+// does, and that loop runs the main dispatch queue's work on it; the program runs on a thread
+// of its own and hands REAPER's main-thread calls to the main queue. Not dispatch_main: it
+// ends the first thread, and the main queue's work then runs on libdispatch's worker
+// threads, where REAPER never calls an extension. Uses libdispatch and pthreads (libSystem)
+// and CoreFoundation's run loop.
 
 #include "HostMainThread.h"
 
@@ -11,13 +13,18 @@
 
 #include <dispatch/dispatch.h>
 #include <pthread.h>
+#include <thread>
+
+// CoreFoundation's, as its header declares it (Zig carries no framework headers): runs the
+// calling thread's run loop until stopped; the main thread's also runs the main queue.
+extern "C" void CFRunLoopRun (void);
 
 namespace reaper_host::host_main_thread
 {
 namespace
 {
 std::atomic<bool> mainQueueRuns{false};
-pthread_t mainThread;
+std::thread::id mainThreadId;
 
 struct Program
 {
@@ -41,9 +48,9 @@ void runWork (void* context)
 int runProgram (int (*program) (int, char**), int argc, char** argv)
 {
     static Program running{program, argc, argv};
-    mainThread = pthread_self();
+    mainThreadId = std::this_thread::get_id();
 
-    // From here on the program's main-thread calls queue up, to run once dispatch_main turns.
+    // From here on the program's main-thread calls queue up, to run once the run loop turns.
     mainQueueRuns = true;
 
     // A program's thread gets 8 MiB of stack, as the process's first thread does.
@@ -61,12 +68,16 @@ int runProgram (int (*program) (int, char**), int argc, char** argv)
         return 1;
     }
 
-    dispatch_main();
+    CFRunLoopRun();
+
+    // The main thread's run loop ends only when stopped, which nothing here does.
+    std::fprintf (stderr, "the main run loop ended\n");
+    std::_Exit (1);
 }
 
 void call (const std::function<void()>& work)
 {
-    if (!mainQueueRuns || pthread_equal (pthread_self(), mainThread) != 0)
+    if (!mainQueueRuns || std::this_thread::get_id() == mainThreadId)
     {
         work();
         return;
@@ -77,6 +88,11 @@ void call (const std::function<void()>& work)
 
 void runModalLoopOnce()
 {
+}
+
+std::thread::id id()
+{
+    return mainQueueRuns ? mainThreadId : std::this_thread::get_id();
 }
 
 bool extensionRoundsComeOnDemand()

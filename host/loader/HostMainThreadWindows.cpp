@@ -23,6 +23,7 @@ constexpr UINT kCallMessage = WM_APP + 1;
 
 std::atomic<HWND> callWindow{nullptr};
 DWORD mainThreadId = 0;
+std::thread::id mainThread;
 
 struct Call
 {
@@ -60,6 +61,7 @@ HWND makeCallWindow()
 int runProgram (int (*program) (int, char**), int argc, char** argv)
 {
     mainThreadId = ::GetCurrentThreadId();
+    mainThread = std::this_thread::get_id();
     const auto window = makeCallWindow();
 
     if (window == nullptr)
@@ -119,6 +121,11 @@ void runModalLoopOnce()
         ::TranslateMessage (&message);
         ::DispatchMessageW (&message);
     }
+}
+
+std::thread::id id()
+{
+    return callWindow.load() != nullptr ? mainThread : std::this_thread::get_id();
 }
 
 bool extensionRoundsComeOnDemand()

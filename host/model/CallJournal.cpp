@@ -23,14 +23,45 @@ std::string JournalEntry::toString() const
     return text;
 }
 
+CallJournal::CallJournal (std::size_t keptCalls, std::size_t keptBytes)
+    : keptCalls (keptCalls)
+    , keptBytes (keptBytes)
+{
+}
+
+std::size_t CallJournal::bytesOf (const JournalEntry& entry)
+{
+    auto size = sizeof (JournalEntry) + entry.function.size() + entry.result.size();
+
+    for (const auto& argument : entry.arguments)
+        size += sizeof (std::string) + argument.size();
+
+    return size;
+}
+
 void CallJournal::add (JournalEntry entry)
 {
+    ++callsPerFunction[entry.function];
+    offMainThread += entry.offMainThread ? 1 : 0;
+    bytes += bytesOf (entry);
     calls.push_back (std::move (entry));
+
+    // The newest call is always kept, whatever its size.
+    while (calls.size() > 1 && (calls.size() > keptCalls || bytes > keptBytes))
+    {
+        bytes -= bytesOf (calls.front());
+        calls.pop_front();
+        ++dropped;
+    }
 }
 
 void CallJournal::clear()
 {
     calls.clear();
+    bytes = 0;
+    dropped = 0;
+    callsPerFunction.clear();
+    offMainThread = 0;
 }
 
 std::vector<std::string> CallJournal::lines() const
@@ -66,23 +97,7 @@ std::vector<JournalEntry> CallJournal::callsTo (const std::string& function) con
 
 int CallJournal::countOf (const std::string& function) const
 {
-    int count = 0;
-
-    for (const auto& call : calls)
-        if (call.function == function)
-            ++count;
-
-    return count;
-}
-
-int CallJournal::offMainThreadCount() const
-{
-    int count = 0;
-
-    for (const auto& call : calls)
-        if (call.offMainThread)
-            ++count;
-
-    return count;
+    const auto found = callsPerFunction.find (function);
+    return found == callsPerFunction.end() ? 0 : found->second;
 }
 } // namespace reaper_host

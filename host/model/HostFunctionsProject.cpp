@@ -220,7 +220,7 @@ HWND OpenMediaExplorer (const char* mediafn, bool play)
     if (call.injectedFailure())
         return call.returns<HWND> (nullptr, "null");
 
-    call.model.project().explorerRequests.push_back ({mediafn != nullptr ? mediafn : "", play});
+    call.model.project().explorerRequests.push_back ({mediafn != nullptr ? std::string (mediafn, ::strnlen (mediafn, ExplorerRequest::kLongestFile)) : "", play});
 
     // The Media Explorer's window: any stable non-null handle, never dereferenced.
     static int explorerWindow = 0;

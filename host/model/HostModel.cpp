@@ -374,9 +374,9 @@ bool HostModel::isMainThread() const
     return std::this_thread::get_id() == mainThread;
 }
 
-void HostModel::adoptCallingThreadAsMain()
+void HostModel::adoptMainThread (std::thread::id thread)
 {
     std::lock_guard<std::recursive_mutex> guard (modelLock);
-    mainThread = std::this_thread::get_id();
+    mainThread = thread;
 }
 } // namespace reaper_host

@@ -139,7 +139,8 @@ public:
     int invalidHandleCalls = 0;
 
     bool isMainThread() const;
-    void adoptCallingThreadAsMain();
+    // Host calls from any thread but this one are marked as off the main thread.
+    void adoptMainThread (std::thread::id thread);
 
     std::recursive_mutex& lock()
     {

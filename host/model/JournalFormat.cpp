@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 namespace reaper_host::journal_format
 {
@@ -25,8 +26,9 @@ std::string quoted (const char* text)
         return "null";
 
     std::string result = "\"";
+    const char* c = text;
 
-    for (const char* c = text; *c != 0; ++c)
+    for (; *c != 0 && c - text < static_cast<std::ptrdiff_t> (kLongestQuotedText); ++c)
     {
         const auto byte = static_cast<unsigned char> (*c);
 
@@ -46,6 +48,9 @@ std::string quoted (const char* text)
             result += *c;
         }
     }
+
+    if (*c != 0)
+        return result + "...\" (" + std::to_string (std::strlen (c)) + " bytes more)";
 
     return result + "\"";
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Text forms of host-call arguments and results for the call journal.
@@ -10,7 +11,13 @@ std::string number (double value);
 
 std::string boolean (bool value);
 
-// Quoted, with quotes, backslashes and control characters escaped; "null" for null.
+// The most bytes of a text argument the journal shows (the longest path Linux takes): a
+// longer one, which only a test of limits passes, is cut there, so that neither the
+// journal's memory nor the time a host call takes grows with it.
+constexpr std::size_t kLongestQuotedText = 4096;
+
+// Quoted, with quotes, backslashes and control characters escaped; "null" for null. Past
+// kLongestQuotedText bytes, the rest is shown as its size: "abc..." (5 bytes more)".
 std::string quoted (const char* text);
 
 // A pointer the model does not know, e.g. "unknown@0x1234"; "null" for null.

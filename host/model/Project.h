@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +25,11 @@ struct ActionRun
 // A file handed to the Media Explorer through OpenMediaExplorer.
 struct ExplorerRequest
 {
-    std::string file;
+    // The most of a name kept (no path is longer), so that a session of requests with
+    // megabyte paths measures the extension, not this list.
+    static constexpr std::size_t kLongestFile = 4096;
+
+    std::string file; // its first kLongestFile bytes
     bool play = false;
 };
 

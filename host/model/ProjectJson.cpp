@@ -103,7 +103,7 @@ nlohmann::json projectToJson (HostModel& model)
         {"arrangeRedraws", project.arrangeRedraws},
         {"registeredTimers", model.timers().count()},
         {"liveSources", MediaSource::liveCount()},
-        {"hostCalls", model.journal().entries().size()},
+        {"hostCalls", model.journal().totalCount()},
         {"hostCallsOffMainThread", model.journal().offMainThreadCount()},
     };
 }

@@ -353,11 +353,15 @@ CommandOutcome CommandInterpreter::listJournal (const Words& words)
     if (words.size() > 2 || (words.size() == 2 && (!parseInteger (words[1], last) || last < 0)))
         return usage (words);
 
-    const auto lines = session.model().journal().lines();
+    const auto& journal = session.model().journal();
+    const auto lines = journal.lines();
     const size_t first = last < 0 || (size_t) last >= lines.size() ? 0 : lines.size() - (size_t) last;
 
+    if (first == 0 && journal.droppedCount() > 0)
+        out << "(" << journal.droppedCount() << " earlier calls not kept)\n";
+
     for (size_t i = first; i < lines.size(); ++i)
-        out << (i + 1) << ": " << lines[i] << "\n";
+        out << (journal.droppedCount() + i + 1) << ": " << lines[i] << "\n";
 
     out << std::flush;
     return {};
@@ -442,7 +446,7 @@ CommandOutcome CommandInterpreter::status (const Words&)
     out << "extensions: " << session.libraries().size() << "\n"
         << "timers: " << model.timers().count() << "\n"
         << "ticks: " << session.loop().ticks() << "\n"
-        << "host calls: " << model.journal().entries().size() << "\n"
+        << "host calls: " << model.journal().totalCount() << " (the oldest " << model.journal().droppedCount() << " not kept in the journal)\n"
         << "host calls off the main thread: " << model.journal().offMainThreadCount() << "\n"
         << "live sources: " << MediaSource::liveCount() << "\n"
         << "pipe: " << describe (pipeServing()) << "\n";

@@ -1,6 +1,7 @@
 // The entry point's load call, as REAPER makes it: the version check, the binding of the
 // 35 host functions, the alert when one is missing, and the bridge that a load creates.
 
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "ExtensionHarness.h"
 #include "LogFileLines.h"
 #include "PipeClient.h"
+#include "PluginInterface.h"
 #include "RequestPayloads.h"
 #include "StandardErrorFile.h"
 
@@ -250,6 +252,38 @@ TEST (ExtensionLoadTest, ARequestWrittenTheMomentThePipeOpensDuringTheLoadIsAnsw
         ASSERT_TRUE (loaded);
         ASSERT_TRUE (reply.has_value()) << "the request written during the load was never answered";
     }
+}
+
+namespace
+{
+// Whether the request FIFO existed when the extension registered its timer.
+std::optional<bool> pipeMadeBeforeTheTimer;
+
+int registerNotingThePipe (const char* name, void* function)
+{
+    if (name != nullptr && std::strcmp (name, "timer") == 0)
+        pipeMadeBeforeTheTimer = std::filesystem::exists (ExtensionHarness::requestFifo);
+
+    return reaper_host::registerWithHost (name, function);
+}
+} // namespace
+
+// The order that keeps such a request from being stranded, where the registration of the
+// rounds' timer shows it (on macOS nothing does; the test above catches it there).
+TEST (ExtensionLoadTest, TheRoundsAreSwitchedOnBeforeThePipeIsMade)
+{
+    if (reaper_host::host_main_thread::extensionRoundsComeOnDemand())
+        GTEST_SKIP() << "the rounds come from the main queue, with no call into the host";
+
+    ExtensionHarness harness;
+    ASSERT_TRUE (harness.library().open (ExtensionHarness::modulePath()).ok());
+    auto record = *harness.host().pluginInfo (kReaperPluginVersion);
+    record.Register = &registerNotingThePipe;
+
+    ASSERT_EQ (harness.library().loadCall (record), 1);
+    ASSERT_TRUE (pipeMadeBeforeTheTimer.has_value()) << "no timer registered";
+    EXPECT_FALSE (*pipeMadeBeforeTheTimer) << "the pipe was made before the rounds were switched on";
+    EXPECT_EQ (harness.pipeFiles().size(), 2u);
 }
 
 TEST (ExtensionLoadTest, ASecondLoadCallKeepsTheOneBridge)

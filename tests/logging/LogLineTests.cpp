@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "Utf8Text.h"
 #include "logging/EscapedCodePoints.h"
+#include "logging/ExtensionLog.h"
+#include "logging/Log.h"
 #include "logging/LogLineEscaping.h"
 #include "logging/RepeatedLineSummary.h"
 
@@ -198,6 +201,24 @@ TEST (LogLineEscaping, ALongLineIsCutWithinItsBoundSayingHowMuchWasLeftOut)
     }
 
     EXPECT_EQ (log_line::leftOutNote (591926), " ... (591,926 bytes left out)");
+}
+
+// A line made from a request's text (logging::lineOf) is, byte for byte, the line the log
+// makes of the whole text made UTF-8, cut or not.
+TEST (LogLineEscaping, ALineMadeOfWhatItShowsIsTheLineOfTheWholeText)
+{
+    const std::string mixed = "\n\x01\xE2\x80\xAE\xF3\xA0\x80\x81\xC3\xA9\xFF\x80z\xEF\xBF\xBD\xE1\x80";
+    std::string many;
+    for (int i = 0; i < 4000; ++i)
+        many += mixed;
+
+    for (const auto& text : {mixed, std::string (1 << 20, '\xFF'), std::string (1 << 20, 'p'), many, std::string (8100, 'a') + many, std::string (9000, 'a') + "bc\td\x01" "efg\x7f" + std::string (20, 'h')})
+    {
+        const auto whole = escaped ("Spotting:" + utf8::sanitized (text));
+        const auto line = logging::lineOf ("Spotting:", text.c_str());
+        const auto kept = whole.size() <= ExtensionLog::kLongestMessage ? whole.size() : line.rfind (" ... (");
+        EXPECT_EQ (line, kept == whole.size() ? whole : whole.substr (0, kept) + log_line::leftOutNote (whole.size() - kept)) << text.size();
+    }
 }
 
 TEST (RepeatedLineSummary, RunsUpToTheThresholdAreWrittenInFull)

@@ -256,6 +256,41 @@ TEST_F (MainThreadRoundsTest, ARoundAskedForBeforeTheRoundsStopNeverRuns)
     EXPECT_EQ (rounds.load(), 0);
 }
 
+// A round takes at most its limit: the one that runs them must ask for the next by itself.
+// Posted and started on the main thread, where the start's round waits until they are in.
+TEST_F (MainThreadRoundsTest, MoreItemsThanARoundTakesAllRunWithNoFurtherPost)
+{
+    constexpr int kItems = main_thread::kMaxItemsPerRound + 1;
+    reaper_host::host_main_thread::call ([this]
+                                         {
+                                             for (int i = 0; i < kItems; ++i)
+                                                 main_thread::post ([this]
+                                                                    { note ("ran"); });
+                                             main_thread::start (hostRecord()); });
+
+    EXPECT_TRUE (roundsUntilNoted (kItems)) << noted().size() << " of " << kItems << " ran";
+}
+
+// The main queue cannot take back a round it holds: once the rounds stop, that round runs
+// nothing, not even work posted after the stop, which waits for the next start.
+TEST_F (MainThreadRoundsTest, ARoundQueuedBeforeTheStopRunsNothing)
+{
+    ASSERT_TRUE (startRounds());
+    reaper_host::host_main_thread::call ([this]
+                                         {
+                                             main_thread::post ([this]
+                                                                { note ("posted before the stop"); });
+                                             main_thread::stop();
+                                             main_thread::post ([this]
+                                                                { note ("posted after the stop"); }); });
+    reaper_host::host_main_thread::call ([] {}); // after the round queued meanwhile
+
+    EXPECT_EQ (noted(), std::vector<std::string>{});
+    ASSERT_TRUE (startRounds());
+    EXPECT_TRUE (roundsUntilNoted (1));
+    EXPECT_EQ (noted(), std::vector<std::string>{"posted after the stop"});
+}
+
 // Far fewer than the round's item limit, each slower than half the budget: the budget alone
 // ends the round after one or two.
 TEST_F (MainThreadRoundsTest, TheRoundBudgetStopsARoundOfSlowItems)

@@ -8,9 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+
+#include "FdTransfer.h"
 #include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "PipeTestSupport.h"
+#include "UniqueFd.h"
 
 using namespace pipe_testing;
 
@@ -302,27 +307,38 @@ TEST_F (PacketDeliveryTest, RepliesNotYetTakenHoldBackTheRequestsOnceTheyFillThe
 
 // A client that leaves with more replies owed than its reply FIFO holds, each small enough to
 // go in whole or not at all, long before their deadline: none of them is handed to the next
-// client, which gets its own reply first.
+// client, which gets its own reply first. It leaves both FIFOs, or the reply FIFO alone.
 TEST_F (PacketDeliveryTest, RepliesOwedToAClientThatLeftNeverReachTheNextClient)
 {
-    RecordingConnection connection (true, true);
-    ASSERT_TRUE (connection.makePipe (name, 20000).wasOk());
-
+    for (const bool keepsItsRequestEnd : {false, true})
     {
-        PipeClient leaving;
-        ASSERT_TRUE (leaving.open (name, 1000));
-        ASSERT_TRUE (leaving.sendRaw (burstOf (100, std::string (2000, 'g')), 2000));
+        SCOPED_TRACE (keepsItsRequestEnd ? "the reply FIFO alone" : "both FIFOs");
+        const auto pipeName = uniquePipeName();
+        RecordingConnection connection (true, true);
+        ASSERT_TRUE (connection.makePipe (pipeName, 20000).wasOk());
+        UniqueFd replies (::open (pipe_contract::replyFifoPath (pipeName).c_str(), O_RDONLY | O_NONBLOCK));
+        UniqueFd requests (::open (pipe_contract::requestFifoPath (pipeName).c_str(), O_WRONLY | O_NONBLOCK));
+        const auto burst = burstOf (100, std::string (2000, 'g'));
+        for (std::size_t written = 0; fd_transfer::writeAll (requests.get(), burst.data(), burst.size(), written) == EAGAIN;)
+        {
+            pollfd room{requests.get(), POLLOUT, 0};
+            ::poll (&room, 1, 100);
+        }
         ASSERT_TRUE (connection.waitForMessages (100));
         ASSERT_GT (connection.unwrittenReplies(), 0u);
+
+        // They are dropped as soon as the pipe sees the reader gone, long before their
+        // deadline (20 s); the next client comes after that.
+        replies.reset();
+        if (!keepsItsRequestEnd)
+            requests.reset();
+        ASSERT_TRUE (waitUntil ([&]
+                                { return connection.unwrittenReplies() == 0; },
+                                1000));
+
+        PipeClient next;
+        ASSERT_TRUE (next.open (pipeName, 1000));
+        ASSERT_TRUE (next.send ("hello", 1000));
+        EXPECT_EQ (next.receive (2000), std::optional<std::string> ("re:hello"));
     }
-
-    // They are dropped as soon as the pipe sees the client gone, long before their deadline
-    // (20 s); the next client comes after that.
-    ASSERT_TRUE (waitUntil ([&]
-                            { return connection.unwrittenReplies() == 0; }));
-
-    PipeClient next;
-    ASSERT_TRUE (next.open (name, 1000));
-    ASSERT_TRUE (next.send ("hello", 1000));
-    EXPECT_EQ (next.receive (2000), std::optional<std::string> ("re:hello"));
 }

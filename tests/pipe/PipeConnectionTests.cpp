@@ -272,6 +272,7 @@ TEST_F (PipeConnectionTest, NextClientGetsExactlyItsOwnFirstReply)
     {
         const char* what;
         std::function<void (PipeClient&, RecordingConnection&, const std::string& replyPath)> leave;
+        bool nextClosesItsRequestEnd = false; // before it reads: its reply is still its own
     };
 
     const Leftover leftovers[] = {
@@ -297,6 +298,13 @@ TEST_F (PipeConnectionTest, NextClientGetsExactlyItsOwnFirstReply)
                                      { return descriptorsOpenOn (replyPath) == 1; }));
              ASSERT_TRUE (client.writeIntoReplyFifo (std::string (1, '\0')));
          }},
+        {"a reply larger than the FIFO left mid-way", [] (PipeClient& client, RecordingConnection& connection, const std::string&)
+         {
+             ASSERT_TRUE (client.send (std::string (PacketFramer::kMaxRequestSize, 'm'), 1000));
+             ASSERT_TRUE (connection.waitForMessages (1));
+             std::this_thread::sleep_for (std::chrono::milliseconds (100));
+         },
+         true},
     };
 
     for (const auto& leftover : leftovers)
@@ -312,9 +320,12 @@ TEST_F (PipeConnectionTest, NextClientGetsExactlyItsOwnFirstReply)
             leftover.leave (departing, connection, pipe_contract::replyFifoPath (pipeName));
         }
 
+        std::this_thread::sleep_for (std::chrono::milliseconds (200)); // seen to leave
         PipeClient next;
         ASSERT_TRUE (next.open (pipeName, 1000));
         ASSERT_TRUE (next.send ("new request", 1000));
+        if (leftover.nextClosesItsRequestEnd)
+            next.closeRequests();
         EXPECT_EQ (next.receive (2000), std::optional<std::string> ("re:new request"));
         EXPECT_EQ (next.receive (200), std::nullopt);
     }
@@ -347,6 +358,12 @@ TEST_F (PipeConnectionTest, DisconnectIsFastRemovesTheFifosAndDropsUndeliveredCa
     EXPECT_EQ (connection.messageCount(), 0u);
     EXPECT_EQ (connection.lost, 0);
     EXPECT_FALSE (connection.sendMessage (blockOf ("after disconnect")));
+
+    // What follows a refused reply (a failed spot's log lines) still runs, at once.
+    int followed = 0;
+    EXPECT_FALSE (connection.sendMessageThen (blockOf ("after disconnect"), {[&]
+                                                                             { ++followed; }}));
+    EXPECT_EQ (followed, 1);
 }
 
 TEST_F (PipeConnectionTest, DisconnectFromACallbackDoesNotHang)
@@ -403,7 +420,7 @@ TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacke
     PipeClient client;
     ASSERT_TRUE (client.open (name, 1000));
 
-    const std::uint32_t announced = 64 * 1024 + 1; // one byte over the limit
+    const std::uint32_t announced = PacketFramer::kMaxRequestSize + 1; // one byte over the limit
     std::string header = fromHex ("2C 9E B4 F2");
     for (int shift = 0; shift < 32; shift += 8)
         header.push_back (static_cast<char> ((announced >> shift) & 0xff));
@@ -413,7 +430,7 @@ TEST_F (PipeConnectionTest, OversizeHeaderIsSkippedWithOneLogLineAndTheNextPacke
 
     ASSERT_TRUE (connection.waitForMessages (1, 10000));
     EXPECT_EQ (connection.receivedMessages(), std::vector<std::string>{"next"});
-    EXPECT_EQ (logger.lines(), std::vector<std::string>{"Skipped a packet of 65537 bytes: larger than the limit of 65536 bytes"});
+    EXPECT_EQ (logger.lines(), std::vector<std::string>{"Skipped a packet of 1048577 bytes: larger than the limit of 1048576 bytes"});
 }
 
 // However many replies wait for a client that has gone, together they wait one deadline:
@@ -501,12 +518,16 @@ TEST_F (PipeConnectionTest, DisconnectDuringALargeReplyToAClientThatDoesNotReadR
 
         PipeClient client;
         ASSERT_TRUE (client.open (name, 1000));
+        std::atomic<int> followed{0};
         EXPECT_TRUE (connection.sendMessage (std::vector<std::uint8_t> (1024 * 1024, 'l')));
+        EXPECT_TRUE (connection.sendMessageThen (blockOf ("queued behind it"), {[&]
+                                                                                { ++followed; }}));
         std::this_thread::sleep_for (std::chrono::milliseconds (10));
 
         const auto start = Clock::now();
         connection.disconnect();
         fastest = std::min (fastest, millisecondsSince (start));
+        EXPECT_EQ (followed, 1); // dropped at the close, and what follows it has run
     }
 
     EXPECT_LT (fastest, 50);
@@ -551,4 +572,52 @@ TEST_F (PipeConnectionTest, AClientPausingMidPacketIsNeverCutOffAndHalfAPacketLe
     ASSERT_TRUE (pumpUntil ([&]
                             { return connection.messageCount() == 3; }));
     EXPECT_EQ (connection.receivedMessages(), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+// Replies to a client that has gone are dropped at once, not at their deadline (5 s here), and
+// never reach the client after it. Steps: A closes its request end (c), A leaves both FIFOs
+// (l), the pipe sees it (w), B opens the FIFOs (o), B sends (s); then A's requests are handled.
+TEST_F (PipeConnectionTest, RepliesToAClientThatHasGoneAreDroppedAtOnceAndNeverReachTheNext)
+{
+    struct Row
+    {
+        const char* steps;
+        std::vector<std::string> requests;
+    };
+
+    for (const auto& row : {Row{"lwo", {"a"}}, Row{"cwoswl", {"a"}}, Row{"cwlw", {"a1", "a2"}}})
+    {
+        SCOPED_TRACE (row.steps);
+        const auto pipeName = uniquePipeName();
+        RecordingConnection connection (false, true);
+        ASSERT_TRUE (connection.makePipe (pipeName, 5000).wasOk());
+        auto a = std::make_unique<PipeClient>();
+        PipeClient b;
+        ASSERT_TRUE (a->open (pipeName, 1000));
+        for (const auto& request : row.requests)
+            ASSERT_TRUE (a->send (request, 1000));
+
+        for (const char* step = row.steps; *step != '\0'; ++step)
+            if (*step == 'c')
+                a->closeRequests();
+            else if (*step == 'l')
+                a.reset();
+            else if (*step == 'w')
+                std::this_thread::sleep_for (std::chrono::milliseconds (200));
+            else
+                ASSERT_TRUE (*step == 'o' ? b.open (pipeName, 1000) : b.send ("b", 1000));
+
+        const auto handled = row.requests.size() + (std::string (row.steps).find ('s') != std::string::npos ? 1 : 0);
+        const auto start = Clock::now();
+        ASSERT_TRUE (pumpUntil ([&]
+                                { return connection.messageCount() == handled && connection.unwrittenReplies() == 0; }));
+        EXPECT_LT (millisecondsSince (start), 1000);
+
+        ASSERT_TRUE (b.isOpen() || b.open (pipeName, 1000));
+        ASSERT_TRUE (handled > row.requests.size() || b.send ("b", 1000));
+        ASSERT_TRUE (pumpUntil ([&]
+                                { return connection.messageCount() == row.requests.size() + 1; }));
+        EXPECT_EQ (b.receive (2000), std::optional<std::string> ("re:b"));
+        EXPECT_EQ (b.receive (100), std::nullopt);
+    }
 }

@@ -392,4 +392,9 @@ TEST (PacketInbox, HeldRepliesFillTheBoundAndHoldBackTheNextPacketUntilWritten)
     EXPECT_TRUE (inbox.mayHandOn());
     inbox.releaseReply (500);
     EXPECT_EQ (deliveries, 1);
+
+    // With every reply released, requests alone filling the bound are handed on again.
+    inbox.release (inbox.pop()->size());
+    inbox.push (std::vector<std::uint8_t> (1200));
+    EXPECT_TRUE (inbox.mayHandOn());
 }

@@ -255,25 +255,29 @@ TEST (PacketFramer, RandomStreamsInRandomChunksGiveEveryGoodPayloadInOrder)
     }
 }
 
-TEST (PacketFramer, PayloadOf200000BytesArrivesWholeFromReadSizedPieces)
+// At the extension's request limit: a payload of 200,000 bytes, and one of the limit itself.
+TEST (PacketFramer, PayloadsUpToTheRequestLimitArriveWholeFromReadSizedPieces)
 {
-    std::string payload (200000, '\0');
+    for (const std::size_t size : {std::size_t (200000), std::size_t (PacketFramer::kMaxRequestSize)})
+    {
+        std::string payload (size, '\0');
 
-    for (std::size_t i = 0; i < payload.size(); ++i)
-        payload[i] = static_cast<char> (i * 7);
+        for (std::size_t i = 0; i < payload.size(); ++i)
+            payload[i] = static_cast<char> (i * 7);
 
-    const auto stream = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
-    PacketFramer framer (pipe_contract::kPacketMagic);
+        const auto stream = buildPacket (pipe_contract::kPacketMagic, payload.data(), payload.size());
+        PacketFramer framer (pipe_contract::kPacketMagic, PacketFramer::kMaxRequestSize);
 
-    for (std::size_t at = 0; at < stream.size(); at += 65536)
-        framer.feed (stream.data() + at, std::min<std::size_t> (65536, stream.size() - at));
+        for (std::size_t at = 0; at < stream.size(); at += 65536)
+            framer.feed (stream.data() + at, std::min<std::size_t> (65536, stream.size() - at));
 
-    PacketFramer::Event event;
-    ASSERT_TRUE (framer.nextEvent (event));
-    EXPECT_EQ (event.kind, PacketFramer::Event::Kind::payload);
-    EXPECT_EQ (std::string (event.payload.begin(), event.payload.end()), payload);
-    EXPECT_EQ (event.payload.capacity(), payload.size());
-    EXPECT_FALSE (framer.nextEvent (event));
+        PacketFramer::Event event;
+        ASSERT_TRUE (framer.nextEvent (event)) << size;
+        EXPECT_EQ (event.kind, PacketFramer::Event::Kind::payload);
+        EXPECT_EQ (std::string (event.payload.begin(), event.payload.end()), payload);
+        EXPECT_EQ (event.payload.capacity(), payload.size());
+        EXPECT_FALSE (framer.nextEvent (event));
+    }
 }
 
 // The limits in service: requests (the extension's reader) and replies (the client's). One
@@ -288,7 +292,7 @@ TEST (PacketFramer, RealLimitsSkipOneByteMoreUnheldAndReadTheNextPacket)
     };
 
     const Case cases[] = {
-        {"requests", PacketFramer::kMaxRequestSize, 64 * 1024},
+        {"requests", PacketFramer::kMaxRequestSize, 1024 * 1024},
         {"replies (the default)", PacketFramer::kMaxPayloadSize, 64 * 1024 * 1024},
     };
 

@@ -5,6 +5,7 @@
 
 #include "../support/Hex.h"
 #include "ProtocolParsing.h"
+#include "Utf8Text.h"
 #include "pipe/ReplyChannel.h"
 
 using namespace BVReaper;
@@ -224,4 +225,27 @@ TEST (SerializeMessage, ProducesExactlyTheEncodedBytes)
 
     // An empty message has nothing to send.
     EXPECT_TRUE (serializeMessage (Response()).empty());
+}
+
+// Text made UTF-8 for log lines and failure texts: each byte that is not UTF-8 becomes U+FFFD,
+// wherever it stands in a run of ASCII, and the text ends at its first NUL.
+TEST (Utf8Text, SanitizedReplacesEachMalformedByteAndKeepsTheRest)
+{
+    const std::string r = "\xEF\xBF\xBD";
+    const struct
+    {
+        std::string bytes, before, text;
+    } cases[] = {
+        {"\xFF"
+         "abcdefg\x80"
+         "abcdefgh",
+         "", r + "abcdefg" + r + "abcdefgh"},
+        {"abcdefgh\xC3\xA9\xF0\x9F\x8E\xB5\xC0\x80\xE1\x80", "", "abcdefgh\xC3\xA9\xF0\x9F\x8E\xB5" + r + r + r + r},
+        {std::string (1000, '\xFE') + "x", "Unable:", [&]
+         { std::string t = "Unable:"; for (int i = 0; i < 1000; ++i) t += r; return t + "x"; }()},
+        {std::string ("ab\0\xFF", 4), "", "ab"},
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (utf8::sanitized (c.bytes, c.before), c.text) << testing_support::toHex (c.bytes.substr (0, 16));
 }

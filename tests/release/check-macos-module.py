@@ -22,9 +22,11 @@ And the file: exactly the slices asked for (--arch, default x86_64 and arm64), a
   check-macos-module.py MODULE [--objdump llvm-objdump-14] [--arch A]... [--max-bytes N]
                         [--objects ARCH=FILE]... [--imports LIST]
   check-macos-module.py --program PROGRAM [--objdump ...] [--arch A]... [--max-bytes N]
+                        [--also-uses DYLIB]...
 
 With --program the file is a program of the Mac self-test (reaper-sim, bv-client): only its
-dylibs, minimum version and signature (on both architectures, as the module's) are checked.
+dylibs, minimum version and signature (on both architectures, as the module's) are checked;
+--also-uses allows it a system dylib beside libSystem (reaper-sim: CoreFoundation).
 """
 import argparse
 import hashlib
@@ -221,7 +223,7 @@ def check_version_and_signature(report, commands, slice_data, arch, name, progra
                     else "signed like the module expected" if program else None)
 
 
-def check_slice(report, tool, path, data, arch, offset, size, objects, import_list, program=False):
+def check_slice(report, tool, path, data, arch, offset, size, objects, import_list, program=False, also_uses=()):
     slice_data = data[offset:offset + size]
     options = [f"--arch={arch}"]
     name = f"{arch}:"
@@ -235,8 +237,9 @@ def check_slice(report, tool, path, data, arch, offset, size, objects, import_li
     used = [c.get("name", "?").split(" (offset")[0] for c in commands
             if c.get("cmd") in ("LC_LOAD_DYLIB", "LC_LOAD_WEAK_DYLIB", "LC_REEXPORT_DYLIB",
                                 "LC_LAZY_LOAD_DYLIB", "LC_LOAD_UPWARD_DYLIB")]
+    allowed = [LIBSYSTEM, *also_uses]
     report.line(f"{name} dylibs used", " ".join(used) or "none",
-                None if used == [LIBSYSTEM] else f"only {LIBSYSTEM} allowed")
+                None if LIBSYSTEM in used and set(used) <= set(allowed) else f"only {' '.join(allowed)} allowed")
 
     if program:
         check_version_and_signature(report, commands, slice_data, arch, name, program=True)
@@ -279,6 +282,7 @@ def main():
     parser.add_argument("--objects", action="append", default=[], metavar="ARCH=FILE")
     parser.add_argument("--imports", metavar="LIST")
     parser.add_argument("--program", action="store_true")
+    parser.add_argument("--also-uses", action="append", default=[], metavar="DYLIB")
     args = parser.parse_args()
     objects = {}
     for given in args.objects:
@@ -303,7 +307,8 @@ def main():
     report.line("slices", " ".join(archs) or "none (not a 64-bit Mach-O file)",
                 None if archs == expected else " ".join(expected) + " expected")
     for arch, offset, size in slices:
-        check_slice(report, args.objdump, args.module, data, arch, offset, size, objects.get(arch, []), import_list, args.program)
+        check_slice(report, args.objdump, args.module, data, arch, offset, size, objects.get(arch, []), import_list,
+                    args.program, args.also_uses)
     report.line("size", f"{len(data)} bytes", None if len(data) <= args.max_bytes else f"above {args.max_bytes}")
     return 1 if report.failed else 0
 

@@ -1,8 +1,11 @@
 // Long runs of the real module in the stand-in host: many requests from a client that keeps
 // reconnecting, and many load/unload cycles. Everything must be answered in order, and the
-// host must get back every descriptor, thread and mapping the extension took.
+// host must get back every descriptor, thread and mapping the extension took, but for the
+// module's own mapping where its rounds come from the main queue (macOS): that module keeps
+// itself mapped, since a round queued there cannot be taken back.
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,6 +20,11 @@ using namespace std::chrono_literals;
 namespace
 {
 constexpr int kTimeoutMs = 10000;
+
+bool moduleStaysMapped()
+{
+    return reaper_host::host_main_thread::extensionRoundsComeOnDemand();
+}
 
 struct Snapshot
 {
@@ -156,12 +164,8 @@ TEST (LoadTest, HundredThousandMixedRequestsFromAClientReconnectingEveryThousand
 
             pipe.close(); });
 
-        // The journal would otherwise hold every host call of the whole run.
         EXPECT_TRUE (harness.pumpUntil ([&]
-                                        {
-            if (model.journal().entries().size() > 10000)
-                model.journal().clear();
-            return client.done(); },
+                                        { return client.done(); },
                                         600s));
         client.join();
 
@@ -183,7 +187,7 @@ TEST (LoadTest, HundredThousandMixedRequestsFromAClientReconnectingEveryThousand
                      kRequests, answered, connections, (long long) harness.longestTick().count());
 
         harness.unload();
-        EXPECT_FALSE (process_resources::isMapped (ExtensionHarness::modulePath()));
+        EXPECT_EQ (process_resources::isMapped (ExtensionHarness::modulePath()), moduleStaysMapped());
         EXPECT_FALSE (process_resources::pathExists (ExtensionHarness::requestFifo));
         EXPECT_FALSE (process_resources::pathExists (ExtensionHarness::replyFifo));
     }
@@ -230,7 +234,7 @@ TEST (LoadTest, TwoHundredLoadUnloadCyclesLeaveNoDescriptorThreadMappingOrFifo)
             }
 
             harness.unload();
-            ASSERT_FALSE (process_resources::isMapped (ExtensionHarness::modulePath()));
+            ASSERT_EQ (process_resources::isMapped (ExtensionHarness::modulePath()), moduleStaysMapped());
             ASSERT_FALSE (process_resources::pathExists (ExtensionHarness::requestFifo));
             ASSERT_FALSE (process_resources::pathExists (ExtensionHarness::replyFifo));
         }
@@ -247,4 +251,23 @@ TEST (LoadTest, TwoHundredLoadUnloadCyclesLeaveNoDescriptorThreadMappingOrFifo)
     EXPECT_EQ (after.threads, before.threads);
     RecordProperty ("cycles", kCycles);
     std::printf ("%d load/unload cycles, %d with a request served\n", kCycles, roundTrips);
+}
+
+// REAPER's unload call as it quits, and its dlclose, while the round of a request waits on the
+// main queue behind them: that round runs after the module's unload and finds its code there.
+TEST (LoadTest, AnUnloadWithARoundQueuedOnTheMainQueueSurvivesThatRound)
+{
+    ExtensionHarness harness (kTimedEmptyProject);
+    ASSERT_TRUE (harness.load().ok());
+
+    reaper_host::host_main_thread::call ([&]
+                                         {
+                                             PipeClient client;
+                                             ASSERT_TRUE (client.open (ExtensionHarness::pipeName, kTimeoutMs));
+                                             ASSERT_TRUE (client.send (request_payloads::version(), kTimeoutMs));
+                                             std::this_thread::sleep_for (300ms); // the pipe's reader takes it and asks for a round
+                                             harness.unload(); });
+    reaper_host::host_main_thread::call ([] {}); // after that round
+
+    EXPECT_EQ (process_resources::isMapped (ExtensionHarness::modulePath()), moduleStaysMapped());
 }

@@ -75,7 +75,7 @@ TEST_F (SelectedItem, Shapes)
     {
         const char* name;
         std::function<void (reaper_host::HostModel&, reaper_host::Track&)> arrange;
-        const char* text;
+        std::string text;
     } cases[] = {
         {"item without takes", [] (auto& m, auto& t)
          { m.selectItem (m.addItem (t, 0, 1)); },
@@ -105,6 +105,15 @@ TEST_F (SelectedItem, Shapes)
              m.selectItem (item);
          },
          "{\r\n}"},
+        {"a file name of the longest length is reported in full",
+         [] (auto& m, auto& t)
+         {
+             static const std::string longest (SelectedItemReport::kLongestFileName, 'n');
+             auto& item = m.addItem (t, 0, 1);
+             m.setTakeSource (m.addTake (item), MediaSource::synthetic (longest.c_str(), 44100, 1, 44100));
+             m.selectItem (item);
+         },
+         "{\r\n  \"src\": \"" + std::string (65536, 'n') + "\",\r\n  \"start\": 0.000,\r\n  \"len\": 1.000,\r\n  \"pcmsr\": 44100,\r\n  \"pcmlen\": 1.000\r\n}"},
         {"empty file name is a name",
          [] (auto& m, auto& t)
          {

@@ -29,9 +29,15 @@ public:
         return !errorText.empty();
     }
 
-    const std::string& errorMessage() const
+    const std::string& errorMessage() const&
     {
         return errorText;
+    }
+
+    // The text taken out, not copied (a spot's may be megabytes).
+    std::string errorMessage() &&
+    {
+        return std::move (errorText);
     }
 
 private:

@@ -1,7 +1,10 @@
 #include "logging/Log.h"
 
+#include <algorithm>
 #include <atomic>
 
+#include "logging/ExtensionLog.h"
+#include "logging/LogLineEscaping.h"
 #include "logging/StandardError.h"
 
 namespace logging
@@ -20,6 +23,16 @@ void writeToLog (const std::string& line)
     }
 
     standard_error::write (line + "\n");
+}
+
+std::string lineOf (const std::string& prefix, const char* text)
+{
+    // The log escapes it again when written, which changes nothing: escaped text is printable,
+    // and it is no longer than ExtensionLog cuts to.
+    std::string shown;
+    log_line::escape (text, shown, ExtensionLog::kLongestMessage - std::min (prefix.size(), ExtensionLog::kLongestMessage),
+                      log_line::Malformed::replaced);
+    return prefix + shown;
 }
 
 void setDestination (LogDestination* destination)

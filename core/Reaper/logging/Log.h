@@ -18,6 +18,14 @@ namespace logging
 // [any thread]
 void writeToLog (const std::string& line);
 
+// The line the log shows for prefix (printable ASCII) followed by text, read up to its first
+// NUL as UTF-8 with each byte that is not UTF-8 shown as U+FFFD (utf8::sanitized): escaped
+// and, past the longest line, cut with a note of how many bytes were left out. Only what the
+// line shows is made, so a text of any length (a request's path, a failure text naming it)
+// costs one count of the rest, and what is kept for a later writeToLog stays small.
+// [any thread]
+std::string lineOf (const std::string& prefix, const char* text);
+
 // Null sends the lines to standard error again. The caller keeps the destination alive
 // until it has been replaced. [any thread]
 void setDestination (LogDestination* destination);

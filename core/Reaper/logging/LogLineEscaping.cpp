@@ -19,6 +19,9 @@ constexpr std::size_t kLongestNote = 48;
 // The longest escape: "\U000E0001".
 constexpr std::size_t kLongestEscape = 10;
 
+// U+FFFD in UTF-8.
+constexpr char kReplacement[3] = {'\xEF', '\xBF', '\xBD'};
+
 // The table's code points up to U+FFFF as one bit each (8 KiB), so that text in any script
 // is checked with one look; the few above are searched for in the table.
 struct BasicPlaneBits
@@ -74,7 +77,7 @@ struct Unit
     bool cutBefore = true;
 };
 
-Unit unitAt (const unsigned char* bytes, std::size_t left, char* escape)
+Unit unitAt (const unsigned char* bytes, std::size_t left, char* escape, Malformed malformed)
 {
     Unit unit;
     const auto byte = bytes[0];
@@ -103,6 +106,14 @@ Unit unitAt (const unsigned char* bytes, std::size_t left, char* escape)
     char32_t codePoint = 0;
     const auto sequence = utf8::wellFormedLength (bytes, left, codePoint);
 
+    if (sequence == 0 && malformed == Malformed::replaced)
+    {
+        // Not UTF-8: U+FFFD, which is not escaped.
+        std::memcpy (escape, kReplacement, sizeof (kReplacement));
+        unit.escapeLength = unit.length = sizeof (kReplacement);
+        return unit;
+    }
+
     if (sequence == 0)
     {
         // Not UTF-8: copied byte by byte, as it came.
@@ -123,9 +134,40 @@ Unit unitAt (const unsigned char* bytes, std::size_t left, char* escape)
     return unit;
 }
 
+// A byte that is not ASCII and cannot begin a well-formed sequence.
+bool startsNoSequence (unsigned char byte)
+{
+    return (byte >= 0x80 && byte < 0xC2) || byte >= 0xF5;
+}
+
+// The length of the run of printable ASCII at `bytes` (its first byte is one), eight bytes at
+// a time: a word is all printable when no byte is below 0x20 and none is 0x7F or above.
+std::size_t printableAsciiRun (const unsigned char* bytes, std::size_t left)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    constexpr std::uint64_t highBits = 0x8080808080808080u;
+    std::size_t run = 0;
+    std::uint64_t word = 0;
+
+    while (run + sizeof (word) <= left)
+    {
+        std::memcpy (&word, bytes + run, sizeof (word));
+
+        if ((((word - 0x20 * ones) | (word + ones)) | word) & highBits)
+            break;
+
+        run += sizeof (word);
+    }
+
+    while (run < left && bytes[run] >= 0x20 && bytes[run] < 0x7F)
+        ++run;
+
+    return run;
+}
+
 // The escaped length of the text from `bytes` on, without writing it: printable ASCII, by far
 // the most of any real text, is counted without a look at the table.
-std::size_t escapedLength (const unsigned char* bytes, std::size_t left)
+std::size_t escapedLength (const unsigned char* bytes, std::size_t left, Malformed malformed)
 {
     std::size_t length = 0;
     char escape[kLongestEscape];
@@ -136,7 +178,42 @@ std::size_t escapedLength (const unsigned char* bytes, std::size_t left)
 
         if (lead >= 0x20 && lead < 0x7F)
         {
-            ++length, ++bytes, --left;
+            const auto run = printableAsciiRun (bytes, left);
+            length += run, bytes += run, left -= run;
+            continue;
+        }
+
+        // U+FFFD, which every byte that is not UTF-8 has become in a request's text.
+        if (lead == 0xEF && left >= 3 && bytes[1] == 0xBF && bytes[2] == 0xBD)
+        {
+            static const std::string eight = []
+            {
+                std::string t;
+                for (int i = 0; i < 8; ++i)
+                    t.append (kReplacement, sizeof (kReplacement));
+                return t;
+            }();
+            std::size_t run = 3;
+
+            while (run + eight.size() <= left && std::memcmp (bytes + run, eight.data(), eight.size()) == 0)
+                run += eight.size();
+
+            while (run + 3 <= left && bytes[run] == 0xEF && bytes[run + 1] == 0xBF && bytes[run + 2] == 0xBD)
+                run += 3;
+
+            length += run, bytes += run, left -= run;
+            continue;
+        }
+
+        // Bytes that start no sequence, each replaced by U+FFFD.
+        if (malformed == Malformed::replaced && startsNoSequence (lead))
+        {
+            std::size_t run = 1;
+
+            while (run < left && startsNoSequence (bytes[run]))
+                ++run;
+
+            length += run * sizeof (kReplacement), bytes += run, left -= run;
             continue;
         }
 
@@ -158,7 +235,7 @@ std::size_t escapedLength (const unsigned char* bytes, std::size_t left)
             continue;
         }
 
-        const auto unit = unitAt (bytes, left, escape);
+        const auto unit = unitAt (bytes, left, escape, malformed);
         length += unit.length;
         bytes += unit.consumed;
         left -= unit.consumed;
@@ -173,7 +250,7 @@ std::string leftOutNote (std::size_t bytesLeftOut)
     return " ... (" + withThousandsSeparators (static_cast<long long> (bytesLeftOut)) + " bytes left out)";
 }
 
-void escape (const char* utf8, std::string& out, std::size_t maxBytes)
+void escape (const char* utf8, std::string& out, std::size_t maxBytes, Malformed malformed)
 {
     out.clear();
 
@@ -189,7 +266,7 @@ void escape (const char* utf8, std::string& out, std::size_t maxBytes)
 
     while (left > 0 && length <= maxBytes)
     {
-        const auto unit = unitAt (bytes, left, escapeText);
+        const auto unit = unitAt (bytes, left, escapeText, malformed);
 
         if (length <= cutLimit && unit.cutBefore)
             cutAt = length;
@@ -207,7 +284,7 @@ void escape (const char* utf8, std::string& out, std::size_t maxBytes)
     if (length <= maxBytes)
         return;
 
-    length += escapedLength (bytes, left);
+    length += escapedLength (bytes, left, malformed);
     out.resize (cutAt);
     out += leftOutNote (length - cutAt);
 }

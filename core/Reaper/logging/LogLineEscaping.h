@@ -18,11 +18,18 @@ namespace log_line
 // The longest line the log writes, in bytes, without its line end.
 constexpr std::size_t kMaxLineBytes = 8192;
 
+// What becomes of a byte that does not belong to a well-formed UTF-8 sequence.
+enum class Malformed
+{
+    copied,  // as it came
+    replaced // by U+FFFD, as utf8::sanitized makes it, without making the whole text first
+};
+
 // Replaces `out` with the escaped form of the UTF-8 text. When that is longer than maxBytes
 // it is cut, between two characters or escapes, and ends in " ... (N bytes left out)", N
 // being how many bytes of the escaped text were cut off; the whole stays within maxBytes.
 // Past maxBytes the rest of the text is only counted, never written out. [any thread]
-void escape (const char* utf8, std::string& out, std::size_t maxBytes = std::string::npos);
+void escape (const char* utf8, std::string& out, std::size_t maxBytes = std::string::npos, Malformed malformed = Malformed::copied);
 
 // The note a cut line ends with. [any thread]
 std::string leftOutNote (std::size_t bytesLeftOut);

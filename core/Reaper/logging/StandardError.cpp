@@ -202,8 +202,9 @@ void stop()
     }
     else
     {
-        // Its write may return long after the module would have been unmapped.
-        module_pin::keepMapped();
+        // Its write may return long after the module would have been unmapped. Should the pin
+        // fail there is no log left to say so, and unload still never waits on a client.
+        (void) module_pin::keepMapped();
         now.thread.detach();
     }
 

@@ -14,6 +14,16 @@ namespace fifo_packet_writer
 // ENXIO), is missing (ENOENT) or the path is unsafe. [writer thread]
 UniqueFd openNow (const std::string& path);
 
+// True when the FIFO is known to have no reader at this moment (a non-blocking open for
+// writing fails with ENXIO); false when it has one, or cannot be told. [any thread]
+bool hasNoReader (const std::string& path);
+
+// Reads and throws away what waits in the FIFO, through a read end of its own taken for the
+// moment; `writeEnd`, if open, is closed meanwhile, so that nothing more of ours goes in.
+// Only for a FIFO that no client reads: bytes it drains are lost to any reader. The number
+// of bytes thrown away. [writer thread]
+std::size_t drain (const std::string& path, UniqueFd& writeEnd);
+
 enum class Progress
 {
     done,      // every byte is written

@@ -68,7 +68,7 @@ std::function<void()> FifoTransport::roomAgain() const
     return reader != nullptr ? reader->waker() : std::function<void()> ([] {});
 }
 
-bool FifoTransport::write (std::vector<std::uint8_t> message, unsigned client, std::function<void()> afterward)
+bool FifoTransport::write (std::vector<std::uint8_t> message, unsigned client, AfterReply afterward)
 {
     return replies.write (std::move (message), client, std::move (afterward));
 }

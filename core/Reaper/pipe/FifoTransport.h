@@ -23,7 +23,7 @@ public:
     Outcome open (const std::string& pipeName, int timeoutMs, bool mustNotExist, Events events) override;
     bool start() override;
     std::function<void()> roomAgain() const override;
-    bool write (std::vector<std::uint8_t> message, unsigned client, std::function<void()> afterward) override;
+    bool write (std::vector<std::uint8_t> message, unsigned client, AfterReply afterward) override;
     void beginRun() override;
     void endRun() override;
     std::size_t unwritten() const override;

@@ -79,7 +79,7 @@ bool PipeConnection::sendMessage (std::vector<std::uint8_t> message)
     return transport->write (std::move (message), answering, {});
 }
 
-bool PipeConnection::sendMessageThen (std::vector<std::uint8_t> message, std::function<void()> afterward)
+bool PipeConnection::sendMessageThen (std::vector<std::uint8_t> message, AfterReply afterward)
 {
     return transport->write (std::move (message), answering, std::move (afterward));
 }

@@ -59,9 +59,10 @@ public:
     // send. [main thread]
     bool sendMessage (std::vector<std::uint8_t> message) override;
 
-    // The same, calling afterward on the writer's thread once the reply has been written or
-    // dropped (at once when it was not queued). [main thread]
-    bool sendMessageThen (std::vector<std::uint8_t> message, std::function<void()> afterward) override;
+    // The same, running afterward on the writer's thread once the reply has been written or
+    // dropped (at once when it was not queued); its held bytes count with the reply.
+    // [main thread]
+    bool sendMessageThen (std::vector<std::uint8_t> message, AfterReply afterward) override;
 
     // Replies queued and not yet written or dropped. [any thread]
     std::size_t unwrittenReplies() const;

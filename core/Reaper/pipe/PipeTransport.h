@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Outcome.h"
+#include "pipe/ReplyChannel.h"
 
 // What carries the packets under the connection, one kind per system: two FIFOs on Linux and
 // macOS (FifoTransport), one duplex named pipe with an instance per client on Windows
@@ -51,10 +52,11 @@ public:
     virtual std::function<void()> roomAgain() const = 0;
 
     // Queues the message to go, after the replies queued before, as one packet to the client
-    // that sent request number `client`, and never waits for that client. afterward, if set,
-    // is called once the reply has been written or dropped (at once, on the caller's thread,
-    // when it was not queued). True when queued. [main thread]
-    virtual bool write (std::vector<std::uint8_t> message, unsigned client, std::function<void()> afterward) = 0;
+    // that sent request number `client`, and never waits for that client. afterward's run, if
+    // set, is called once the reply has been written or dropped (at once, on the caller's
+    // thread, when it was not queued); its held bytes count with the reply. True when queued.
+    // [main thread]
+    virtual bool write (std::vector<std::uint8_t> message, unsigned client, AfterReply afterward) = 0;
 
     // The replies queued between these answer one delivery of requests. [main thread]
     virtual void beginRun() = 0;

@@ -21,7 +21,7 @@ std::vector<std::uint8_t> serializeMessage (const google::protobuf::MessageLite&
     return bytes;
 }
 
-void sendReply (const google::protobuf::MessageLite& reply, ReplyChannel& replies, std::function<void()> afterward)
+void sendReply (const google::protobuf::MessageLite& reply, ReplyChannel& replies, AfterReply afterward)
 {
     auto bytes = serializeMessage (reply);
 
@@ -30,13 +30,13 @@ void sendReply (const google::protobuf::MessageLite& reply, ReplyChannel& replie
         BV_ASSERT_FALSE();
         logging::writeToLog ("Unable to serialize reply");
 
-        if (afterward)
-            afterward();
+        if (afterward.run)
+            afterward.run();
 
         return;
     }
 
-    if (afterward)
+    if (afterward.run)
         replies.sendMessageThen (std::move (bytes), std::move (afterward));
     else
         replies.sendMessage (std::move (bytes));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -9,6 +10,15 @@ namespace google::protobuf
 {
 class MessageLite;
 }
+
+// What follows a reply once it has been written or dropped (a failed spot's log lines), and
+// the bytes it keeps until then (their text): those count with the reply against the pipe's
+// bound on what it holds.
+struct AfterReply
+{
+    std::function<void()> run;
+    std::size_t heldBytes = 0;
+};
 
 // Where replies to the library application go, each as one packet: the pipe connection is
 // one; tests use others. A reply's bytes are one vector from its encoding to the writer,
@@ -24,12 +34,12 @@ public:
 
     // The same, calling afterward once the reply has been written or dropped (the pipe calls
     // it from its writer's thread; by default it is called at once). [main thread]
-    virtual bool sendMessageThen (std::vector<std::uint8_t> message, std::function<void()> afterward)
+    virtual bool sendMessageThen (std::vector<std::uint8_t> message, AfterReply afterward)
     {
         const bool taken = sendMessage (std::move (message));
 
-        if (afterward)
-            afterward();
+        if (afterward.run)
+            afterward.run();
 
         return taken;
     }
@@ -45,4 +55,4 @@ std::vector<std::uint8_t> serializeMessage (const google::protobuf::MessageLite&
 // cannot produce) is logged as a failed check and nothing is sent. afterward, if set, is
 // called once the reply has been written or dropped (see sendMessageThen), or not sent.
 // [main thread]
-void sendReply (const google::protobuf::MessageLite& reply, ReplyChannel& replies, std::function<void()> afterward = {});
+void sendReply (const google::protobuf::MessageLite& reply, ReplyChannel& replies, AfterReply afterward = {});

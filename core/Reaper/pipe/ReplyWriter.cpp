@@ -55,7 +55,8 @@ bool ReplyWriter::open (const std::string& replyFifoPath, int sendTimeoutMs, Acc
         newestClient = 0;
         departedClients = 0;
         forgotten = 0;
-        lastOpeningLost = false;
+        lostReaderBound = 0;
+        drainWanted = false;
         stopping = false;
         accepting = true;
     }
@@ -88,7 +89,7 @@ void ReplyWriter::stopThread()
     thread.join();
 }
 
-bool ReplyWriter::write (std::vector<std::uint8_t> message, unsigned client, std::function<void()> afterward)
+bool ReplyWriter::write (std::vector<std::uint8_t> message, unsigned client, AfterReply afterward)
 {
     // The header goes beside the message, which is written as it came: never copied.
     auto header = message.empty() ? std::string() : packetHeader (magic, message.size());
@@ -101,7 +102,14 @@ bool ReplyWriter::write (std::vector<std::uint8_t> message, unsigned client, std
         if (accepting)
         {
             if (counting.taken)
-                counting.taken (header.size() + message.size());
+                counting.taken (header.size() + message.size() + afterward.heldBytes);
+
+            // The reader there now is the one this reply is owed to. The FIFO is opened as the
+            // first reply is queued rather than at the writer's turn, so that a reader leaving
+            // before that turn fails the write and takes the reply with it, instead of being
+            // seen only as a reader that has not come yet, waited for until the deadline.
+            if (queue.empty() && !fd.isValid() && client >= newestClient)
+                openNow();
 
             queue.push_back (Reply{std::move (header), std::move (message), client, std::move (afterward)});
             queued = true;
@@ -110,8 +118,8 @@ bool ReplyWriter::write (std::vector<std::uint8_t> message, unsigned client, std
 
     if (!queued)
     {
-        if (afterward)
-            afterward();
+        if (afterward.run)
+            afterward.run();
 
         return false;
     }
@@ -122,11 +130,27 @@ bool ReplyWriter::write (std::vector<std::uint8_t> message, unsigned client, std
 
 void ReplyWriter::clientLeft (unsigned departed)
 {
-    const std::lock_guard<std::mutex> guard (lock);
-    departedClients = departed;
+    {
+        // Under the lock, so that a drain's own read end is never taken for a client's.
+        const std::lock_guard<std::mutex> guard (lock);
+        departedClients = departed;
 
-    if (lastOpeningLost)
-        forgotten = departed;
+        // The reader that left the last opening was that client's, and it has now left the
+        // request FIFO too.
+        auto gone = std::min (departed, lostReaderBound.load());
+
+        if (accepting && fifo_packet_writer::hasNoReader (path))
+        {
+            gone = departed;
+            drainWanted = true;
+        }
+
+        forgotten = std::max (forgotten.load(), gone);
+    }
+
+    // A packet being written, or an opening waited for, is looked at again.
+    changed.notify_all();
+    wakePipe.wake();
 }
 
 void ReplyWriter::requestRead (unsigned client)
@@ -169,7 +193,15 @@ void ReplyWriter::run()
     for (;;)
     {
         changed.wait (guard, [this]
-                      { return stopping || !queue.empty(); });
+                      { return stopping || drainWanted || !queue.empty(); });
+
+        // Before anything else is written, so that no later client reads it.
+        if (drainWanted)
+        {
+            drainWanted = false;
+            fifo_packet_writer::drain (path, fd);
+            continue;
+        }
 
         if (queue.empty())
         {
@@ -200,12 +232,13 @@ void ReplyWriter::run()
             stalled = sent == Sent::notTaken;
 
         if (sent == Sent::clientGone)
-            forgotten = std::max (forgotten, taken.client + 1);
+            forgotten = std::max (forgotten.load(), taken.client + 1);
 
         if (sent == Sent::readerLeft)
         {
-            lastOpeningLost = true;
-            forgotten = std::max (forgotten, departedClients.load());
+            lostReaderBound = taken.client + 1;
+            forgotten = std::max (forgotten.load(), departedClients.load());
+            drainWanted = true;
 
             // Everything queued until now was owed to the reader that left.
             finish (guard, std::move (taken));
@@ -225,14 +258,14 @@ void ReplyWriter::finish (std::unique_lock<std::mutex>& guard, Reply&& reply)
         fd.reset();
 
     const auto done = counting.done;
-    const auto size = reply.header.size() + reply.message.size();
+    const auto size = reply.header.size() + reply.message.size() + reply.afterward.heldBytes;
     guard.unlock();
 
     if (done)
         done (size);
 
-    if (reply.afterward)
-        reply.afterward();
+    if (reply.afterward.run)
+        reply.afterward.run();
 
     guard.lock();
 }
@@ -258,13 +291,24 @@ ReplyWriter::Sent ReplyWriter::writePacket (const Reply& reply, bool tryOnce)
 
     for (;;)
     {
+        // Its client has gone from both FIFOs: the packet is given up, and what of it is in the
+        // FIFO goes with the drain.
+        if (reply.client < forgotten)
+        {
+            fd.reset();
+            return Sent::clientGone;
+        }
+
         // A packet is never begun on another opening than the one that carries its rest, nor
         // on a new opening once a later client has been heard from: its reader would be that
-        // client.
+        // client, and no later opening can be this one's.
         if (!fd.isValid())
         {
-            if (written > 0 || reply.client < newestClient)
+            if (written > 0)
                 return Sent::notTaken;
+
+            if (reply.client < newestClient)
+                return Sent::clientGone;
 
             const auto opened = openBefore (deadline, reply.client);
 
@@ -300,13 +344,8 @@ ReplyWriter::Sent ReplyWriter::openBefore (Clock::time_point deadline, unsigned 
 {
     for (;;)
     {
-        fd = fifo_packet_writer::openNow (path);
-
-        if (fd.isValid())
-        {
-            lastOpeningLost = false;
+        if (openNow())
             return Sent::written;
-        }
 
         // No reader, and its client has left the request FIFO: it has gone. The next reader
         // to come would be another client.
@@ -322,11 +361,24 @@ ReplyWriter::Sent ReplyWriter::openBefore (Clock::time_point deadline, unsigned 
     }
 }
 
+bool ReplyWriter::openNow()
+{
+    fd = fifo_packet_writer::openNow (path);
+
+    if (!fd.isValid())
+        return false;
+
+    lostReaderBound = 0;
+    return true;
+}
+
 void ReplyWriter::pause (Clock::time_point until)
 {
-    // close() ends the pause through the wake pipe.
+    // close() and clientLeft() end the pause through the wake pipe.
     pollfd wake{wakePipe.readFd(), POLLIN, 0};
-    ::poll (&wake, 1, millisecondsUntil (until));
+
+    if (::poll (&wake, 1, millisecondsUntil (until)) > 0)
+        wakePipe.drain();
 }
 
 void ReplyWriter::waitForRoom (Clock::time_point until)

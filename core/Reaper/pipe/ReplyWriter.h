@@ -12,22 +12,33 @@
 #include <vector>
 
 #include "UniqueFd.h"
+#include "pipe/ReplyChannel.h"
 #include "pipe/WakePipe.h"
 
 // Writes each reply as one packet into the reply FIFO from a thread of its own, so that
 // however slowly a client reads, or whether it reads at all, the thread that sends (REAPER's
-// main thread) never waits for it: write() only queues. The thread writes the queue in
-// order, one packet after the other, so packets never interleave.
+// main thread) never waits for it: write() only queues (and opens the FIFO without waiting,
+// see below). The thread writes the queue in order, one packet after the other, so packets
+// never interleave.
 //
 // Whose replies: a reader of the reply FIFO that leaves while replies are queued (a write
 // fails with EPIPE, or the FIFO reports the reader gone) takes every reply queued until then
 // with it: they were owed to the client that left, and the next client to open the FIFO
-// would otherwise read them as the answers to its own requests. Each reply also carries the
-// number of the client that sent its request (see PipeReader); one is never begun on a new
-// opening of the FIFO once a later client's request has been read, since that opening's
-// reader would be the later client. A client that closes its request end but keeps reading
-// keeps the opening it is being written to, and so gets its replies; one that has left the
-// request FIFO and has no reader on the reply FIFO has gone, and its replies are dropped.
+// would otherwise read them as the answers to its own requests. So that such a reader is
+// seen however late the writer's turn comes, a reply queued with none before it and the FIFO
+// closed opens the FIFO at once. Each reply also carries the number of the client that sent
+// its request (see PipeReader); one is never begun on a new opening of the FIFO once a later
+// client's request has been read, since that opening's reader would be the later client. A
+// client that closes its request end but keeps reading keeps the opening it is being written
+// to, and so gets its replies; one that has left the request FIFO and has no reader on the
+// reply FIFO has gone, and its replies are dropped.
+//
+// Leftovers: the moment a client is seen leaving the request FIFO, the reply FIFO is looked
+// at. With no reader on it, every client that has left has gone from both FIFOs: their
+// replies are dropped, the packet being written to them is given up, and what they left
+// unread in the FIFO is drained before anything else is written, so that the next client
+// does not read it as its own. With a reader, nothing is drained: it may be the departed
+// client still reading, and its bytes are never taken from it.
 //
 // Deadlines: a reply whose turn has come is dropped when the client has not taken it within
 // the send deadline (no reader, or a full FIFO). After a reply was dropped, the following
@@ -77,15 +88,16 @@ public:
     // if set, is called once the reply has been written or dropped: on the writer's thread,
     // or at once on the caller's when it was not queued. True when queued; false when there
     // is no pipe, the message is empty, or it is too large for a packet. [main thread]
-    bool write (std::vector<std::uint8_t> message, unsigned client = 0, std::function<void()> afterward = {});
+    bool write (std::vector<std::uint8_t> message, unsigned client = 0, AfterReply afterward = {});
 
     // A request of this client has been read: replies to earlier clients are no longer begun
     // on a new opening of the FIFO. [any thread]
     void requestRead (unsigned client);
 
-    // This many clients have left the request FIFO (the number of the next one). When the
-    // last opening of the reply FIFO ended with its reader leaving, the replies still to come
-    // for those clients are dropped at their turn. [any thread]
+    // This many clients have left the request FIFO (the number of the next one). Those that
+    // have no reader on the reply FIFO now, and the one whose reader left the last opening,
+    // have gone: their replies are dropped, and what waits in the FIFO is drained (see
+    // Leftovers above). Looks at the FIFO without waiting. [any thread]
     void clientLeft (unsigned departed);
 
     // The replies queued between these share one opening of the reply FIFO (a delivery of a
@@ -106,7 +118,7 @@ private:
         std::string header;
         std::vector<std::uint8_t> message;
         unsigned client = 0;
-        std::function<void()> afterward;
+        AfterReply afterward;
     };
 
     enum class Sent
@@ -114,7 +126,7 @@ private:
         written,
         notTaken,   // no reader took it before its deadline, or the pipe is closing
         readerLeft, // the reader it was being written to left
-        clientGone  // its client has left the request FIFO and has no reader on the reply FIFO
+        clientGone  // its client has gone from both FIFOs, or no opening can be its client's
     };
 
     void run();
@@ -122,6 +134,7 @@ private:
     void dropAllQueued (std::unique_lock<std::mutex>& guard);
     void finish (std::unique_lock<std::mutex>& guard, Reply&& reply);
     Sent openBefore (Clock::time_point deadline, unsigned client);
+    bool openNow();
     void waitForRoom (Clock::time_point until);
     void pause (Clock::time_point until);
     void stopThread();
@@ -143,10 +156,17 @@ private:
     std::atomic<unsigned> newestClient{0};
 
     // Clients that have left the request FIFO; replies to clients numbered below forgotten
-    // (gone from both FIFOs) are dropped without being tried.
+    // (gone from both FIFOs) are dropped without being tried, and one being written to them
+    // is given up.
     std::atomic<unsigned> departedClients{0};
-    unsigned forgotten = 0;
-    std::atomic<bool> lastOpeningLost{false};
+    std::atomic<unsigned> forgotten{0};
+
+    // One more than the number of the client whose reply the reader of the last opening left
+    // in the middle of; 0 when that opening did not end so.
+    std::atomic<unsigned> lostReaderBound{0};
+
+    // What waits in the reply FIFO belongs to clients that have gone: drained first.
+    bool drainWanted = false;
 
     // The writer thread's own.
     bool stalled = false;

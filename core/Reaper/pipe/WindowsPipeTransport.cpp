@@ -226,7 +226,7 @@ public:
         };
     }
 
-    bool write (std::vector<std::uint8_t> message, unsigned client, std::function<void()> afterward) override
+    bool write (std::vector<std::uint8_t> message, unsigned client, AfterReply afterward) override
     {
         auto header = message.empty() ? std::string() : packetHeader (magic, message.size());
         bool queued = false;
@@ -240,7 +240,7 @@ public:
             if (found != clients->all.end() && !found->second->finished)
             {
                 if (events.replyTaken)
-                    events.replyTaken (header.size() + message.size());
+                    events.replyTaken (header.size() + message.size() + afterward.heldBytes);
 
                 found->second->queue.push_back (Reply{std::move (header), std::move (message), std::move (afterward)});
                 ::SetEvent (found->second->wake.get());
@@ -248,8 +248,8 @@ public:
             }
         }
 
-        if (!queued && afterward)
-            afterward();
+        if (!queued && afterward.run)
+            afterward.run();
 
         return queued;
     }
@@ -308,11 +308,18 @@ private:
     {
         std::string header;
         std::vector<std::uint8_t> message;
-        std::function<void()> afterward;
+        AfterReply afterward;
 
+        // The bytes written.
         std::size_t size() const
         {
             return header.size() + message.size();
+        }
+
+        // The bytes held until it is written or dropped.
+        std::size_t held() const
+        {
+            return size() + afterward.heldBytes;
         }
     };
 
@@ -698,10 +705,10 @@ private:
             }
 
             if (events.replyDone)
-                events.replyDone (reply.size());
+                events.replyDone (reply.held());
 
-            if (reply.afterward)
-                reply.afterward();
+            if (reply.afterward.run)
+                reply.afterward.run();
         }
     }
 

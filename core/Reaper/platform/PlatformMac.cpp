@@ -5,11 +5,13 @@
 #include "Platform.h"
 
 #include <atomic>
+#include <string>
 
 #include <dispatch/dispatch.h>
-#include <dlfcn.h>
 #include <pthread.h>
 
+#include "ModulePin.h"
+#include "logging/Log.h"
 #include "logging/StandardError.h"
 
 namespace platform
@@ -22,33 +24,50 @@ std::atomic<void (*)()> roundFunction{nullptr};
 // which then asks for the next while work is left.
 std::atomic<bool> roundQueued{false};
 
+// Whether the module is kept mapped, and if it could not be, why, for the next round to log:
+// the load call comes before the bridge has its log file. [main thread]
+bool modulePinned = false;
+std::string pinFailure;
+
 void runRound (void*)
 {
     roundQueued = false;
     auto* round = roundFunction.load();
 
-    if (round != nullptr)
-        round();
+    if (round == nullptr)
+        return;
+
+    if (!pinFailure.empty())
+    {
+        logging::writeToLog (pinFailure);
+        pinFailure.clear();
+    }
+
+    round();
 }
 
-// A round posted to the main queue cannot be taken back, and it runs code of this module:
-// the module stays mapped after REAPER's unload call (which REAPER makes as it quits), so a
-// round still queued then finds nothing to do instead of code that is gone.
-void keepModuleMapped()
-{
-    Dl_info info;
-
-    if (dladdr (reinterpret_cast<const void*> (&runRound), &info) != 0 && info.dli_fname != nullptr)
-        dlopen (info.dli_fname, RTLD_NOLOAD | RTLD_NODELETE);
-}
 } // namespace
 
 bool startMainThreadRounds (const reaper_plugin_info_t&, void (*round)())
 {
-    static const bool pinned = (keepModuleMapped(), true);
-    static_cast<void> (pinned);
+    // A round posted to the main queue cannot be taken back, and it runs code of this module:
+    // the module stays mapped after REAPER's unload call (which REAPER makes as it quits), so a
+    // round still queued then finds nothing to do instead of code that is gone.
+    if (!modulePinned)
+    {
+        const auto pin = module_pin::keepMapped();
+        modulePinned = pin.wasOk();
+
+        if (pin.failed())
+            pinFailure = "Module not kept in memory (" + pin.errorMessage() + "): a round still queued at unload could run after it is gone";
+    }
 
     roundFunction = round;
+
+    // A round to log that, once the bridge has its log.
+    if (!pinFailure.empty())
+        requestRound();
+
     return true;
 }
 

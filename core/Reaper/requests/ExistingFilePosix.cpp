@@ -1,9 +1,14 @@
 #include "requests/ExistingFile.h"
 
+#include <climits>
+#include <cstring>
+#include <string>
+
 #include <pwd.h>
 #include <sys/stat.h>
 
 #include "HomeFolder.h"
+#include "Utf8Text.h"
 
 namespace existing_file
 {
@@ -27,12 +32,13 @@ std::string expandHome (const std::string& path)
 }
 } // namespace
 
-bool named (const std::string& path)
+bool named (const char* pathBytes)
 {
-    if (path.empty() || (path[0] != '/' && path[0] != '~'))
+    // stat refuses a path of PATH_MAX bytes or more.
+    if ((pathBytes[0] != '/' && pathBytes[0] != '~') || ::strnlen (pathBytes, PATH_MAX) >= PATH_MAX)
         return false;
 
     struct stat info;
-    return ::stat (expandHome (path).c_str(), &info) == 0 && !S_ISDIR (info.st_mode);
+    return ::stat (expandHome (utf8::sanitized (pathBytes)).c_str(), &info) == 0 && !S_ISDIR (info.st_mode);
 }
 } // namespace existing_file

@@ -3,14 +3,22 @@
 
 #include "requests/ExistingFile.h"
 
+#include <cstring>
+#include <string>
+
 #include <windows.h>
 
+#include "Utf8Text.h"
 #include "WideText.h"
 
 namespace existing_file
 {
 namespace
 {
+// The longest path the wide-character API takes (with the "\\?\" prefix), in UTF-16
+// units; a UTF-8 name of more bytes than that is no shorter.
+constexpr size_t kLongestPath = 32767;
+
 bool isSeparator (char c)
 {
     return c == '\\' || c == '/';
@@ -24,8 +32,13 @@ bool isAbsolute (const std::string& path)
 }
 } // namespace
 
-bool named (const std::string& path)
+bool named (const char* pathBytes)
 {
+    if (::strnlen (pathBytes, kLongestPath + 1) > kLongestPath)
+        return false;
+
+    const auto path = utf8::sanitized (pathBytes);
+
     if (!isAbsolute (path))
         return false;
 

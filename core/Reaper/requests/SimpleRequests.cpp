@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "Utf8Text.h"
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
 #include "pipe/ReplyChannel.h"
@@ -49,10 +48,10 @@ void showInMediaExplorer (const BVReaper::ClientMessage& request, ReplyChannel& 
 
     // REAPER takes a NUL-terminated string, so the path ends at its first NUL for REAPER
     // and for the log alike.
-    const std::string path (request.open_project().path().c_str());
+    const char* path = request.open_project().path().c_str();
 
-    logging::writeToLog ("Open Media Explorer Item:" + utf8::sanitized (path));
-    reaper::OpenMediaExplorer (path.c_str(), true);
+    logging::writeToLog (logging::lineOf ("Open Media Explorer Item:", path));
+    reaper::OpenMediaExplorer (path, true);
 
     BVReaper::ServerMessage reply;
     reply.set_type (BVReaper::ServerMessage::COMMAND_RESULT);

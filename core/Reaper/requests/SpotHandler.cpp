@@ -79,11 +79,10 @@ double trimToTimeSelection (double cursor, double length, double selectionStart,
 
 Outcome spotFile (const BVReaper::SpotCommand& spot)
 {
-    // REAPER reads the path up to its first NUL; the log shows the same.
-    const std::string pathBytes (spot.file_path().c_str());
-    const auto path = utf8::sanitized (pathBytes);
+    // REAPER reads the path up to its first NUL; the log shows the same, made UTF-8.
+    const char* path = spot.file_path().c_str();
 
-    logging::writeToLog ("Spotting:" + path);
+    logging::writeToLog (logging::lineOf ("Spotting:", path));
 
     const auto validity = validateSpotCommand (spot);
 
@@ -93,12 +92,12 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
     if (!existing_file::named (path))
         BV_ASSERT_FALSE();
 
-    PendingSource source (reaper::PCM_Source_CreateFromFile (pathBytes.c_str()));
+    PendingSource source (reaper::PCM_Source_CreateFromFile (path));
 
     if (source == nullptr)
     {
         BV_ASSERT_FALSE();
-        return Outcome::fail ("Unable to find source file:" + path);
+        return Outcome::fail (utf8::sanitized (spot.file_path(), "Unable to find source file:"));
     }
 
     const double cursor = reaper::GetCursorPosition();
@@ -193,13 +192,10 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplyChannel& re
 {
     BV_ASSERT (request.has_spot());
 
-    const auto outcome = spotFile (request.spot());
+    auto outcome = spotFile (request.spot());
 
     BVReaper::ServerMessage reply;
     reply.set_type (BVReaper::ServerMessage::COMMAND_RESULT);
-
-    if (outcome.failed())
-        reply.mutable_error()->set_description (outcome.errorMessage());
 
     if (!outcome.failed())
     {
@@ -209,9 +205,15 @@ void handleSpotCommand (const BVReaper::ClientMessage& request, ReplyChannel& re
 
     // Logged only once the reply has been written or dropped (by the pipe's writer, without
     // the main thread waiting), so the library application is not kept waiting on the log
-    // file and the log shows the reply before the failure.
-    sendReply (reply, replies, [why = outcome.errorMessage()]
-               {
-                   BV_ASSERT_FALSE();
-                   logging::writeToLog (why); });
+    // file and the log shows the reply before the failure. What waits for that is the line
+    // as the log shows it, however long the failure text in the reply, and it is counted
+    // with the reply.
+    auto why = logging::lineOf ("", outcome.errorMessage().c_str());
+    const auto held = why.size();
+    reply.mutable_error()->set_description (std::move (outcome).errorMessage());
+    sendReply (reply, replies, {[why = std::move (why)]
+                                {
+                                    BV_ASSERT_FALSE();
+                                    logging::writeToLog (why); },
+                                held});
 }

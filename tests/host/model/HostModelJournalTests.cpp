@@ -96,6 +96,32 @@ TEST_F (HostModelJournal, MarksInjectedFailuresAndCallsOffTheMainThread)
     EXPECT_EQ (model.journal().offMainThreadCount(), 1);
 }
 
+// A long session with 64 KiB paths keeps the latest calls within the bounds, a text argument
+// (and a Media Explorer file) cut to its first 4,096 bytes, and counts every call.
+TEST_F (HostModelJournal, KeepsTheLatestCallsWithinItsBoundsAndCountsThemAll)
+{
+    const std::string path (65536, 'p');
+    const auto calls = CallJournal::kKeptCalls + 2000;
+
+    for (std::size_t i = 0; i < calls; ++i)
+        api::PCM_Source_CreateFromFile ((i % 2 == 0 ? path : std::to_string (i)).c_str());
+
+    const auto& journal = model.journal();
+    std::size_t kept = 0;
+    for (const auto& entry : journal.entries())
+        kept += entry.arguments.at (0).size();
+
+    EXPECT_LE (kept, CallJournal::kKeptBytes);
+    EXPECT_LE (journal.entries().size(), CallJournal::kKeptCalls);
+    EXPECT_EQ (journal.droppedCount() + journal.entries().size(), calls);
+    EXPECT_EQ (journal.countOf ("PCM_Source_CreateFromFile"), (int) calls);
+    EXPECT_EQ (journal.lines().back(), "PCM_Source_CreateFromFile(\"" + std::to_string (calls - 1) + "\") -> null");
+    EXPECT_EQ (journal.entries().end()[-2].arguments[0], "\"" + path.substr (0, 4096) + "...\" (61440 bytes more)");
+
+    api::OpenMediaExplorer (path.c_str(), true);
+    EXPECT_EQ (model.project().explorerRequests.at (0).file, path.substr (0, 4096));
+}
+
 TEST (JournalFormat, NumbersRoundTripAndStringsAreEscaped)
 {
     struct Case

@@ -1,5 +1,5 @@
-// The main queue of libdispatch for a Linux build of the macOS platform files (see
-// dispatch/dispatch.h). One queue per process: the extension and the host link this one
+// The main queue of libdispatch, and CoreFoundation's run loop that runs it on the main
+// thread, for a Linux build of the macOS platform files (see dispatch/dispatch.h). One queue per process: the extension and the host link this one
 // shared library, so both queue onto the same main queue.
 
 #include <dispatch/dispatch.h>
@@ -11,6 +11,10 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 struct bv_dispatch_queue_s
 {
@@ -34,7 +38,7 @@ struct MainQueue
     std::mutex lock;
     std::condition_variable changed;
     std::deque<Item> items;
-    std::thread::id thread; // set once by dispatch_main
+    std::thread::id thread; // set once, by CFRunLoopRun or dispatch_main
 };
 
 // Never destroyed: the main queue's thread waits on it until the process ends, after
@@ -143,13 +147,14 @@ extern "C"
         return static_cast<dispatch_time_t> (static_cast<int64_t> (base) + delta);
     }
 
-    void dispatch_main (void)
+    // Runs the main queue's work on the calling thread for good.
+    [[noreturn]] static void runMainQueue()
     {
         auto& queue = mainQueue();
         std::unique_lock<std::mutex> guard (queue.lock);
 
         if (queue.thread != std::thread::id())
-            misuse ("dispatch_main called twice");
+            misuse ("the main queue is run twice");
 
         queue.thread = std::this_thread::get_id();
 
@@ -179,5 +184,25 @@ extern "C"
                 queue.changed.notify_all();
             }
         }
+    }
+
+    // Apple's: the calling thread ends, and the main queue's work runs from then on on another
+    // thread, as libdispatch runs it on its worker threads.
+    void dispatch_main (void)
+    {
+        std::thread (&runMainQueue).detach();
+        pthread_exit (nullptr);
+    }
+
+    // CoreFoundation's (its users declare it: Zig carries no framework headers). The main
+    // thread's run loop, which runs the main queue's work on that thread, for good.
+    __attribute__ ((visibility ("default"))) void CFRunLoopRun (void);
+
+    void CFRunLoopRun (void)
+    {
+        if (syscall (SYS_gettid) != getpid())
+            misuse ("CFRunLoopRun runs the main queue only on the main thread");
+
+        runMainQueue();
     }
 }

@@ -2,7 +2,9 @@
 // of the macOS platform files. Declared as Apple's header declares them; only the main
 // queue exists. Behaves as Apple documents the main queue: work runs one item at a time, in
 // the order queued (items given a time once it has come), on the thread that runs the main
-// queue (dispatch_main), and never while an item of the main queue is running there.
+// queue, and never while an item of the main queue is running there. As on a Mac, the main
+// thread runs it only from its run loop (CoreFoundation's CFRunLoopRun, which this library
+// also gives); dispatch_main ends the main thread instead.
 #pragma once
 
 #include <stdint.h>
@@ -44,8 +46,8 @@ extern "C"
     // A time `delta` nanoseconds after `when` (DISPATCH_TIME_NOW: now).
     __attribute__ ((visibility ("default"))) dispatch_time_t dispatch_time (dispatch_time_t when, int64_t delta);
 
-    // Makes the calling thread the main queue's thread and runs the main queue's work for
-    // good; never returns (the process ends with exit()).
+    // Ends the calling thread (the process goes on until exit()); from then on the main
+    // queue's work runs on another thread, as libdispatch runs it on its worker threads.
     __attribute__ ((visibility ("default"), noreturn)) void dispatch_main (void);
 
 #ifdef __cplusplus
