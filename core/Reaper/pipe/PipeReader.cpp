@@ -8,6 +8,7 @@
 
 #include "Platform.h"
 #include "logging/Log.h"
+#include "pipe/PipeLogLines.h"
 
 PipeReader::PipeReader (int fileDescriptor, std::uint32_t magic, Callbacks callbacksToUse)
     : fd (fileDescriptor)
@@ -157,8 +158,7 @@ bool PipeReader::writersLeft()
     // Every whole packet read before was handed on after its read; what is left of a packet
     // in part can never be finished by the client that left.
     if (framer.isMidPacket())
-        logging::writeToLog ("Dropped an incomplete packet of " + std::to_string (framer.dropPartialPacket())
-                             + " bytes: its client left");
+        logging::writeToLog (pipe_log_lines::incompletePacketDropped (framer.dropPartialPacket()));
 
     if (callbacks.clientLeft)
         callbacks.clientLeft();
@@ -181,9 +181,7 @@ void PipeReader::deliverEvents()
     {
         if (event.kind == PacketFramer::Event::Kind::oversizeSkipped)
         {
-            logging::writeToLog ("Skipped a packet of " + std::to_string (event.announcedSize)
-                                 + " bytes: larger than the limit of " + std::to_string (PacketFramer::kMaxRequestSize)
-                                 + " bytes");
+            logging::writeToLog (pipe_log_lines::oversizeSkipped (event.announcedSize));
             continue;
         }
 
