@@ -6,6 +6,10 @@
 // (DynamicLibraryPosix.cpp), LoadLibraryW on Windows (DynamicLibraryWindows.cpp).
 namespace reaper_host::dynamic_library
 {
+// How the names of the extension files a plug-ins folder holds end: ".so" (Linux, macOS,
+// as the stand-in host has always taken them), ".dll" (Windows).
+extern const char* const kSuffix;
+
 // The library's handle, or null with the loader's reason in error.
 void* open (const std::string& path, std::string& error);
 

@@ -4,6 +4,8 @@
 
 namespace reaper_host::dynamic_library
 {
+const char* const kSuffix = ".so";
+
 void* open (const std::string& path, std::string& error)
 {
     dlerror();

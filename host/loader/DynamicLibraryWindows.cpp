@@ -8,6 +8,8 @@
 
 namespace reaper_host::dynamic_library
 {
+const char* const kSuffix = ".dll";
+
 void* open (const std::string& path, std::string& error)
 {
     auto* module = ::LoadLibraryW (wide_text::fromUtf8 (path).c_str());
