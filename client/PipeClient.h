@@ -66,7 +66,7 @@ public:
     bool writeIntoReplyFifo (const std::string& bytes);
 
     // Closes the request end alone, as a client does that has sent all it will and still
-    // reads its replies.
+    // reads its replies. Linux and macOS only: on Windows one handle carries both ways.
     void closeRequests();
 
     void close();

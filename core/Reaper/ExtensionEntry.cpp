@@ -9,13 +9,14 @@
 #include "logging/Log.h"
 #include "logging/StandardError.h"
 #include "mainthread/MainThread.h"
+#include "platform/Platform.h"
 
 namespace
 {
 const char* const kHostWebAddress = "https://www.reaper.fm";
 
 // A blocking alert with one OK button: through REAPER's own message box when the host has
-// one, else on standard error (which never holds the caller).
+// one, else the system's (standard error, which never holds the caller, where there is none).
 void showIncompatibilityAlert (HostGetFunc getFunc)
 {
     const std::string title = "Incompatible";
@@ -28,7 +29,7 @@ void showIncompatibilityAlert (HostGetFunc getFunc)
     if (reaper::ShowMessageBox != nullptr)
         reaper::ShowMessageBox (message.c_str(), title.c_str(), 0);
     else
-        standard_error::write (title + "\n" + message + "\n");
+        platform::showAlertWithoutHost (title, message);
 }
 
 int refuse()

@@ -7,7 +7,8 @@ namespace log_location
 {
 std::string pathUnder (const std::string& home)
 {
-    return home + "/" + folderInHome() + "/" + log_texts::kLogFolderName + "/" + log_texts::kLogFileName;
+    const std::string folder = folderInHome();
+    return home + "/" + (folder.empty() ? "" : folder + "/") + log_texts::kLogFolderName + "/" + log_texts::kLogFileName;
 }
 
 std::string path()

@@ -8,7 +8,9 @@ namespace log_location
 {
 // The folder, inside a home folder, where the system keeps the user's application logs:
 // ".config" on Linux (whatever XDG_CONFIG_HOME says, as REAPER's own folder is),
-// "Library/Logs" on macOS. One file per system (LogFolderLinux.cpp, LogFolderMac.cpp).
+// "Library/Logs" on macOS, none on Windows, whose "home" is already the roaming
+// application-data folder (HomeFolderWindows.cpp). One file per system (LogFolderLinux.cpp,
+// LogFolderMac.cpp, LogFolderWindows.cpp).
 const char* folderInHome();
 
 // The log under the given home folder.

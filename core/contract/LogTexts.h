@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // The extension's log as others read it, written once: where the log is, and the lines that
-// tell how a start went and how the pipe is. The extension writes these texts from here and
+// tell how a start went, how the pipe is and what it did with what a client sent or left
+// behind. The extension writes these texts from here and
 // bv-client doctor reads the log by them, so that the two cannot drift apart.
 namespace log_texts
 {
@@ -58,6 +61,28 @@ constexpr const char* kPacketStalledEnd = ": a program holds the request FIFO op
 // Part of a packet dropped: "Dropped an incomplete packet of <n> bytes: <why>", when its client
 // left or when another packet began inside it after it stalled.
 constexpr const char* kIncompletePacketDropped = "Dropped an incomplete packet of ";
+constexpr const char* kDroppedClientLeft = "its client left";
+constexpr const char* kDroppedAfterStall = "another packet began inside it after it stalled";
+
+inline std::string incompletePacketDropped (std::int64_t bytes, const char* why)
+{
+    return kIncompletePacketDropped + std::to_string (bytes) + " bytes: " + why;
+}
+
+// A header announced more than a request may be, the packet skipped unread: "Skipped a packet
+// of <n> bytes: larger than the limit of <limit> bytes".
+inline std::string oversizeSkipped (std::int64_t announcedSize, std::int64_t limit)
+{
+    return "Skipped a packet of " + std::to_string (announcedSize) + " bytes: larger than the limit of " + std::to_string (limit)
+           + " bytes";
+}
+
+// A client left with replies queued for it, which are dropped: "Dropped <n> queued replies:
+// its client left" ("1 queued reply").
+inline std::string queuedRepliesDropped (std::size_t count)
+{
+    return "Dropped " + std::to_string (count) + (count == 1 ? " queued reply" : " queued replies") + ": " + kDroppedClientLeft;
+}
 
 // REAPER unloads the extension.
 constexpr const char* kDeletingInstance = "Deleting Instance";

@@ -1,25 +1,12 @@
 #pragma once
 
-#include <cerrno>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 // A descriptor just opened (or -1, passed through with its errno), moved to 3 or above,
 // close-on-exec. The extension's own descriptors never take 0, 1 or 2: REAPER may have been
 // started with one of them closed, and whatever later writes to standard error (the log
-// among others) would write into our file, FIFO or lock.
-inline int aboveStandardStreams (int fd)
-{
-    if (fd < 0 || fd > STDERR_FILENO)
-        return fd;
-
-    const auto moved = ::fcntl (fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const auto error = errno;
-    ::close (fd);
-    errno = error;
-    return moved;
-}
+// among others) would write into our file, FIFO or lock. (UniqueFd.cpp: Linux and macOS.)
+int aboveStandardStreams (int fd);
 
 // Owns one POSIX file descriptor and closes it when it goes.
 class UniqueFd

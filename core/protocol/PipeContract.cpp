@@ -45,6 +45,11 @@ std::string replyFifoPath (const std::string& pipeName)
     return inTmp (pipeName, "_out");
 }
 
+std::string windowsPipePath (const std::string& pipeName)
+{
+    return "\\\\.\\pipe\\" + legalName (pipeName);
+}
+
 std::string servingLockPath (const std::string& pipeName)
 {
     return inTmp (pipeName, ".lock");

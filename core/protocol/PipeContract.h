@@ -4,7 +4,7 @@
 #include <string>
 
 // What the extension and every peer of its pipe must agree on, written once: the packet
-// magic, the pipe's name and the files in /tmp that make it up. The framing is in
+// magic, the pipe's name and the files in /tmp that make it up (on Windows, one named pipe). The framing is in
 // PacketFramer (reading) and PacketBuilder (writing); which FIFO may be used, in FifoTrust.
 namespace pipe_contract
 {
@@ -19,6 +19,9 @@ std::string requestFifoPath (const std::string& pipeName);
 
 // The FIFO the extension writes replies into: /tmp/<name>_out.
 std::string replyFifoPath (const std::string& pipeName);
+
+// The Windows named pipe that carries both directions: \\.\pipe\<name>.
+std::string windowsPipePath (const std::string& pipeName);
 
 // The lock file held by the one process that serves the pipe: /tmp/<name>.lock.
 std::string servingLockPath (const std::string& pipeName);

@@ -2,8 +2,7 @@
 
 #include <utility>
 
-#include <dlfcn.h>
-
+#include "DynamicLibrary.h"
 #include "HostMainThread.h"
 
 namespace reaper_host
@@ -12,25 +11,12 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-std::string lastDlError()
-{
-    const char* error = dlerror();
-    return error != nullptr ? error : "unknown error";
-}
-
 LoadResult outcome (LoadStatus status, std::string message = {})
 {
     LoadResult result;
     result.status = status;
     result.message = std::move (message);
     return result;
-}
-
-// The base address of the loaded object that holds this code address, or null.
-const void* objectBaseOf (const void* address)
-{
-    Dl_info info{};
-    return dladdr (address, &info) != 0 ? info.dli_fbase : nullptr;
 }
 } // namespace
 
@@ -49,13 +35,13 @@ LoadResult ExtensionLibrary::open (const std::string& path)
     unload();
     libraryPath = path;
 
-    dlerror();
-    handle = dlopen (path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string error;
+    handle = dynamic_library::open (path, error);
 
     if (handle == nullptr)
-        return outcome (LoadStatus::cannotOpen, "cannot load " + path + ": " + lastDlError());
+        return outcome (LoadStatus::cannotOpen, "cannot load " + path + ": " + error);
 
-    entry = reinterpret_cast<ReaperPluginEntryFn> (dlsym (handle, "ReaperPluginEntry"));
+    entry = reinterpret_cast<ReaperPluginEntryFn> (dynamic_library::symbol (handle, "ReaperPluginEntry"));
 
     if (entry == nullptr)
     {
@@ -144,12 +130,12 @@ int ExtensionLibrary::unload()
 
 int ExtensionLibrary::removeTimersOfThisLibrary()
 {
-    const void* base = objectBaseOf (reinterpret_cast<const void*> (entry));
+    const void* base = dynamic_library::objectBaseOf (reinterpret_cast<const void*> (entry));
     int removed = 0;
 
     for (auto fn : std::vector<TimerRegistry::TimerFn> (model.timers().all()))
     {
-        if (base != nullptr && objectBaseOf (reinterpret_cast<const void*> (fn)) == base)
+        if (base != nullptr && dynamic_library::objectBaseOf (reinterpret_cast<const void*> (fn)) == base)
         {
             model.timers().remove (fn);
             ++removed;
@@ -162,7 +148,7 @@ int ExtensionLibrary::removeTimersOfThisLibrary()
 void ExtensionLibrary::close()
 {
     if (handle != nullptr)
-        dlclose (handle);
+        dynamic_library::close (handle);
 
     handle = nullptr;
     entry = nullptr;

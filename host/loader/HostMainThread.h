@@ -4,7 +4,9 @@
 #include <thread>
 
 // The host's main thread, the one REAPER calls its extensions on, as each system has it.
-// One implementation per system (HostMainThreadLinux.cpp, HostMainThreadMac.cpp).
+// One implementation per system (HostMainThreadLinux.cpp, HostMainThreadMac.cpp,
+// HostMainThreadWindows.cpp: the first thread runs a message loop, as on macOS it runs the
+// main queue).
 //
 // On Linux the program's own thread is the main thread and REAPER's timers are all an
 // extension gets there. On macOS REAPER's main thread runs the main dispatch queue, so an
@@ -21,6 +23,13 @@ int runProgram (int (*program) (int, char**), int argc, char** argv);
 // Runs work on the host's main thread and returns once it has run; at once when called
 // there, or when no main thread has been set up (runProgram not used).
 void call (const std::function<void()>& work);
+
+// What a modal dialog's own loop does when opened on the main thread: runs what waits for the
+// main thread now (Windows: the messages posted to its windows, an extension's rounds
+// included). Nothing where no such loop runs inside a call (Linux: REAPER's timers are the
+// host's to call; macOS: the main queue runs nothing inside one of its blocks).
+// [main thread]
+void runModalLoopOnce();
 
 // The host's main thread: the one runProgram was called on where that runs the main queue,
 // else the calling thread. Host calls from any other thread are faults.

@@ -14,6 +14,10 @@ void call (const std::function<void()>& work)
     work();
 }
 
+void runModalLoopOnce()
+{
+}
+
 std::thread::id id()
 {
     return std::this_thread::get_id();

@@ -86,6 +86,10 @@ void call (const std::function<void()>& work)
     dispatch_sync_f (dispatch_get_main_queue(), const_cast<std::function<void()>*> (&work), &runWork);
 }
 
+void runModalLoopOnce()
+{
+}
+
 std::thread::id id()
 {
     return mainQueueRuns ? mainThreadId : std::this_thread::get_id();

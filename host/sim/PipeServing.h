@@ -8,7 +8,8 @@ namespace reaper_host
 {
 // Which process serves the Belvanta extension's pipe, as its serving lock tells: the
 // extension that serves holds an flock on the pipe's lock file (/tmp/bv_reaper.lock) and has
-// written its process id into it; the others wait.
+// written its process id into it; the others wait (PipeServingPosix.cpp). On Windows the
+// lock is the pipe's name, and the pipe tells its server (PipeServingWindows.cpp).
 struct PipeServing
 {
     enum class State

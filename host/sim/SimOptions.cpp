@@ -6,6 +6,7 @@
 
 #include "CommandInterpreter.h"
 #include "CommandTokens.h"
+#include "DynamicLibrary.h"
 
 namespace reaper_host
 {
@@ -18,7 +19,7 @@ bool parseSimOptions (int argc, char** argv, SimOptions& options, int& exitCode)
 
     std::string callerVersion;
     app.add_option ("libraries", options.libraries, "Extension libraries to load");
-    app.add_option ("--plugins-dir", options.pluginsFolder, "Load every reaper_*.so in this folder");
+    app.add_option ("--plugins-dir", options.pluginsFolder, std::string ("Load every reaper_*") + dynamic_library::kSuffix + " in this folder");
     app.add_option ("--tracks", options.tracks, "Number of tracks in the project")->check (CLI::NonNegativeNumber);
     app.add_option ("--track", options.trackNames, "Add a track with this name (repeatable)");
     app.add_option ("--select-track", options.selectedTracks, "Select this track, numbered from 1 (repeatable)");

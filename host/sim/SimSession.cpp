@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "DynamicLibrary.h"
+
 namespace reaper_host
 {
 SimSession::SimSession (HostModel& model, std::chrono::microseconds period, int callerVersion, std::ostream& log)
@@ -22,8 +24,11 @@ SimSession::~SimSession()
 LoadResult SimSession::load (const std::string& libraryPath)
 {
     // A bare file name means the file in the current folder, as everywhere on a command
-    // line; dlopen would instead search the system's library folders for it.
-    const auto path = libraryPath.find ('/') == std::string::npos ? "./" + libraryPath : libraryPath;
+    // line; dlopen and LoadLibraryW would instead search the system's library folders for it.
+    // Separators are the system's own (LoadLibraryW wants backslashes).
+    auto native = std::filesystem::u8path (libraryPath);
+    native = (native.has_parent_path() ? native : "." / native).make_preferred();
+    const auto path = native.u8string();
     auto library = std::make_unique<ExtensionLibrary> (host);
     auto result = library->load (path, version);
 
@@ -45,7 +50,7 @@ bool SimSession::loadFolder (const std::string& folder, int& count, int& failure
     {
         const auto name = entry.path().filename().string();
 
-        if (name.rfind ("reaper_", 0) == 0 && entry.path().extension() == ".so")
+        if (name.rfind ("reaper_", 0) == 0 && entry.path().extension() == dynamic_library::kSuffix)
             paths.push_back (entry.path().string());
     }
 

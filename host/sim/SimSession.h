@@ -25,7 +25,7 @@ public:
 
     LoadResult load (const std::string& libraryPath);
 
-    // Every reaper_*.so in the folder, in name order, as REAPER loads its UserPlugins.
+    // Every reaper_*.so (Windows: .dll) in the folder, in name order, as REAPER loads its UserPlugins.
     // False, with a reason, when the folder cannot be read; a library that fails to
     // load is reported and counted in `failures`.
     bool loadFolder (const std::string& folder, int& loaded, int& failures, std::string& error);

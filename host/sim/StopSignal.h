@@ -4,7 +4,7 @@
 
 namespace reaper_host
 {
-// Turns Ctrl-C (SIGINT) and SIGTERM into a flag the main loop checks, so the program
+// Turns Ctrl-C (SIGINT) and SIGTERM (Windows: Ctrl+C, Ctrl+Break, the console closing) into a flag the main loop checks, so the program
 // can unload its extensions cleanly instead of dying mid-call.
 class StopSignal
 {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "HostMainThread.h"
+#include "Platform.h"
 #include "mainthread/MainThread.h"
 #include "mainthread/MainThreadQueue.h"
 
@@ -132,7 +133,9 @@ TEST (MainThreadQueueTest, ItemsPostedFromOtherThreadsAllRunOnceInEachThreadsOrd
 }
 
 // main_thread's rounds as the platform brings them: REAPER's timer where the platform
-// registers one (Linux), else the main queue, which the host's main thread runs by itself.
+// registers one (Linux), else the main queue (macOS) or the message window (Windows), which
+// the host's main thread serves by itself. Started and stopped there, as REAPER's load and
+// unload calls are.
 namespace
 {
 std::atomic<void (*)()> registeredTimer{nullptr};
@@ -157,7 +160,16 @@ class MainThreadRoundsTest : public ::testing::Test
 protected:
     ~MainThreadRoundsTest() override
     {
-        main_thread::stop();
+        reaper_host::host_main_thread::call ([]
+                                             { main_thread::stop(); });
+    }
+
+    static bool startRounds()
+    {
+        bool started = false;
+        reaper_host::host_main_thread::call ([&]
+                                             { started = main_thread::start (hostRecord()); });
+        return started;
     }
 
     void note (const std::string& event)
@@ -198,15 +210,16 @@ TEST_F (MainThreadRoundsTest, WorkPostedBeforeTheRoundsStartRunsOnceTheyDo)
     main_thread::post ([this]
                        { note ("ran"); });
 
-    ASSERT_TRUE (main_thread::start (hostRecord()));
+    ASSERT_TRUE (startRounds());
     EXPECT_TRUE (roundsUntilNoted (1)) << "nothing asked for a round after the start";
 }
 
-// A message box opened from a round runs REAPER's timers (Linux) while the second request
-// is already waiting: its round must not start inside the first one's.
+// A message box opened from a round runs REAPER's timers (Linux), or its own message loop
+// (Windows), while the second request is already waiting: its round must not start inside
+// the first one's.
 TEST_F (MainThreadRoundsTest, NoRoundStartsInsideARound)
 {
-    ASSERT_TRUE (main_thread::start (hostRecord()));
+    ASSERT_TRUE (startRounds());
 
     main_thread::post ([this]
                        {
@@ -217,10 +230,30 @@ TEST_F (MainThreadRoundsTest, NoRoundStartsInsideARound)
                            if (auto* timer = registeredTimer.load())
                                timer();
 
+                           reaper_host::host_main_thread::runModalLoopOnce();
                            note ("first ends"); });
 
     ASSERT_TRUE (roundsUntilNoted (3));
     EXPECT_EQ (noted(), (std::vector<std::string>{"first begins", "first ends", "second"}));
+}
+
+// REAPER's unload call stops the rounds: a round asked for just before, still waiting in the
+// host's loop (a message posted to the message window, a block queued on the main queue),
+// never runs once the call has returned, when the DLL may be gone.
+TEST_F (MainThreadRoundsTest, ARoundAskedForBeforeTheRoundsStopNeverRuns)
+{
+    static std::atomic<int> rounds{0};
+    rounds = 0;
+    reaper_host::host_main_thread::call ([]
+                                         {
+                                             ASSERT_TRUE (platform::startMainThreadRounds (hostRecord(), []
+                                                                                           { ++rounds; }));
+                                             platform::requestRound();
+                                             platform::stopMainThreadRounds(); });
+
+    std::this_thread::sleep_for (std::chrono::milliseconds (200));
+    reaper_host::host_main_thread::call ([] {});
+    EXPECT_EQ (rounds.load(), 0);
 }
 
 // A round takes at most its limit: the one that runs them must ask for the next by itself.
@@ -242,7 +275,7 @@ TEST_F (MainThreadRoundsTest, MoreItemsThanARoundTakesAllRunWithNoFurtherPost)
 // nothing, not even work posted after the stop, which waits for the next start.
 TEST_F (MainThreadRoundsTest, ARoundQueuedBeforeTheStopRunsNothing)
 {
-    ASSERT_TRUE (main_thread::start (hostRecord()));
+    ASSERT_TRUE (startRounds());
     reaper_host::host_main_thread::call ([this]
                                          {
                                              main_thread::post ([this]
@@ -253,7 +286,7 @@ TEST_F (MainThreadRoundsTest, ARoundQueuedBeforeTheStopRunsNothing)
     reaper_host::host_main_thread::call ([] {}); // after the round queued meanwhile
 
     EXPECT_EQ (noted(), std::vector<std::string>{});
-    ASSERT_TRUE (main_thread::start (hostRecord()));
+    ASSERT_TRUE (startRounds());
     EXPECT_TRUE (roundsUntilNoted (1));
     EXPECT_EQ (noted(), std::vector<std::string>{"posted after the stop"});
 }

@@ -15,6 +15,7 @@
 #include "PacketBuilder.h"
 #include "PipeClient.h"
 #include "PipeTestSupport.h"
+#include "UniqueFd.h"
 
 using namespace pipe_testing;
 

@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "logging/Log.h"
@@ -46,8 +45,8 @@ inline int descriptorsOpenOn (const std::string& path)
 
 inline bool pathExists (const std::string& path)
 {
-    struct stat info;
-    return ::lstat (path.c_str(), &info) == 0;
+    std::error_code error;
+    return std::filesystem::exists (std::filesystem::symlink_status (path, error));
 }
 
 // Waits for condition, running rounds of the main thread's work on this thread meanwhile,

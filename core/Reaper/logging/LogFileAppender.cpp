@@ -1,26 +1,15 @@
 #include "logging/LogFileAppender.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "FdTransfer.h"
 #include "LogTexts.h"
-#include "OwnFile.h"
 #include "logging/LogText.h"
 #include "logging/StandardError.h"
 
 namespace
 {
-// O_NOFOLLOW: a symbolic link at the name, dangling or not, is refused, never followed.
-// O_NONBLOCK: a FIFO planted at the name does not block the open (it is refused after it).
-constexpr int kOpenFlags = O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-
 std::size_t firstLineEnd (const std::string& text, std::size_t from)
 {
     const auto lineEnd = text.find ('\n', from);
@@ -96,153 +85,22 @@ void LogFileAppender::append (const std::string& lines)
         dropOldest();
 }
 
-LogFileAppender::Open LogFileAppender::openFolder (const std::string& filePath, UniqueFd& folder, std::string& refusal)
+LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, LogFile& opened, bool& created, std::string& refusal)
 {
-    const auto slash = filePath.rfind ('/');
-    const auto folderPath = slash == std::string::npos ? std::string (".") : slash == 0 ? std::string ("/")
-                                                                                        : filePath.substr (0, slash);
-
-    // O_NOFOLLOW: a symbolic link at the folder's name is refused, never followed.
-    constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    folder.reset (aboveStandardStreams (::open (folderPath.c_str(), kFolderFlags)));
-
-    // Missing: made, the log's own folder readable by others as the log always was, but never
-    // inside another user's folder (their home, for REAPER run as root with their HOME).
-    if (!folder.isValid() && errno == ENOENT)
-    {
-        if (const auto whyNot = own_file::makeFolders (folderPath, 0755); !whyNot.empty())
-        {
-            refusal = folderPath + " " + whyNot;
-            return Open::refused;
-        }
-
-        folder.reset (aboveStandardStreams (::open (folderPath.c_str(), kFolderFlags)));
-    }
-
-    struct stat info;
-
-    if (!folder.isValid())
-    {
-        // Anything else in the way (a file, a folder on the way missing) may go: tried again.
-        const auto error = errno;
-
-        if (!(error == ELOOP || (error == ENOTDIR && ::lstat (folderPath.c_str(), &info) == 0 && S_ISLNK (info.st_mode))))
-            return Open::unwritable;
-
-        refusal = folderPath + " is a symbolic link";
-        return Open::refused;
-    }
-
-    if (::fstat (folder.get(), &info) != 0)
-        return Open::unwritable;
-
-    // Another user's folder is never used: its owner could swap the log for a link to a file
-    // of their choosing, or read what was spotted.
-    if (const auto whyNot = own_file::whyNotFolder (info); !whyNot.empty())
-    {
-        refusal = folderPath + " " + whyNot;
-        folder.reset();
-        return Open::refused;
-    }
-
-    // This user's folder that others may write in (made by an older version under a umask
-    // that lets the group write): made this user's alone before anything is written in it.
-    // What others may have put in it meanwhile is refused file by file.
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-    {
-        if (::fchmod (folder.get(), info.st_mode & 07777 & ~(S_IWGRP | S_IWOTH)) != 0)
-        {
-            refusal = folderPath + " is writable by others";
-            folder.reset();
-            return Open::refused;
-        }
-
-        const auto notice = "Log folder " + folderPath + " was writable by others: now only by its owner\r\n";
-        keep (notice.data(), notice.size());
-    }
-
-    return Open::opened;
-}
-
-LogFileAppender::Open LogFileAppender::openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal)
-{
-    created = false;
-
-    UniqueFd folder;
-    const auto folderOutcome = openFolder (at, folder, refusal);
-
-    if (folderOutcome != Open::opened)
-        return folderOutcome;
-
-    // Opened inside the folder checked: the names on the way are not looked up again.
-    const auto name = at.substr (at.rfind ('/') + 1);
-    const auto openIn = [&] (int flags)
-    { return aboveStandardStreams (::openat (folder.get(), name.c_str(), flags, 0644)); };
-
-    // Read as well as written, so the file's tail can be read back when it is trimmed.
-    opened.reset (openIn (O_RDWR | kOpenFlags));
-
-    if (!opened.isValid() && errno == EACCES)
-        opened.reset (openIn (O_WRONLY | kOpenFlags));
-
-    if (!opened.isValid() && errno == ENOENT)
-    {
-        opened.reset (openIn (O_RDWR | O_CREAT | O_EXCL | kOpenFlags));
-        created = opened.isValid();
-
-        if (!opened.isValid() && errno == EEXIST)
-            opened.reset (openIn (O_RDWR | kOpenFlags));
-    }
-
-    if (!opened.isValid())
-    {
-        const auto error = errno;
-        struct stat there;
-
-        if (error == ELOOP)
-            refusal = at + " is a symbolic link";
-        else if (error == EISDIR)
-            refusal = at + " is a directory";
-        else if (error == ENXIO)
-            refusal = at + " exists and is not a regular file";
-        else if ((error == EACCES || error == EPERM) && ::fstatat (folder.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0
-                 && there.st_uid != ::geteuid())
-            refusal = at + " is owned by another user";
-        else
-            return Open::unwritable; // a read-only folder, a full disk: tried again later
-
-        return Open::refused;
-    }
-
-    struct stat info;
-
-    if (::fstat (opened.get(), &info) != 0)
-        return Open::unwritable;
-
-    const auto whyNot = own_file::whyNot (info);
-
-    if (whyNot.empty())
-        return Open::opened;
-
-    refusal = at + " " + whyNot;
-    opened.reset();
-    return Open::refused;
+    std::string notice;
+    const auto outcome = opened.open (at, created, refusal, notice);
+    keep (notice.data(), notice.size());
+    return outcome;
 }
 
 bool LogFileAppender::fileIsCurrent()
 {
-    if (fd.isValid())
+    if (file.isOpen())
     {
-        // One lstat per write: the file at the name must still be the one written to.
-        struct stat atPath;
-
-        if (::lstat (target.c_str(), &atPath) == 0 && atPath.st_dev == device && atPath.st_ino == inode)
-        {
-            size = static_cast<std::int64_t> (atPath.st_size);
+        if (file.stillAt (target, size))
             return true;
-        }
 
-        fd.reset();
+        file.close();
     }
 
     return reopen (false);
@@ -250,18 +108,18 @@ bool LogFileAppender::fileIsCurrent()
 
 bool LogFileAppender::reopen (bool atStart)
 {
-    UniqueFd file;
+    LogFile opened;
     bool created = false;
     std::string refusal;
     auto at = path;
-    auto outcome = openChecked (at, file, created, refusal);
+    auto outcome = openChecked (at, opened, created, refusal);
 
     if (outcome == Open::refused)
     {
         // Not the extension's to write or cut: a file of its own beside it instead.
         at = besidePath (path);
         std::string besideRefusal;
-        outcome = openChecked (at, file, created, besideRefusal);
+        outcome = openChecked (at, opened, created, besideRefusal);
 
         // Its folder refused, the same reason for both: said once.
         if (outcome == Open::refused && besideRefusal != refusal)
@@ -278,23 +136,22 @@ bool LogFileAppender::reopen (bool atStart)
 
     lastRefusal = refusal;
 
-    struct stat opened;
+    const auto openedSize = outcome == Open::opened ? opened.size() : -1;
 
-    if (outcome != Open::opened || ::fstat (file.get(), &opened) != 0)
+    if (openedSize < 0)
         return false;
 
-    if (opened.st_dev != device || opened.st_ino != inode)
+    if (opened.identity() != identity)
     {
         // Another file: a line cut short belongs to the old one, and is lost with it.
         dropRestOfCutLine();
         fileEndsMidLine = false;
     }
 
-    fd = std::move (file);
+    identity = opened.identity();
+    file = std::move (opened);
     target = at;
-    device = opened.st_dev;
-    inode = opened.st_ino;
-    size = static_cast<std::int64_t> (opened.st_size);
+    size = openedSize;
 
     // Not open at the start: the session's bound counts from the size the file had when
     // this appender first had it.
@@ -305,13 +162,13 @@ bool LogFileAppender::reopen (bool atStart)
     if (created && !atStart)
         keepBannerFirst();
 
-    return fd.isValid();
+    return file.isOpen();
 }
 
 bool LogFileAppender::readTail (std::int64_t bytes, std::string& tail) const
 {
     tail.assign (static_cast<std::size_t> (bytes), '\0');
-    return fd_transfer::readAllAt (fd.get(), tail.data(), tail.size(), static_cast<off_t> (size - bytes)) == tail.size();
+    return file.readAt (size - bytes, tail.data(), tail.size());
 }
 
 void LogFileAppender::trimAtStart (std::int64_t keptAtStart)
@@ -336,8 +193,8 @@ void LogFileAppender::trimAtStart (std::int64_t keptAtStart)
         tail.erase (0, from);
     }
 
-    // In place, through the descriptor whose file was checked.
-    if (::ftruncate (fd.get(), 0) != 0)
+    // In place, through the handle whose file was checked.
+    if (!file.truncate())
         return;
 
     size = 0;
@@ -359,7 +216,7 @@ void LogFileAppender::trimIfGrown()
 
     const auto from = wanted == size ? 0 : firstLineEnd (tail, 0);
 
-    if (::ftruncate (fd.get(), 0) != 0)
+    if (!file.truncate())
         return;
 
     size = 0;
@@ -377,8 +234,8 @@ std::size_t LogFileAppender::writeSome (const char* data, std::size_t count)
     std::size_t written = 0;
 
     // A full disk or a failing device: the next write opens the file again.
-    if (fd_transfer::writeAll (fd.get(), data, count, written) != 0)
-        fd.reset();
+    if (!file.append (data, count, written))
+        file.close();
 
     size += static_cast<std::int64_t> (written);
     return written;

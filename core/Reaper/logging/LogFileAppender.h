@@ -4,9 +4,7 @@
 #include <functional>
 #include <string>
 
-#include <sys/types.h>
-
-#include "UniqueFd.h"
+#include "logging/LogFile.h"
 
 // Appends whole lines to the log file through a descriptor kept open, and keeps the file
 // usable for as long as REAPER runs:
@@ -74,15 +72,10 @@ public:
     static std::string besidePath (const std::string& path);
 
 private:
-    enum class Open
-    {
-        opened,
-        unwritable, // try again at the next line; meanwhile lines wait in memory
-        refused     // not this user's plain file: never written
-    };
+    // unwritable: tried again at the next line; meanwhile lines wait in memory.
+    using Open = LogFile::Open;
 
-    Open openFolder (const std::string& filePath, UniqueFd& folder, std::string& refusal);
-    Open openChecked (const std::string& at, UniqueFd& opened, bool& created, std::string& refusal);
+    Open openChecked (const std::string& at, LogFile& opened, bool& created, std::string& refusal);
     bool fileIsCurrent();
     bool reopen (bool atStart);
     void reportRefusal (const std::string& refusal);
@@ -105,9 +98,8 @@ private:
 
     // The file written to: at path, or beside it when path is refused.
     std::string target;
-    UniqueFd fd;
-    dev_t device = 0;
-    ino_t inode = 0;
+    LogFile file;
+    LogFile::Identity identity;
     std::int64_t size = 0;
     std::int64_t sizeLimit = -1;
     bool refusedEverywhere = false;

@@ -1,24 +1,17 @@
 #include "logging/StandardError.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "ModulePin.h"
 #include "Platform.h"
 #include "SigPipeSuppressor.h"
-#include "UniqueFd.h"
 #include "logging/LogText.h"
+#include "logging/StandardErrorStream.h"
 
 namespace standard_error
 {
@@ -32,20 +25,6 @@ long long linesIn (const std::string& text, std::size_t from)
 class Writer
 {
 public:
-    // Records the file at descriptor 2 and keeps a copy of it above the standard streams.
-    Writer()
-    {
-        struct stat info;
-
-        if (::fstat (STDERR_FILENO, &info) != 0)
-            return;
-
-        copy.reset (::fcntl (STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
-        device = info.st_dev;
-        inode = info.st_ino;
-        type = info.st_mode & S_IFMT;
-    }
-
     void queue (const std::string& lines)
     {
         {
@@ -119,17 +98,11 @@ private:
         written.notify_all();
     }
 
-    bool isStillDescriptor2() const
-    {
-        struct stat info;
-        return copy.isValid() && ::fstat (STDERR_FILENO, &info) == 0 && info.st_dev == device && info.st_ino == inode
-               && (info.st_mode & S_IFMT) == type;
-    }
-
-    // How many bytes went out, piece by piece: whole lines up to PIPE_BUF bytes, a longer
-    // line's first PIPE_BUF bytes.
+    // How many bytes went out, piece by piece: whole lines up to a piece's bytes, a longer
+    // line's first such bytes.
     std::size_t writeOut (const std::string& text)
     {
+        const auto pieceBytes = StandardErrorStream::pieceBytes();
         std::size_t from = 0;
 
         while (from < text.size())
@@ -141,14 +114,14 @@ private:
                 const auto lineEnd = text.find ('\n', end);
                 next = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
 
-                if (next - from > PIPE_BUF)
+                if (next - from > pieceBytes)
                     break;
             }
 
             if (end == from)
-                end = from + std::min<std::size_t> (PIPE_BUF, text.size() - from);
+                end = from + std::min (pieceBytes, text.size() - from);
 
-            const auto taken = writePiece (text.data() + from, end - from);
+            const auto taken = stream.writePiece (text.data() + from, end - from);
             from += taken;
 
             if (from < end)
@@ -158,41 +131,7 @@ private:
         return from;
     }
 
-    // One write for the piece where the file takes it so; waits for room when the copy is
-    // non-blocking. How many bytes went out.
-    std::size_t writePiece (const char* data, std::size_t size)
-    {
-        std::size_t done = 0;
-
-        if (!isStillDescriptor2())
-            return 0;
-
-        while (done < size)
-        {
-            const auto result = ::write (copy.get(), data + done, size - done);
-
-            if (result > 0)
-            {
-                done += static_cast<std::size_t> (result);
-                continue;
-            }
-
-            if (result < 0 && errno == EINTR)
-                continue;
-
-            pollfd room{copy.get(), POLLOUT, 0};
-
-            if (!(result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) || (::poll (&room, 1, -1) < 0 && errno != EINTR))
-                break;
-        }
-
-        return done;
-    }
-
-    UniqueFd copy;
-    dev_t device = 0;
-    ino_t inode = 0;
-    mode_t type = 0;
+    StandardErrorStream stream;
 
     std::mutex lock;
     std::condition_variable wake;

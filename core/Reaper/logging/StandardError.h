@@ -13,7 +13,9 @@
 //   written: <n> lines were lost") goes before the next lines written;
 // - only the file that descriptor 2 was when the writer started (at load, or with the first
 //   line) is written, through a copy of its own, and only while descriptor 2 is still that
-//   file (type, device and inode); closed then, nothing is ever written there;
+//   file (type, device and inode); closed then, nothing is ever written there. On Windows,
+//   the process's standard error handle, while it is still that handle, and only a file or a
+//   console (StandardErrorStream.h);
 // - in pieces of whole lines of at most PIPE_BUF bytes (a longer line in pieces of exactly
 //   PIPE_BUF, its last excepted), each one write that a pipe takes whole or waits for, so no
 //   other writer's text lands inside a piece;

@@ -18,7 +18,8 @@ MainThreadQueue& waiting()
 std::atomic<unsigned> round{0};
 
 // The round the platform schedules. On Linux REAPER runs its timers from inside a modal loop
-// that one of our rounds started (a message box): such a round inside a round does nothing.
+// that one of our rounds started (a message box), and on Windows such a loop dispatches the
+// round posted to the message window: a round inside a round does nothing.
 // On macOS it never comes: the main queue runs nothing while one of its blocks runs, so a
 // dialog opened from a round holds the whole main queue (REAPER's and AppKit's work too)
 // until it closes.

@@ -4,8 +4,7 @@
 
 PipeConnection::PipeConnection (PipeListener& listenerToTell, std::uint32_t magicNumber)
     : listener (listenerToTell)
-    , magic (magicNumber)
-    , replies (magicNumber)
+    , transport (makePipeTransport (magicNumber))
 {
 }
 
@@ -18,31 +17,30 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
 {
     disconnect();
 
-    std::optional<FifoPair> made;
-    const auto outcome = FifoPair::make (pipeName, mustNotExist, made);
+    auto newGate = std::make_shared<CallbackGate>();
+    auto newInbox = std::make_shared<PacketInbox>();
+
+    // Packets wait in the inbox for the main thread; the transport stops reading while it is
+    // full. An unwritten reply counts against the inbox's bound like a request, so a client
+    // that does not take its replies makes the reader wait, and then its own writes.
+    PipeTransport::Events events;
+    events.packetReceived = [this, newGate, newInbox] (std::vector<std::uint8_t>&& packet, unsigned client)
+    { packetArrived (newGate, newInbox, std::move (packet), client); };
+    events.readFailed = [this, newGate, newInbox]
+    { readFailed (newGate, newInbox); };
+    events.hasRoom = [newInbox] (std::size_t partialBytes)
+    { return newInbox->hasRoom (partialBytes); };
+    events.replyTaken = [newInbox] (std::size_t size)
+    { newInbox->hold (size); };
+    events.replyDone = [newInbox] (std::size_t size)
+    { newInbox->releaseReply (size); };
+
+    const auto outcome = transport->open (pipeName, pipeReceiveTimeoutMs, mustNotExist, std::move (events));
 
     if (outcome.failed())
         return outcome;
 
-    auto newGate = std::make_shared<CallbackGate>();
-    auto newInbox = std::make_shared<PacketInbox>();
-
-    // Packets wait in the inbox for the main thread; the reader stops reading while it is
-    // full.
-    PipeReader::Callbacks callbacks;
-    callbacks.packetReceived = [this, newGate, newInbox] (std::vector<std::uint8_t>&& packet)
-    { packetArrived (newGate, newInbox, std::move (packet)); };
-    callbacks.readFailed = [this, newGate, newInbox]
-    { readFailed (newGate, newInbox); };
-    callbacks.hasRoom = [newInbox] (std::size_t partialBytes)
-    { return newInbox->hasRoom (partialBytes); };
-    callbacks.holdOpen = made->requestWriteHold();
-    callbacks.clientLeft = [this]
-    { replies.clientLeft (++clientsLeft); };
-
-    clientsLeft = 0;
-    auto newReader = std::make_unique<PipeReader> (made->requestFd(), magic, std::move (callbacks));
-    newInbox->onRoomAgain (newReader->waker());
+    newInbox->onRoomAgain (transport->roomAgain());
 
     // A delivery that stopped while replies filled the inbox goes on once the writer has
     // taken some. The inbox keeps the callback, so the callback does not keep the inbox.
@@ -52,23 +50,8 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
                                       postThroughGate (newGate, [this, newGate, inbox]
                                                        { deliverFromInbox (newGate, inbox); }); });
 
-    // An unwritten reply counts against the inbox's bound like a request, so a client that
-    // does not take its replies makes the reader wait, and then its own writes.
-    ReplyWriter::Accounting accounting;
-    accounting.taken = [newInbox] (std::size_t size)
-    { newInbox->hold (size); };
-    accounting.done = [newInbox] (std::size_t size)
-    { newInbox->releaseReply (size); };
-
-    if (!replies.open (made->replyPath(), pipeReceiveTimeoutMs, std::move (accounting)))
-    {
-        made->closeAndRemove();
-        return Outcome::fail ("the reply writer could not be started");
-    }
-
     {
         const std::lock_guard<std::mutex> lock (pipeLock);
-        fifos = std::move (made);
         gate = newGate;
         connected = true;
     }
@@ -77,9 +60,7 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
     postThroughGate (newGate, [this]
                      { listener.connectionMade(); });
 
-    reader = std::move (newReader);
-
-    if (!reader->start())
+    if (!transport->start())
     {
         disconnect();
         return Outcome::fail ("the reader thread could not be started");
@@ -90,23 +71,22 @@ Outcome PipeConnection::makePipe (const std::string& pipeName, int pipeReceiveTi
 
 bool PipeConnection::filesUnchanged() const
 {
-    const std::lock_guard<std::mutex> lock (pipeLock);
-    return fifos && fifos->filesUnchanged();
+    return transport->stillInPlace();
 }
 
 bool PipeConnection::sendMessage (std::vector<std::uint8_t> message)
 {
-    return replies.write (std::move (message), answering);
+    return transport->write (std::move (message), answering, {});
 }
 
 bool PipeConnection::sendMessageThen (std::vector<std::uint8_t> message, AfterReply afterward)
 {
-    return replies.write (std::move (message), answering, std::move (afterward));
+    return transport->write (std::move (message), answering, std::move (afterward));
 }
 
 std::size_t PipeConnection::unwrittenReplies() const
 {
-    return replies.unwritten();
+    return transport->unwritten();
 }
 
 unsigned PipeConnection::clientsSeenLeaving() const
@@ -132,15 +112,7 @@ void PipeConnection::disconnectLeavingFiles()
 void PipeConnection::close (bool removeFiles)
 {
     closeGate();
-    reader.reset();
-    replies.close();
-
-    const std::lock_guard<std::mutex> lock (pipeLock);
-
-    if (fifos && removeFiles)
-        fifos->closeAndRemove();
-
-    fifos.reset();
+    transport->close (removeFiles);
     connected = false;
 }
 
@@ -181,11 +153,8 @@ void PipeConnection::reportLostAfterInbox (const Gate& through, const Inbox& inb
     listener.connectionLost();
 }
 
-void PipeConnection::packetArrived (const Gate& through, const Inbox& inbox, std::vector<std::uint8_t>&& packet)
+void PipeConnection::packetArrived (const Gate& through, const Inbox& inbox, std::vector<std::uint8_t>&& packet, unsigned client)
 {
-    const unsigned client = clientsLeft;
-    replies.requestRead (client);
-
     // One posted call for a whole run of packets: while the inbox holds packets, a delivery
     // is already on its way (or waits for the writer) and will take this one too.
     if (inbox->push (std::move (packet), client))
@@ -197,8 +166,8 @@ void PipeConnection::deliverFromInbox (const Gate& through, const Inbox& inbox)
 {
     budget.enterRound (main_thread::currentRound());
 
-    // The replies of one delivery share one opening of the reply FIFO.
-    replies.beginRun();
+    // The replies of one delivery go out together (on FIFOs: one opening of the reply FIFO).
+    transport->beginRun();
 
     bool waitingForWriter = false;
 
@@ -229,7 +198,7 @@ void PipeConnection::deliverFromInbox (const Gate& through, const Inbox& inbox)
             break;
     }
 
-    replies.endRun();
+    transport->endRun();
 
     if (!through->open || waitingForWriter || inbox->isEmpty())
         return;

@@ -189,7 +189,7 @@ bool PipeReader::writersLeft()
     // Every whole packet read before was handed on after its read; what is left of a packet
     // in part can never be finished by the client that left.
     if (framer.isMidPacket())
-        logging::writeToLog (log_texts::kIncompletePacketDropped + std::to_string (framer.dropPartialPacket()) + " bytes: its client left");
+        logging::writeToLog (log_texts::incompletePacketDropped (static_cast<std::int64_t> (framer.dropPartialPacket()), log_texts::kDroppedClientLeft));
 
     if (callbacks.clientLeft)
         callbacks.clientLeft();
@@ -212,16 +212,13 @@ void PipeReader::deliverEvents()
     {
         if (event.kind == PacketFramer::Event::Kind::oversizeSkipped)
         {
-            logging::writeToLog ("Skipped a packet of " + std::to_string (event.announcedSize)
-                                 + " bytes: larger than the limit of " + std::to_string (PacketFramer::kMaxRequestSize)
-                                 + " bytes");
+            logging::writeToLog (log_texts::oversizeSkipped (event.announcedSize, PacketFramer::kMaxRequestSize));
             continue;
         }
 
         if (event.kind == PacketFramer::Event::Kind::stalledDropped)
         {
-            logging::writeToLog (log_texts::kIncompletePacketDropped + std::to_string (event.droppedSize)
-                                 + " bytes: another packet began inside it after it stalled");
+            logging::writeToLog (log_texts::incompletePacketDropped (event.droppedSize, log_texts::kDroppedAfterStall));
             continue;
         }
 

@@ -6,7 +6,7 @@
 
 // What differs between the systems REAPER runs on: what brings work onto REAPER's main
 // thread and how a thread is named. One
-// implementation per system (PlatformLinux.cpp, PlatformMac.cpp).
+// implementation per system (PlatformLinux.cpp, PlatformMac.cpp, PlatformWindows.cpp).
 namespace platform
 {
 // Arranges for REAPER's main thread to call round() again and again from now on: on Linux
@@ -21,6 +21,12 @@ void requestRound();
 // Undoes startMainThreadRounds; safe to call when it was never started. A round already
 // requested but not yet run finds nothing to do.
 void stopMainThreadRounds();
+
+// Shows a blocking alert with one OK button when the host offers no message box of its own:
+// on Windows a MessageBoxW; elsewhere standard error (which never holds the caller), as
+// there is no toolkit to show one.
+// [main thread]
+void showAlertWithoutHost (const std::string& title, const std::string& message);
 
 // Names the calling thread, for debuggers and crash reports.
 void setCurrentThreadName (const char* name);

@@ -8,6 +8,8 @@
 
 #include <pthread.h>
 
+#include "logging/StandardError.h"
+
 namespace platform
 {
 namespace
@@ -48,6 +50,11 @@ void stopMainThreadRounds()
 
     registerWithHost ("-timer", reinterpret_cast<void*> (&timerTick));
     timerRegistered = false;
+}
+
+void showAlertWithoutHost (const std::string& title, const std::string& message)
+{
+    standard_error::write (title + "\n" + message + "\n");
 }
 
 void setCurrentThreadName (const char* name)

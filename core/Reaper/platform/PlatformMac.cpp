@@ -12,6 +12,7 @@
 
 #include "ModulePin.h"
 #include "logging/Log.h"
+#include "logging/StandardError.h"
 
 namespace platform
 {
@@ -81,6 +82,11 @@ void requestRound()
 void stopMainThreadRounds()
 {
     roundFunction = nullptr;
+}
+
+void showAlertWithoutHost (const std::string& title, const std::string& message)
+{
+    standard_error::write (title + "\n" + message + "\n");
 }
 
 void setCurrentThreadName (const char* name)

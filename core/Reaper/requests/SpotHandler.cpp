@@ -3,21 +3,13 @@
 #include <memory>
 #include <string>
 
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "HomeFolder.h"
 #include "Utf8Text.h"
 #include "api/ReaperApi.h"
 #include "logging/Log.h"
 #include "logging/LogText.h"
 #include "pipe/ReplyChannel.h"
 #include "reaper.pb.h"
+#include "requests/ExistingFile.h"
 #include "requests/SpotUndoPoint.h"
 #include "requests/SpotValidation.h"
 
@@ -29,35 +21,6 @@ constexpr int spotRefreshAction = 40047;
 
 // A source REAPER created for us and that no take has taken yet; deleting it is ours.
 using PendingSource = std::unique_ptr<PCM_source>;
-
-// The path with a leading "~" or "~user" made the home folder it names.
-std::string expandHome (const std::string& path)
-{
-    if (path.empty() || path[0] != '~')
-        return path;
-
-    const auto slash = path.find ('/');
-    const auto user = path.substr (1, slash == std::string::npos ? std::string::npos : slash - 1);
-    const auto rest = slash == std::string::npos ? std::string() : path.substr (slash);
-
-    if (user.empty())
-        return home_folder::path() + rest;
-
-    const auto* owner = getpwnam (user.c_str());
-    return owner != nullptr ? owner->pw_dir + rest : path;
-}
-
-bool namesExistingFile (const char* pathBytes)
-{
-    // Only an absolute path (or one from a home folder) can be shown to exist: REAPER's
-    // current folder is not ours to know. A folder is not a file. No path of PATH_MAX bytes
-    // or more names a file (stat refuses it), so a long one is not made UTF-8 for nothing.
-    if ((pathBytes[0] != '/' && pathBytes[0] != '~') || ::strnlen (pathBytes, PATH_MAX) >= PATH_MAX)
-        return false;
-
-    struct stat info;
-    return ::stat (expandHome (utf8::sanitized (pathBytes)).c_str(), &info) == 0 && !S_ISDIR (info.st_mode);
-}
 
 MediaTrack* chooseTrack (Outcome& outcome)
 {
@@ -126,7 +89,7 @@ Outcome spotFile (const BVReaper::SpotCommand& spot)
     if (validity.failed())
         return validity;
 
-    if (!namesExistingFile (path))
+    if (!existing_file::named (path))
         BV_ASSERT_FALSE();
 
     PendingSource source (reaper::PCM_Source_CreateFromFile (path));

@@ -24,6 +24,7 @@
 #include "LogCheck.h"
 #include "LogLocation.h"
 #include "LogTexts.h"
+#include "PeFile.h"
 #include "RegularFile.h"
 #include "ScopedVariable.h"
 #include "Subprocess.h"
@@ -638,4 +639,45 @@ TEST (DoctorElf, ReadsWhatTheLoaderNeedsAndRefusesWhatIsNotAModule)
         EXPECT_FALSE (elf_file::parse (c.bytes, why));
         EXPECT_EQ (why, c.error);
     }
+}
+
+// A Windows DLL as the doctor reads it: machine and format, exports and imports, and whether
+// each import is Windows' own; a file that is not one, or is cut short, is named so.
+TEST (DoctorPe, FindsTheDllsFactsAndRefusesWhatIsNotOne)
+{
+    std::string dll (0x400, '\0');
+    const auto put = [&] (std::size_t at, std::uint32_t value, int size)
+    {
+        for (int i = 0; i < size; ++i)
+            dll[at + static_cast<std::size_t> (i)] = static_cast<char> (value >> (8 * i));
+    };
+    const auto text = [&] (std::size_t at, const std::string& s)
+    { dll.replace (at, s.size(), s); };
+    // Headers: PE32+ x86-64, one section (RVA 0x1000 at file offset 0x200), 16 directories.
+    text (0, "MZ"), put (0x3c, 0x40, 4), text (0x40, std::string ("PE\0\0", 4)), put (0x44, 0x8664, 2), put (0x46, 1, 2);
+    put (0x54, 240, 2), put (0x58, 0x20b, 2), put (0x58 + 108, 16, 4);
+    put (0x58 + 112, 0x1000, 4), put (0x58 + 120, 0x1080, 4);
+    put (0x148 + 8, 0x200, 4), put (0x148 + 12, 0x1000, 4), put (0x148 + 16, 0x200, 4), put (0x148 + 20, 0x200, 4);
+    // One export name, two imported DLLs.
+    put (0x200 + 24, 1, 4), put (0x200 + 32, 0x1040, 4), put (0x240, 0x1050, 4), text (0x250, "ReaperPluginEntry");
+    put (0x280 + 12, 0x1100, 4), put (0x280 + 32, 0x1110, 4), text (0x300, "KERNEL32.dll"), text (0x310, "libstdc++-6.dll");
+
+    std::string why;
+    const auto info = pe_file::parse (dll, why);
+    ASSERT_TRUE (info) << why;
+    EXPECT_EQ (pe_file::machineName (info->machine), "x86-64");
+    EXPECT_TRUE (info->pe32Plus);
+    EXPECT_EQ (info->exports, (std::vector<std::string>{"ReaperPluginEntry"}));
+    EXPECT_EQ (info->imports, (std::vector<std::string>{"KERNEL32.dll", "libstdc++-6.dll"}));
+
+    const std::pair<std::string, bool> dlls[] = {{"KERNEL32.dll", true}, {"user32.DLL", true}, {"api-ms-win-crt-runtime-l1-1-0.dll", true}, {"libstdc++-6.dll", false}, {"libwinpthread-1.dll", false}, {"kernel32.dll.evil", false}};
+    for (const auto& [name, system] : dlls)
+        EXPECT_EQ (pe_file::isSystemDll (name), system) << name;
+
+    const std::pair<std::string, std::string> refused[] = {{"", "not a PE file"},
+                                                           {dll.substr (0, 0x40), "not a PE file (no PE signature)"},
+                                                           {dll.substr (0, 0x100), "a damaged PE file (its headers are cut short)"},
+                                                           {dll.substr (0, 0x2f0), "a damaged PE file (a table points outside it)"}};
+    for (const auto& [bytes, error] : refused)
+        EXPECT_TRUE (!pe_file::parse (bytes, why) && why == error) << error << ": " << why;
 }

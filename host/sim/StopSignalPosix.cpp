@@ -1,3 +1,5 @@
+// Linux and macOS: SIGINT and SIGTERM set the flag; SIGPIPE is ignored.
+
 #include "StopSignal.h"
 
 #include <cstring>
