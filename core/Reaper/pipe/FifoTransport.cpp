@@ -88,6 +88,11 @@ std::size_t FifoTransport::unwritten() const
     return replies.unwritten();
 }
 
+unsigned FifoTransport::departures() const
+{
+    return clientsLeft;
+}
+
 bool FifoTransport::stillInPlace() const
 {
     const std::lock_guard<std::mutex> guard (lock);

@@ -27,6 +27,7 @@ public:
     void beginRun() override;
     void endRun() override;
     std::size_t unwritten() const override;
+    unsigned departures() const override;
     bool stillInPlace() const override;
     void close (bool removeFiles) override;
 

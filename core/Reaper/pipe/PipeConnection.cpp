@@ -91,7 +91,7 @@ std::size_t PipeConnection::unwrittenReplies() const
 
 unsigned PipeConnection::clientsSeenLeaving() const
 {
-    return clientsLeft;
+    return transport->departures();
 }
 
 bool PipeConnection::isConnected() const

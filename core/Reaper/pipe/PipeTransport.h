@@ -65,6 +65,9 @@ public:
     // Replies queued and not yet written or dropped. [any thread]
     virtual std::size_t unwritten() const = 0;
 
+    // Clients seen leaving since the pipe was made. [any thread]
+    virtual unsigned departures() const = 0;
+
     // True while open and the pipe is still the one made (its files not deleted or replaced).
     // [any thread]
     virtual bool stillInPlace() const = 0;

@@ -262,6 +262,11 @@ public:
     {
     }
 
+    unsigned departures() const override
+    {
+        return clientsGone;
+    }
+
     std::size_t unwritten() const override
     {
         const std::lock_guard<std::mutex> guard (clients->lock);
@@ -624,6 +629,7 @@ private:
 
         ::DisconnectNamedPipe (client.pipe.get());
         const auto dropped = markFinished (client);
+        ++clientsGone;
 
         if (dropped > 0)
             logging::writeToLog (log_texts::queuedRepliesDropped (dropped));
@@ -726,6 +732,7 @@ private:
 
     std::shared_ptr<Clients> clients;
     std::atomic<bool> serving{false};
+    std::atomic<unsigned> clientsGone{0};
     std::thread listener;
 };
 } // namespace
