@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -145,7 +146,9 @@ private:
 };
 
 // The writer running, if any. Never destroyed: a writer started outside the entry calls (a
-// test) runs until the process ends, and no thread ends in a static destructor.
+// test) runs until the process ends, and no thread ends in a static destructor. Built in the
+// module's own static storage, not on the heap, so that nothing of it is left behind when the
+// module is unloaded.
 struct Current
 {
     std::mutex lock;
@@ -155,7 +158,8 @@ struct Current
 
 Current& current()
 {
-    static auto* const running = new Current;
+    alignas (Current) static unsigned char storage[sizeof (Current)];
+    static auto* const running = new (storage) Current;
     return *running;
 }
 
