@@ -216,4 +216,25 @@ int runDoctor (const Options& options, std::ostream& out)
     out << "verdict: " << verdict (checks) << std::endl;
     return anyFailed ? 1 : 0;
 }
+const Check* failedCheck (const std::vector<Check>& checks, const std::string& name)
+{
+    for (const auto& check : checks)
+        if (check.name == name && check.status == Status::fail)
+            return &check;
+
+    return nullptr;
+}
+
+std::string moduleVerdict (const std::vector<Check>& checks)
+{
+    if (const auto* module = failedCheck (checks, "module"))
+        return module->absent           ? "not installed: the extension is not in REAPER's UserPlugins folder"
+               : !module->cause.empty() ? module->cause
+                                        : "installed twice: remove all copies but one";
+
+    if (failedCheck (checks, "architecture") != nullptr || failedCheck (checks, "libraries") != nullptr)
+        return "installed, but REAPER cannot load it on this machine";
+
+    return std::string();
+}
 } // namespace doctor

@@ -36,4 +36,10 @@ Check unansweredPlainly (std::string detail);
 // unanswered makes of what went wrong, with what the system can tell of why (a program that
 // holds the FIFOs' request end in the middle of a packet).
 Check roundTrip (const Options& options, const std::function<Check (std::string detail)>& unanswered = unansweredPlainly);
+
+// The check of that name when it failed, else null.
+const Check* failedCheck (const std::vector<Check>& checks, const std::string& name);
+
+// The verdict every system gives first, from the module's checks; empty when they passed.
+std::string moduleVerdict (const std::vector<Check>& checks);
 } // namespace doctor

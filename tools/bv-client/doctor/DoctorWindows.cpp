@@ -187,22 +187,11 @@ std::vector<Check> runChecks (const Options& options)
 
 std::string verdict (const std::vector<Check>& checks)
 {
-    const auto failedCheck = [&] (const std::string& name) -> const Check*
-    {
-        for (const auto& check : checks)
-            if (check.name == name && check.status == Status::fail)
-                return &check;
+    const auto failedCheck = [&] (const std::string& name)
+    { return doctor::failedCheck (checks, name); };
 
-        return nullptr;
-    };
-
-    if (const auto* module = failedCheck ("module"))
-        return module->absent           ? "not installed: the extension is not in REAPER's UserPlugins folder"
-               : !module->cause.empty() ? module->cause
-                                        : "installed twice: remove all copies but one";
-
-    if (failedCheck ("architecture") != nullptr || failedCheck ("libraries") != nullptr)
-        return "installed, but REAPER cannot load it on this machine";
+    if (const auto fromModule = moduleVerdict (checks); !fromModule.empty())
+        return fromModule;
 
     if (const auto* pipe = failedCheck ("pipe"))
         return pipe->absent ? "REAPER is not running with the extension" : !pipe->cause.empty() ? pipe->cause
